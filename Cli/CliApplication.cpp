@@ -1,0 +1,49 @@
+#include "CliApplication.h"
+
+#include "CuesCommand.h"
+
+#include <QCoreApplication>
+
+CliApplication::CliApplication() {
+    commands.push_back(std::make_unique<CuesCommand>());
+}
+
+int CliApplication::run(const QStringList &arguments) {
+    const QString first = arguments.value(1);
+    if (first.isEmpty() || first == QLatin1String("--help") || first == QLatin1String("-h") ||
+        first == QLatin1String("help")) {
+        Command::printOut(usage());
+        return first.isEmpty() ? 2 : 0;
+    }
+    if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
+        Command::printOut(versionText());
+        return 0;
+    }
+    for (const std::unique_ptr<Command> &command : commands) {
+        if (command->name() == first) {
+            QStringList rest = arguments.mid(2);
+            rest.prepend(arguments.value(0) + u' ' + first);
+            return command->run(rest);
+        }
+    }
+    Command::printError(QStringLiteral("kelvorandix-cli: unknown command '%1'\n\n").arg(first) +
+                        usage());
+    return 2;
+}
+
+QString CliApplication::usage() const {
+    QString text = QStringLiteral("Usage: kelvorandix-cli COMMAND [OPTIONS]\n\n"
+                                  "Gives a video a spoken voice track made from its subtitles.\n\n"
+                                  "Commands:\n");
+    for (const std::unique_ptr<Command> &command : commands)
+        text += QStringLiteral("  %1  %2\n").arg(command->name(), -10).arg(command->summary());
+    text += QStringLiteral("\nOptions:\n"
+                           "  -h, --help     Show this help; COMMAND --help shows a command's.\n"
+                           "  -v, --version  Show the version.\n");
+    return text;
+}
+
+QString CliApplication::versionText() const {
+    return QStringLiteral("kelvorandix-cli %1 (Qt %2)\n")
+        .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()));
+}

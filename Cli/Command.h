@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QCommandLineParser;
+
+// One subcommand of kelvorandix-cli. run() returns the process exit status.
+class Command {
+public:
+    virtual ~Command() = default;
+
+    virtual QString name() const = 0;
+    virtual QString summary() const = 0;
+    // arguments[0] is the program and subcommand, as shown in --help.
+    virtual int run(const QStringList &arguments) = 0;
+
+    static void printOut(const QString &text);
+    static void printError(const QString &text);
+
+protected:
+    // Parses arguments, handling --help; returns false with the exit status in status when the
+    // command should end at once (help shown or a usage error).
+    bool parseArguments(QCommandLineParser &parser, const QStringList &arguments, int &status);
+};

@@ -1,0 +1,78 @@
+#include "CuesCommand.h"
+
+#include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/SubtitlesSeeker.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QJsonObject cueObject(const Subtitle &cue) {
+    return QJsonObject{
+        {QStringLiteral("start"), cue.start},
+        {QStringLiteral("end"), cue.end},
+        {QStringLiteral("text"), QJsonArray::fromStringList(cue.text)},
+        {QStringLiteral("endTimeStr"), cue.endTimeStr ? QJsonValue(*cue.endTimeStr) : QJsonValue()},
+        {QStringLiteral("plain"), SubtitlesParser::plainText(cue.text)},
+    };
+}
+
+} // namespace
+
+int CuesCommand::run(const QStringList &arguments) {
+    QCommandLineParser parser;
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The SubRip file."));
+    const QCommandLineOption at(QStringLiteral("at"),
+                                QStringLiteral("Print only the cue shown at this time (ms)."),
+                                QStringLiteral("MS"));
+    parser.addOption(at);
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        printError(QStringLiteral("cues: expected one subtitle file\n"));
+        return 2;
+    }
+    std::optional<qint64> time;
+    if (parser.isSet(at)) {
+        time = SubtitlesParser::parseInteger(parser.value(at));
+        if (!time) {
+            printError(QStringLiteral("cues: --at takes a whole number of milliseconds, not '%1'\n")
+                           .arg(parser.value(at)));
+            return 2;
+        }
+    }
+
+    const QString path = files.first();
+    const QFileInfo info(path);
+    if (!info.exists() || info.isDir() || !info.isReadable()) {
+        printError(QStringLiteral("Could not read '%1': %2\n")
+                       .arg(path, !info.exists() ? QStringLiteral("no such file")
+                                  : info.isDir() ? QStringLiteral("it is a folder")
+                                                 : QStringLiteral("permission denied")));
+        return 1;
+    }
+    const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path);
+    if (!parsed) {
+        printError(QStringLiteral("Could not parse subtitles\n"));
+        return 1;
+    }
+
+    if (time) {
+        const std::optional<Subtitle> cue = SubtitlesSeeker(parsed->subtitles).seek(*time);
+        printOut(cue ? QString::fromUtf8(QJsonDocument(cueObject(*cue)).toJson())
+                     : QStringLiteral("null\n"));
+        return 0;
+    }
+    QJsonArray cues;
+    for (const Subtitle &cue : parsed->subtitles)
+        cues.append(cueObject(cue));
+    printOut(QString::fromUtf8(QJsonDocument(cues).toJson()));
+    return 0;
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QByteArray>
+#include <QRectF>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <optional>
+
+// The user's persisted preferences and the key strings they are stored under.
+//
+// The store is an INI file in the standard per-user location, or the file named by the
+// environment variable KELVORANDIX_SETTINGS (tests and scripted runs point it elsewhere so that
+// they never touch the user's real preferences). Nothing is cached: every accessor reads the file
+// afresh, and every write reaches the disk at once. Each access opens its own QSettings handle, so
+// the store may be used from any thread.
+class UserSettings {
+public:
+    static inline const QString voiceLanguageKey = QStringLiteral("voiceLanguage");
+    static inline const QString voiceGenderKey = QStringLiteral("voiceGender");
+    static inline const QString voiceNameKey = QStringLiteral("voiceName");
+    static inline const QString newAudioStreamKey = QStringLiteral("newAudioStreamKey");
+    static inline const QString defaultAudioStreamKey = QStringLiteral("defaultAudioStreamKey");
+    static inline const QString maximizeOutputVolumeKey = QStringLiteral("maximizeOutputVolumeKey");
+    static inline const QString defaultSubtitlesStreamKey =
+        QStringLiteral("defaultSubtitlesStreamKey");
+    static inline const QString newSubtitlesStreamKey = QStringLiteral("newSubtitlesStreamKey");
+    static inline const QString volumeKey = QStringLiteral("volumeKey");
+    static inline const QString playerVolumeKey = QStringLiteral("playerVolumeKey");
+    static inline const QString fileOpenedWithFinderKey = QStringLiteral("fileOpenedWithFinderKey");
+    // Kept for the file format; no bookmark is written on Linux, where the path alone is enough.
+    static inline const QString securityScopedBookmarkKey =
+        QStringLiteral("outputFolderSecurityScopedBookmarkKey");
+    static inline const QString outputFolderKey = QStringLiteral("outputFolderKey");
+    static inline const QString isFirstTimeRunningKey = QStringLiteral("isFirstTimeRunningKey");
+    static inline const QString mainWindowFrameKeyX = QStringLiteral("mainWindowFrameKeyX");
+    static inline const QString mainWindowFrameKeyY = QStringLiteral("mainWindowFrameKeyY");
+    static inline const QString mainWindowFrameKeyW = QStringLiteral("mainWindowFrameKeyW");
+    static inline const QString mainWindowFrameKeyH = QStringLiteral("mainWindowFrameKeyH");
+    static inline const QString isSubtitlesVisibleKey = QStringLiteral("isSubtitlesVisible");
+
+    static inline const char *const settingsFileVariable = "KELVORANDIX_SETTINGS";
+
+    // The one process-wide instance, created on first use.
+    static UserSettings &shared();
+
+    // The store at the standard location, or at $KELVORANDIX_SETTINGS when that is set.
+    UserSettings();
+    // The store in the given INI file.
+    explicit UserSettings(QString settingsFile);
+
+    QString fileName() const { return file; }
+
+    // A fresh handle on the store, for uses the accessors below do not cover.
+    std::unique_ptr<QSettings> defaults() const;
+
+    bool contains(const QString &key) const;
+    QVariant object(const QString &key) const;
+    void setObject(const QString &key, const QVariant &value);
+    void remove(const QString &key);
+
+    // Typed getters with the usual conversions: absent or unreadable values read as false, 0,
+    // 0.0 and the empty string.
+    bool boolValue(const QString &key) const;
+    qint64 integerValue(const QString &key) const;
+    double doubleValue(const QString &key) const;
+    QString stringValue(const QString &key) const;
+    void setBool(const QString &key, bool value) { setObject(key, value); }
+    void setInteger(const QString &key, qint64 value) { setObject(key, value); }
+    void setDouble(const QString &key, double value) { setObject(key, value); }
+    void setString(const QString &key, const QString &value) { setObject(key, value); }
+
+    // Mixing volume in percent; 50 when absent or unreadable.
+    int volume() const;
+    // Preview player volume; 100 when absent or unreadable.
+    qint32 playerVolume() const;
+    // True until the main view has loaded once.
+    bool isFirstTimeRunning() const;
+    // The saved main window frame; absent when all four values are 0.0.
+    std::optional<QRectF> mainWindowFrame() const;
+    // Writes X, Y, W, H in that order; no frame writes zeros, which read back as absent.
+    void setMainWindowFrame(const std::optional<QRectF> &frame);
+    std::optional<QByteArray> securityScopedBookmark() const;
+
+    // The stored output folder while it is a writable folder, else the default output folder.
+    QString outputFolder() const;
+    void setOutputFolder(const QString &path);
+    static QString defaultOutputFolder();
+
+private:
+    static std::optional<qint64> readInteger(const QVariant &value);
+
+    QString file;
+};

@@ -1,0 +1,42 @@
+#include "NSUtils.h"
+
+#include <QDir>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStringList>
+
+QString NSUtils::defaultMoviesFolder() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (folder.isEmpty())
+        folder = QDir::homePath();
+    return folder;
+}
+
+std::optional<QString> NSUtils::languageName(const QString &identifier) {
+    // language[_Script][_TERRITORY], with "_" or "-" between the parts.
+    const QStringList parts = identifier.split(QRegularExpression(QStringLiteral("[_-]")));
+    const QLocale::Language language = QLocale::codeToLanguage(parts.value(0));
+    if (language == QLocale::AnyLanguage || language == QLocale::C)
+        return std::nullopt;
+
+    QStringList details;
+    for (qsizetype i = 1; i < parts.size(); ++i) {
+        const QString &part = parts[i];
+        if (part.isEmpty())
+            continue;
+        if (part.size() == 4) {
+            const QLocale::Script script = QLocale::codeToScript(part);
+            details.append(script == QLocale::AnyScript ? part : QLocale::scriptToString(script));
+            continue;
+        }
+        const QLocale::Territory territory = QLocale::codeToTerritory(part);
+        details.append(territory == QLocale::AnyTerritory ? part
+                                                          : QLocale::territoryToString(territory));
+    }
+
+    QString name = QLocale::languageToString(language);
+    if (!details.isEmpty())
+        name += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + u')';
+    return name;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Desktop facts shared by several parts: the default output folder and language names.
+class NSUtils {
+public:
+    // The user's videos folder (XDG), whether or not it exists yet.
+    static QString defaultMoviesFolder();
+
+    // English display name of a locale identifier such as "fr_CA" ("French (Canada)"); nothing
+    // when the language is unknown.
+    static std::optional<QString> languageName(const QString &identifier);
+};

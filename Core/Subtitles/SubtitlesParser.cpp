@@ -1,0 +1,216 @@
+#include "SubtitlesParser.h"
+
+#include "Time.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <clocale>
+#include <cstdlib>
+#include <limits>
+#include <locale.h>
+
+namespace {
+
+bool isLineEnd(QChar c) {
+    switch (c.unicode()) {
+    case 0x0A:   // line feed
+    case 0x0B:   // vertical tab
+    case 0x0C:   // form feed
+    case 0x0D:   // carriage return
+    case 0x85:   // next line
+    case 0x2028: // line separator
+    case 0x2029: // paragraph separator
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isAsciiDigit(QChar c) {
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+QStringList splitLines(const QString &block) {
+    QStringList lines;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < block.size(); ++i) {
+        if (isLineEnd(block[i])) {
+            lines.append(block.mid(from, i - from));
+            from = i + 1;
+        }
+    }
+    lines.append(block.mid(from));
+    return lines;
+}
+
+} // namespace
+
+std::optional<SubtitlesParser> SubtitlesParser::fromFile(const QString &path) {
+    const std::optional<QString> text = readText(path);
+    if (!text)
+        return std::nullopt;
+    return fromText(*text);
+}
+
+std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text) {
+    if (detectType(text) != SubtitleType::SubRip)
+        return std::nullopt;
+    SubtitlesParser parser;
+    if (!parser.parse(text))
+        return std::nullopt;
+    return parser;
+}
+
+std::optional<QString> SubtitlesParser::readText(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+
+    struct Mark {
+        QByteArrayView bytes;
+        QStringConverter::Encoding encoding;
+    };
+    // UTF-32 LE must be tried before UTF-16 LE, whose mark is its prefix.
+    static const Mark marks[] = {
+        {QByteArrayView("\xFF\xFE\x00\x00", 4), QStringConverter::Utf32LE},
+        {QByteArrayView("\x00\x00\xFE\xFF", 4), QStringConverter::Utf32BE},
+        {QByteArrayView("\xEF\xBB\xBF", 3), QStringConverter::Utf8},
+        {QByteArrayView("\xFF\xFE", 2), QStringConverter::Utf16LE},
+        {QByteArrayView("\xFE\xFF", 2), QStringConverter::Utf16BE},
+    };
+    QStringConverter::Encoding encoding = QStringConverter::Utf8;
+    qsizetype skip = 0;
+    for (const Mark &mark : marks) {
+        if (bytes.startsWith(mark.bytes)) {
+            encoding = mark.encoding;
+            skip = mark.bytes.size();
+            break;
+        }
+    }
+
+    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(QByteArrayView(bytes).sliced(skip));
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+SubtitleType SubtitlesParser::detectType(const QString &text) {
+    // A scanner over the head of the file that skips blanks and line ends before each scan.
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    auto skipBlanks = [&] {
+        while (i < size && text[i].isSpace())
+            ++i;
+    };
+
+    skipBlanks();
+    if (i < size && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    const qsizetype digitsStart = i;
+    while (i < size && isAsciiDigit(text[i]))
+        ++i;
+    if (i == digitsStart)
+        return SubtitleType::Unknown;
+
+    skipBlanks();
+    static const QString timeCharacters = QStringLiteral("0123456789:.,-> ");
+    const qsizetype runStart = i;
+    while (i < size && timeCharacters.contains(text[i]))
+        ++i;
+    if (i == runStart)
+        return SubtitleType::Unknown;
+
+    const QStringView run = QStringView(text).sliced(runStart, i - runStart);
+    return run.split(QStringLiteral(" --> ")).size() == 2 ? SubtitleType::SubRip
+                                                          : SubtitleType::Unknown;
+}
+
+bool SubtitlesParser::parse(const QString &text) {
+    QString normalized = text;
+    normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    // A file whose lines end in carriage returns alone would otherwise be one block holding every
+    // cue. Where lone carriage returns outnumber line feeds, they are the file's line ends.
+    if (normalized.count(QLatin1Char('\r')) > normalized.count(QLatin1Char('\n')))
+        normalized.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    normalized = normalized.trimmed();
+
+    const QStringList blocks = normalized.split(QStringLiteral("\n\n"));
+    for (const QString &block : blocks) {
+        const QStringList lines = splitLines(block);
+        if (lines.size() < 3)
+            return false;
+        if (!parseInteger(lines[0]))
+            continue;
+
+        const QStringList times = lines[1].split(QStringLiteral(" --> "));
+        if (times.size() < 2)
+            return false;
+        const std::optional<Time> start = Time::parse(times[0]);
+        if (!start)
+            continue;
+        // Anything after the first blank, such as a position hint, is not part of the end time.
+        const QString endToken = times[1].section(QLatin1Char(' '), 0, 0);
+        const std::optional<Time> end = Time::parse(endToken);
+        if (!end)
+            continue;
+
+        subtitles.append(Subtitle{start->milliseconds, end->milliseconds, lines.mid(2), endToken});
+    }
+    return true;
+}
+
+std::optional<double> SubtitlesParser::parseDecimal(QStringView text) {
+    static const QRegularExpression decimal(QStringLiteral("\\A[+-]?(?:[0-9]*[.,])?[0-9]+\\z"));
+    if (!decimal.match(text).hasMatch())
+        return std::nullopt;
+    // The pattern admits only ASCII, so the C-locale conversion sees exactly these characters.
+    QByteArray latin = text.toLatin1();
+    latin.replace(',', '.');
+    // strtod_l with the C locale: QCoreApplication sets the user's locale for LC_NUMERIC, and
+    // out-of-range values must come out as strtod gives them (infinity, or zero).
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    return strtod_l(latin.constData(), nullptr, cLocale);
+}
+
+std::optional<qint64> SubtitlesParser::parseInteger(QStringView text) {
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    // Accumulate as a negative number so that the minimum value reads too.
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        if (!isAsciiDigit(text[i]))
+            return std::nullopt;
+        const int digit = text[i].unicode() - '0';
+        if (value < (std::numeric_limits<qint64>::min() + digit) / 10)
+            return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (!negative) {
+        if (value == std::numeric_limits<qint64>::min())
+            return std::nullopt;
+        value = -value;
+    }
+    return value;
+}
+
+QString SubtitlesParser::plainText(const QStringList &lines) {
+    static const QRegularExpression tag(QStringLiteral("<[^>]+>"));
+    QString joined;
+    for (const QString &line : lines) {
+        joined += line;
+        joined += QLatin1Char(' ');
+    }
+    return joined.remove(tag);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Subtitle.h"
+#include "SubtitleType.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <optional>
+
+// Reads SubRip text into cues.
+//
+// Strict about shape, lenient about numbers: a file whose head is not SubRip, or any block that
+// is too short or lacks the time arrow, fails the whole file; a block whose index or times do not
+// read as numbers is skipped.
+class SubtitlesParser {
+public:
+    // Fails (nothing) when the file cannot be read as text, is not SubRip or does not parse.
+    static std::optional<SubtitlesParser> fromFile(const QString &path);
+    static std::optional<SubtitlesParser> fromText(const QString &text);
+
+    // The file's text: a byte-order mark (UTF-8, UTF-16 or UTF-32, either byte order) decides
+    // the encoding, otherwise the bytes must be valid UTF-8. Nothing when unreadable or invalid.
+    static std::optional<QString> readText(const QString &path);
+
+    static SubtitleType detectType(const QString &text);
+
+    // Appends the cues of text to subtitles; false when the whole text fails.
+    bool parse(const QString &text);
+
+    // Optional sign, optional digits with one point or comma, then digits.
+    static std::optional<double> parseDecimal(QStringView text);
+    // Optional sign, then ASCII digits only; nothing on overflow.
+    static std::optional<qint64> parseInteger(QStringView text);
+
+    // The text that is spoken or shown for a cue: each line followed by one space, tags removed.
+    static QString plainText(const QStringList &lines);
+
+    QList<Subtitle> subtitles;
+};

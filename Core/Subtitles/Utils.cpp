@@ -1,0 +1,62 @@
+#include "Utils.h"
+
+#include "Settings/UserSettings.h"
+
+#include <QFileInfo>
+
+QStringList Utils::timeComponents(qint64 ms) {
+    const qint64 parts[] = {ms / 3600000, (ms % 3600000) / 60000, (ms % 60000) / 1000, ms % 1000};
+    QStringList texts;
+    for (int i = 0; i < 4; ++i)
+        texts.append(QString::number(std::max<qint64>(parts[i], 0))
+                         .rightJustified(i == 3 ? 3 : 2, QLatin1Char('0')));
+    return texts;
+}
+
+QString Utils::fullTimeString(qint64 ms) {
+    const QStringList c = timeComponents(ms);
+    return c[0] + u':' + c[1] + u':' + c[2] + u'.' + c[3];
+}
+
+QString Utils::shortTimeString(qint64 ms) {
+    const QStringList c = timeComponents(ms);
+    const QString seconds = c[2] + u'.' + c[3];
+    if (c[0] != QLatin1String("00"))
+        return c[0] + u':' + c[1] + u':' + seconds;
+    if (c[1] != QLatin1String("00"))
+        return c[1] + u':' + seconds;
+    return seconds;
+}
+
+QString Utils::clockTimeString(qint64 ms) {
+    const QStringList c = timeComponents(ms);
+    const QString minutesSeconds = c[1] + u':' + c[2];
+    if (c[0] != QLatin1String("00"))
+        return c[0] + u':' + minutesSeconds;
+    return minutesSeconds;
+}
+
+QString Utils::outputFilePath(const QString &path) {
+    return outputFilePath(path, UserSettings::shared().stringValue(UserSettings::voiceLanguageKey));
+}
+
+QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString dir = slash < 0 ? QString() : path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    // A leading point marks a hidden file, not an extension.
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot + 1) : QString();
+
+    const QString stem = dir + base + QStringLiteral("_Kelvorandix_") + voiceLanguage;
+    // A dangling link counts as taken: writing there would follow it.
+    auto isFree = [](const QString &candidate) {
+        const QFileInfo info(candidate);
+        return !info.exists() && !info.isSymLink();
+    };
+    QString candidate = stem + u'.' + ext;
+    for (qint64 n = 1; !isFree(candidate); ++n)
+        candidate = stem + u'_' + QString::number(n) + u'.' + ext;
+    return candidate;
+}

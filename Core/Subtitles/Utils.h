@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Time texts as the user sees them, and the name of an output video.
+class Utils {
+public:
+    // Hours, minutes, seconds and milliseconds of ms as texts; negative parts print as zeros.
+    static QStringList timeComponents(qint64 ms);
+    // HH:MM:SS.mmm
+    static QString fullTimeString(qint64 ms);
+    // The full form without leading zero hours, then without leading zero minutes.
+    static QString shortTimeString(qint64 ms);
+    // HH:MM:SS, or MM:SS when the hours are zero.
+    static QString clockTimeString(qint64 ms);
+
+    // A free path for the output video planned at path (output folder + input file name), tagged
+    // with the stored voice language: walk.mp4 gives walk_Kelvorandix_en_US.mp4, then
+    // walk_Kelvorandix_en_US_1.mp4 and so on. Nothing is created.
+    static QString outputFilePath(const QString &path);
+    // The same with the voice language given rather than read from the settings.
+    static QString outputFilePath(const QString &path, const QString &voiceLanguage);
+};

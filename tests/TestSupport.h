@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <optional>
+#include <ostream>
+
+#include "Subtitles/Subtitle.h"
+
+// Readable values in assertion messages.
+inline std::ostream &operator<<(std::ostream &os, const QString &text) {
+    return os << text.toStdString();
+}
+inline void PrintTo(const QString &text, std::ostream *os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList &list, std::ostream *os) {
+    *os << "[\"" << list.join(QStringLiteral("\", \"")).toStdString() << "\"]";
+}
+inline void PrintTo(const Subtitle &cue, std::ostream *os) {
+    *os << "{" << cue.start << " --> " << cue.end << " \"" << cue.text.join(u'|').toStdString()
+        << "\" end=" << cue.endTimeStr.value_or(QStringLiteral("(none)")).toStdString() << "}";
+}
+
+namespace TestSupport {
+
+// Path of a file in the shared real-world corpus, or nothing when the corpus is not beside the
+// repository (tests then skip).
+std::optional<QString> corpusFile(const QString &name);
+
+// Writes bytes to path, creating folders; fails the test on error.
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+struct ProcessResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs kelvorandix-cli with the given arguments and extra environment entries (NAME=value).
+ProcessResult runCli(const QStringList &arguments, const QStringList &environment = {});
+
+} // namespace TestSupport
+
+#define KELVORANDIX_REQUIRE_CORPUS(variable, name)                                                 \
+    const std::optional<QString> variable##Path = TestSupport::corpusFile(name);                   \
+    if (!variable##Path)                                                                           \
+        GTEST_SKIP() << "corpus file not available: " << (name);                                   \
+    const QString variable = *variable##Path
