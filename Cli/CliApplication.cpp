@@ -4,11 +4,13 @@
 
 #include <QCoreApplication>
 
-CliApplication::CliApplication() {
+CliApplication::CliApplication()
+{
     commands.push_back(std::make_unique<CuesCommand>());
 }
 
-int CliApplication::run(const QStringList &arguments) {
+int CliApplication::run(const QStringList &arguments)
+{
     const QString first = arguments.value(1);
     if (first.isEmpty() || first == QLatin1String("--help") || first == QLatin1String("-h") ||
         first == QLatin1String("help")) {
@@ -31,7 +33,8 @@ int CliApplication::run(const QStringList &arguments) {
     return 2;
 }
 
-QString CliApplication::usage() const {
+QString CliApplication::usage() const
+{
     QString text = QStringLiteral("Usage: kelvorandix-cli COMMAND [OPTIONS]\n\n"
                                   "Gives a video a spoken voice track made from its subtitles.\n\n"
                                   "Commands:\n");
@@ -43,7 +46,8 @@ QString CliApplication::usage() const {
     return text;
 }
 
-QString CliApplication::versionText() const {
+QString CliApplication::versionText() const
+{
     return QStringLiteral("kelvorandix-cli %1 (Qt %2)\n")
         .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()));
 }

@@ -3,20 +3,22 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
-void Command::printOut(const QString &text) {
+void Command::printOut(const QString &text)
+{
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-void Command::printError(const QString &text) {
+void Command::printError(const QString &text)
+{
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
 }
 
-bool Command::parseArguments(QCommandLineParser &parser, const QStringList &arguments,
-                             int &status) {
+bool Command::parseArguments(QCommandLineParser &parser, const QStringList &arguments, int &status)
+{
     parser.setApplicationDescription(summary());
     const QCommandLineOption help = parser.addHelpOption();
     if (!parser.parse(arguments)) {

@@ -11,7 +11,8 @@
 
 namespace {
 
-QJsonObject cueObject(const Subtitle &cue) {
+QJsonObject cueObject(const Subtitle &cue)
+{
     return QJsonObject{
         {QStringLiteral("start"), cue.start},
         {QStringLiteral("end"), cue.end},
@@ -23,7 +24,8 @@ QJsonObject cueObject(const Subtitle &cue) {
 
 } // namespace
 
-int CuesCommand::run(const QStringList &arguments) {
+int CuesCommand::run(const QStringList &arguments)
+{
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The SubRip file."));
     const QCommandLineOption at(QStringLiteral("at"),

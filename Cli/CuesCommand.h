@@ -6,7 +6,8 @@
 class CuesCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("cues"); }
-    QString summary() const override {
+    QString summary() const override
+    {
         return QStringLiteral(
             "Print the cues of a SubRip file as JSON, or the cue shown at a time.");
     }

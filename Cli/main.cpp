@@ -2,7 +2,8 @@
 
 #include <QCoreApplication>
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kelvorandix-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KELVORANDIX_VERSION));

@@ -2,9 +2,10 @@
 
 VSError::VSError(QString message)
     : message(std::move(message))
-    , utf8(this->message.toUtf8()) {
-}
+    , utf8(this->message.toUtf8())
+{}
 
-const char *VSError::what() const noexcept {
+const char *VSError::what() const noexcept
+{
     return utf8.constData();
 }

@@ -15,7 +15,8 @@ struct Folder {
 
 } // namespace
 
-QString WorkingFolder::path() {
+QString WorkingFolder::path()
+{
     static Folder folder;
     if (!folder.dir.isValid())
         throw VSError(QStringLiteral("Could not create the working folder in '%1': %2")
@@ -23,6 +24,7 @@ QString WorkingFolder::path() {
     return folder.dir.path();
 }
 
-QString WorkingFolder::filePath(const QString &fileName) {
+QString WorkingFolder::filePath(const QString &fileName)
+{
     return path() + QLatin1Char('/') + fileName;
 }

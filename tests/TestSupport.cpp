@@ -9,14 +9,16 @@
 
 namespace TestSupport {
 
-std::optional<QString> corpusFile(const QString &name) {
+std::optional<QString> corpusFile(const QString &name)
+{
     const QString path = QStringLiteral(KELVORANDIX_CORPUS_DIR "/") + name;
     if (!QFileInfo::exists(path))
         return std::nullopt;
     return path;
 }
 
-void writeFile(const QString &path, const QByteArray &bytes) {
+void writeFile(const QString &path, const QByteArray &bytes)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -26,7 +28,8 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     file.write(bytes);
 }
 
-QByteArray readFile(const QString &path) {
+QByteArray readFile(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         ADD_FAILURE() << "cannot read " << path.toStdString();
@@ -35,7 +38,8 @@ QByteArray readFile(const QString &path) {
     return file.readAll();
 }
 
-ProcessResult runCli(const QStringList &arguments, const QStringList &environment) {
+ProcessResult runCli(const QStringList &arguments, const QStringList &environment)
+{
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &entry : environment)

@@ -10,16 +10,20 @@
 #include "Subtitles/Subtitle.h"
 
 // Readable values in assertion messages.
-inline std::ostream &operator<<(std::ostream &os, const QString &text) {
+inline std::ostream &operator<<(std::ostream &os, const QString &text)
+{
     return os << text.toStdString();
 }
-inline void PrintTo(const QString &text, std::ostream *os) {
+inline void PrintTo(const QString &text, std::ostream *os)
+{
     *os << '"' << text.toStdString() << '"';
 }
-inline void PrintTo(const QStringList &list, std::ostream *os) {
+inline void PrintTo(const QStringList &list, std::ostream *os)
+{
     *os << "[\"" << list.join(QStringLiteral("\", \"")).toStdString() << "\"]";
 }
-inline void PrintTo(const Subtitle &cue, std::ostream *os) {
+inline void PrintTo(const Subtitle &cue, std::ostream *os)
+{
     *os << "{" << cue.start << " --> " << cue.end << " \"" << cue.text.join(u'|').toStdString()
         << "\" end=" << cue.endTimeStr.value_or(QStringLiteral("(none)")).toStdString() << "}";
 }

@@ -9,7 +9,8 @@
 
 namespace {
 
-QString standardSettingsFile() {
+QString standardSettingsFile()
+{
     const QByteArray overridden = qgetenv(UserSettings::settingsFileVariable);
     if (!overridden.isEmpty())
         return QString::fromLocal8Bit(overridden);
@@ -20,44 +21,51 @@ QString standardSettingsFile() {
 
 } // namespace
 
-UserSettings &UserSettings::shared() {
+UserSettings &UserSettings::shared()
+{
     static UserSettings instance;
     return instance;
 }
 
 UserSettings::UserSettings()
-    : UserSettings(standardSettingsFile()) {
-}
+    : UserSettings(standardSettingsFile())
+{}
 
 UserSettings::UserSettings(QString settingsFile)
-    : file(std::move(settingsFile)) {
-}
+    : file(std::move(settingsFile))
+{}
 
-std::unique_ptr<QSettings> UserSettings::defaults() const {
+std::unique_ptr<QSettings> UserSettings::defaults() const
+{
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 
-bool UserSettings::contains(const QString &key) const {
+bool UserSettings::contains(const QString &key) const
+{
     return defaults()->contains(key);
 }
 
-QVariant UserSettings::object(const QString &key) const {
+QVariant UserSettings::object(const QString &key) const
+{
     return defaults()->value(key);
 }
 
-void UserSettings::setObject(const QString &key, const QVariant &value) {
+void UserSettings::setObject(const QString &key, const QVariant &value)
+{
     const std::unique_ptr<QSettings> store = defaults();
     store->setValue(key, value);
     store->sync();
 }
 
-void UserSettings::remove(const QString &key) {
+void UserSettings::remove(const QString &key)
+{
     const std::unique_ptr<QSettings> store = defaults();
     store->remove(key);
     store->sync();
 }
 
-std::optional<qint64> UserSettings::readInteger(const QVariant &value) {
+std::optional<qint64> UserSettings::readInteger(const QVariant &value)
+{
     // INI files keep every value as text; integers may have been written as doubles.
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? 1 : 0;
@@ -75,7 +83,8 @@ std::optional<qint64> UserSettings::readInteger(const QVariant &value) {
     return std::nullopt;
 }
 
-bool UserSettings::boolValue(const QString &key) const {
+bool UserSettings::boolValue(const QString &key) const
+{
     const QVariant value = object(key);
     if (!value.isValid())
         return false;
@@ -85,18 +94,21 @@ bool UserSettings::boolValue(const QString &key) const {
     return readInteger(value).value_or(0) != 0;
 }
 
-qint64 UserSettings::integerValue(const QString &key) const {
+qint64 UserSettings::integerValue(const QString &key) const
+{
     const QVariant value = object(key);
     return value.isValid() ? readInteger(value).value_or(0) : 0;
 }
 
-double UserSettings::doubleValue(const QString &key) const {
+double UserSettings::doubleValue(const QString &key) const
+{
     bool ok = false;
     const double value = object(key).toString().trimmed().toDouble(&ok);
     return ok ? value : 0.0;
 }
 
-QString UserSettings::stringValue(const QString &key) const {
+QString UserSettings::stringValue(const QString &key) const
+{
     const QVariant value = object(key);
     if (!value.isValid() || value.typeId() == QMetaType::QByteArray)
         return QString();
@@ -105,7 +117,8 @@ QString UserSettings::stringValue(const QString &key) const {
     return value.toString();
 }
 
-int UserSettings::volume() const {
+int UserSettings::volume() const
+{
     const QVariant value = object(volumeKey);
     if (!value.isValid())
         return 50;
@@ -116,7 +129,8 @@ int UserSettings::volume() const {
     return int(*stored);
 }
 
-qint32 UserSettings::playerVolume() const {
+qint32 UserSettings::playerVolume() const
+{
     const QVariant value = object(playerVolumeKey);
     if (!value.isValid())
         return 100;
@@ -127,13 +141,15 @@ qint32 UserSettings::playerVolume() const {
     return qint32(*stored);
 }
 
-bool UserSettings::isFirstTimeRunning() const {
+bool UserSettings::isFirstTimeRunning() const
+{
     if (!contains(isFirstTimeRunningKey))
         return true;
     return boolValue(isFirstTimeRunningKey);
 }
 
-std::optional<QRectF> UserSettings::mainWindowFrame() const {
+std::optional<QRectF> UserSettings::mainWindowFrame() const
+{
     const double x = doubleValue(mainWindowFrameKeyX);
     const double y = doubleValue(mainWindowFrameKeyY);
     const double w = doubleValue(mainWindowFrameKeyW);
@@ -143,7 +159,8 @@ std::optional<QRectF> UserSettings::mainWindowFrame() const {
     return QRectF(x, y, w, h);
 }
 
-void UserSettings::setMainWindowFrame(const std::optional<QRectF> &frame) {
+void UserSettings::setMainWindowFrame(const std::optional<QRectF> &frame)
+{
     const QRectF r = frame.value_or(QRectF(0, 0, 0, 0));
     const std::unique_ptr<QSettings> store = defaults();
     store->setValue(mainWindowFrameKeyX, r.x());
@@ -153,14 +170,16 @@ void UserSettings::setMainWindowFrame(const std::optional<QRectF> &frame) {
     store->sync();
 }
 
-std::optional<QByteArray> UserSettings::securityScopedBookmark() const {
+std::optional<QByteArray> UserSettings::securityScopedBookmark() const
+{
     const QVariant value = object(securityScopedBookmarkKey);
     if (value.typeId() != QMetaType::QByteArray)
         return std::nullopt;
     return value.toByteArray();
 }
 
-QString UserSettings::outputFolder() const {
+QString UserSettings::outputFolder() const
+{
     const QString stored = stringValue(outputFolderKey);
     if (!stored.isEmpty()) {
         const QFileInfo info(stored);
@@ -170,10 +189,12 @@ QString UserSettings::outputFolder() const {
     return defaultOutputFolder();
 }
 
-void UserSettings::setOutputFolder(const QString &path) {
+void UserSettings::setOutputFolder(const QString &path)
+{
     setString(outputFolderKey, path);
 }
 
-QString UserSettings::defaultOutputFolder() {
+QString UserSettings::defaultOutputFolder()
+{
     return NSUtils::defaultMoviesFolder();
 }

@@ -6,14 +6,16 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-QString NSUtils::defaultMoviesFolder() {
+QString NSUtils::defaultMoviesFolder()
+{
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     if (folder.isEmpty())
         folder = QDir::homePath();
     return folder;
 }
 
-std::optional<QString> NSUtils::languageName(const QString &identifier) {
+std::optional<QString> NSUtils::languageName(const QString &identifier)
+{
     // language[_Script][_TERRITORY], with "_" or "-" between the parts.
     const QStringList parts = identifier.split(QRegularExpression(QStringLiteral("[_-]")));
     const QLocale::Language language = QLocale::codeToLanguage(parts.value(0));

@@ -13,7 +13,8 @@
 
 namespace {
 
-bool isLineEnd(QChar c) {
+bool isLineEnd(QChar c)
+{
     switch (c.unicode()) {
     case 0x0A:   // line feed
     case 0x0B:   // vertical tab
@@ -28,11 +29,13 @@ bool isLineEnd(QChar c) {
     }
 }
 
-bool isAsciiDigit(QChar c) {
+bool isAsciiDigit(QChar c)
+{
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-QStringList splitLines(const QString &block) {
+QStringList splitLines(const QString &block)
+{
     QStringList lines;
     qsizetype from = 0;
     for (qsizetype i = 0; i < block.size(); ++i) {
@@ -47,14 +50,16 @@ QStringList splitLines(const QString &block) {
 
 } // namespace
 
-std::optional<SubtitlesParser> SubtitlesParser::fromFile(const QString &path) {
+std::optional<SubtitlesParser> SubtitlesParser::fromFile(const QString &path)
+{
     const std::optional<QString> text = readText(path);
     if (!text)
         return std::nullopt;
     return fromText(*text);
 }
 
-std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text) {
+std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text)
+{
     if (detectType(text) != SubtitleType::SubRip)
         return std::nullopt;
     SubtitlesParser parser;
@@ -63,7 +68,8 @@ std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text) {
     return parser;
 }
 
-std::optional<QString> SubtitlesParser::readText(const QString &path) {
+std::optional<QString> SubtitlesParser::readText(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -100,7 +106,8 @@ std::optional<QString> SubtitlesParser::readText(const QString &path) {
     return text;
 }
 
-SubtitleType SubtitlesParser::detectType(const QString &text) {
+SubtitleType SubtitlesParser::detectType(const QString &text)
+{
     // A scanner over the head of the file that skips blanks and line ends before each scan.
     const qsizetype size = text.size();
     qsizetype i = 0;
@@ -131,7 +138,8 @@ SubtitleType SubtitlesParser::detectType(const QString &text) {
                                                           : SubtitleType::Unknown;
 }
 
-bool SubtitlesParser::parse(const QString &text) {
+bool SubtitlesParser::parse(const QString &text)
+{
     QString normalized = text;
     normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     // A file whose lines end in carriage returns alone would otherwise be one block holding every
@@ -165,7 +173,8 @@ bool SubtitlesParser::parse(const QString &text) {
     return true;
 }
 
-std::optional<double> SubtitlesParser::parseDecimal(QStringView text) {
+std::optional<double> SubtitlesParser::parseDecimal(QStringView text)
+{
     static const QRegularExpression decimal(QStringLiteral("\\A[+-]?(?:[0-9]*[.,])?[0-9]+\\z"));
     if (!decimal.match(text).hasMatch())
         return std::nullopt;
@@ -178,7 +187,8 @@ std::optional<double> SubtitlesParser::parseDecimal(QStringView text) {
     return strtod_l(latin.constData(), nullptr, cLocale);
 }
 
-std::optional<qint64> SubtitlesParser::parseInteger(QStringView text) {
+std::optional<qint64> SubtitlesParser::parseInteger(QStringView text)
+{
     qsizetype i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
@@ -205,7 +215,8 @@ std::optional<qint64> SubtitlesParser::parseInteger(QStringView text) {
     return value;
 }
 
-QString SubtitlesParser::plainText(const QStringList &lines) {
+QString SubtitlesParser::plainText(const QStringList &lines)
+{
     static const QRegularExpression tag(QStringLiteral("<[^>]+>"));
     QString joined;
     for (const QString &line : lines) {

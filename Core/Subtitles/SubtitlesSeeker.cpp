@@ -6,7 +6,8 @@
 namespace {
 
 // Truncation toward zero, clamped so that infinite or huge times cannot overflow.
-qint64 wholeMilliseconds(double ms) {
+qint64 wholeMilliseconds(double ms)
+{
     constexpr double limit = 9.0e18;
     if (std::isnan(ms))
         return 0;
@@ -20,7 +21,8 @@ qint64 wholeMilliseconds(double ms) {
 } // namespace
 
 SubtitlesSeeker::SubtitlesSeeker(QList<Subtitle> subtitles)
-    : cues(std::move(subtitles)) {
+    : cues(std::move(subtitles))
+{
     for (qsizetype i = 0; i < cues.size(); ++i) {
         const Entry entry{wholeMilliseconds(cues[i].start), wholeMilliseconds(cues[i].end), i};
         const qint64 first = bucket(entry.start);
@@ -34,7 +36,8 @@ SubtitlesSeeker::SubtitlesSeeker(QList<Subtitle> subtitles)
     }
 }
 
-std::optional<Subtitle> SubtitlesSeeker::seek(qint64 ms) const {
+std::optional<Subtitle> SubtitlesSeeker::seek(qint64 ms) const
+{
     std::optional<qsizetype> found;
     const auto bucketEntries = hashTable.constFind(bucket(ms));
     if (bucketEntries != hashTable.cend()) {

@@ -4,7 +4,8 @@
 
 #include <QList>
 
-std::optional<Time> Time::parse(QStringView text) {
+std::optional<Time> Time::parse(QStringView text)
+{
     const QList<QStringView> pieces = text.split(QLatin1Char(':'));
     const std::optional<double> seconds = SubtitlesParser::parseDecimal(pieces.last());
     if (!seconds)

@@ -4,7 +4,8 @@
 
 #include <QFileInfo>
 
-QStringList Utils::timeComponents(qint64 ms) {
+QStringList Utils::timeComponents(qint64 ms)
+{
     const qint64 parts[] = {ms / 3600000, (ms % 3600000) / 60000, (ms % 60000) / 1000, ms % 1000};
     QStringList texts;
     for (int i = 0; i < 4; ++i)
@@ -13,12 +14,14 @@ QStringList Utils::timeComponents(qint64 ms) {
     return texts;
 }
 
-QString Utils::fullTimeString(qint64 ms) {
+QString Utils::fullTimeString(qint64 ms)
+{
     const QStringList c = timeComponents(ms);
     return c[0] + u':' + c[1] + u':' + c[2] + u'.' + c[3];
 }
 
-QString Utils::shortTimeString(qint64 ms) {
+QString Utils::shortTimeString(qint64 ms)
+{
     const QStringList c = timeComponents(ms);
     const QString seconds = c[2] + u'.' + c[3];
     if (c[0] != QLatin1String("00"))
@@ -28,7 +31,8 @@ QString Utils::shortTimeString(qint64 ms) {
     return seconds;
 }
 
-QString Utils::clockTimeString(qint64 ms) {
+QString Utils::clockTimeString(qint64 ms)
+{
     const QStringList c = timeComponents(ms);
     const QString minutesSeconds = c[1] + u':' + c[2];
     if (c[0] != QLatin1String("00"))
@@ -36,11 +40,13 @@ QString Utils::clockTimeString(qint64 ms) {
     return minutesSeconds;
 }
 
-QString Utils::outputFilePath(const QString &path) {
+QString Utils::outputFilePath(const QString &path)
+{
     return outputFilePath(path, UserSettings::shared().stringValue(UserSettings::voiceLanguageKey));
 }
 
-QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage) {
+QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage)
+{
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString dir = slash < 0 ? QString() : path.left(slash + 1);
     const QString name = path.mid(slash + 1);

@@ -1,10 +1,13 @@
 #include "WorkingFolder.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 
-TEST(WorkingFolder, IsOnePrivateFolderHoldingTheFixedNames) {
+TEST(WorkingFolder, IsOnePrivateFolderHoldingTheFixedNames)
+{
     const QString path = WorkingFolder::path();
     const QFileInfo info(path);
     EXPECT_TRUE(info.isDir());
@@ -17,4 +20,23 @@ TEST(WorkingFolder, IsOnePrivateFolderHoldingTheFixedNames) {
     EXPECT_EQ(WorkingFolder::projectFile(), path + QStringLiteral("/project.s2s"));
     EXPECT_EQ(WorkingFolder::overlayAudioFile(), path + QStringLiteral("/overlay_audio.aiff"));
     EXPECT_EQ(WorkingFolder::projectItemFile(), path + QStringLiteral("/project_item.aiff"));
+}
+
+TEST(WorkingFolder, EachProcessHasItsOwnAndRemovesItAtExit)
+{
+    QStringList folders;
+    for (int run = 0; run < 2; ++run) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("KELVORANDIX_TEST_PRINT_WORKING_FOLDER"), QStringLiteral("1"));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        ASSERT_TRUE(child.waitForFinished(30000));
+        ASSERT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
+        folders.append(QString::fromLocal8Bit(child.readAllStandardOutput().trimmed()));
+        ASSERT_FALSE(folders.last().isEmpty());
+        EXPECT_FALSE(QFileInfo::exists(folders.last())) << folders.last();
+    }
+    EXPECT_NE(folders[0], folders[1]);
+    EXPECT_NE(folders[0], WorkingFolder::path());
 }

@@ -13,7 +13,8 @@ protected:
     UserSettings settings{file()};
 };
 
-TEST_F(UserSettingsTest, KeyStringsAreTheStoredOnes) {
+TEST_F(UserSettingsTest, KeyStringsAreTheStoredOnes)
+{
     // Five field names differ from the strings stored in the file.
     EXPECT_EQ(UserSettings::voiceLanguageKey, QStringLiteral("voiceLanguage"));
     EXPECT_EQ(UserSettings::voiceGenderKey, QStringLiteral("voiceGender"));
@@ -24,7 +25,8 @@ TEST_F(UserSettingsTest, KeyStringsAreTheStoredOnes) {
     EXPECT_EQ(UserSettings::mainWindowFrameKeyW, QStringLiteral("mainWindowFrameKeyW"));
 }
 
-TEST_F(UserSettingsTest, AbsentKeysReadAsTheirDefaults) {
+TEST_F(UserSettingsTest, AbsentKeysReadAsTheirDefaults)
+{
     EXPECT_EQ(settings.volume(), 50);
     EXPECT_EQ(settings.playerVolume(), 100);
     EXPECT_TRUE(settings.isFirstTimeRunning());
@@ -39,7 +41,8 @@ TEST_F(UserSettingsTest, AbsentKeysReadAsTheirDefaults) {
     EXPECT_FALSE(QFile::exists(file()));
 }
 
-TEST_F(UserSettingsTest, ValuesPersistAcrossInstancesAtOnce) {
+TEST_F(UserSettingsTest, ValuesPersistAcrossInstancesAtOnce)
+{
     settings.setBool(UserSettings::maximizeOutputVolumeKey, true);
     settings.setInteger(UserSettings::volumeKey, 80);
     settings.setInteger(UserSettings::playerVolumeKey, 35);
@@ -60,7 +63,8 @@ TEST_F(UserSettingsTest, ValuesPersistAcrossInstancesAtOnce) {
     EXPECT_TRUE(ini.contains("volumeKey=80")) << ini.toStdString();
 }
 
-TEST_F(UserSettingsTest, MistypedValuesFallBack) {
+TEST_F(UserSettingsTest, MistypedValuesFallBack)
+{
     TestSupport::writeFile(file(), "[General]\nvolumeKey=loud\nplayerVolumeKey=99999999999\n"
                                    "isFirstTimeRunningKey=false\nnewAudioStreamKey=1\n"
                                    "defaultAudioStreamKey=nonsense\nvoiceName=Anna\n");
@@ -72,7 +76,8 @@ TEST_F(UserSettingsTest, MistypedValuesFallBack) {
     EXPECT_EQ(settings.stringValue(UserSettings::voiceNameKey), QStringLiteral("Anna"));
 }
 
-TEST_F(UserSettingsTest, WindowFrameOfZerosReadsAsAbsent) {
+TEST_F(UserSettingsTest, WindowFrameOfZerosReadsAsAbsent)
+{
     settings.setMainWindowFrame(QRectF(10, 20, 800, 600));
     EXPECT_EQ(settings.mainWindowFrame(), QRectF(10, 20, 800, 600));
     settings.setMainWindowFrame(QRectF(0, 0, 0, 1));
@@ -86,7 +91,8 @@ TEST_F(UserSettingsTest, WindowFrameOfZerosReadsAsAbsent) {
     EXPECT_EQ(settings.doubleValue(UserSettings::mainWindowFrameKeyH), 0.0);
 }
 
-TEST_F(UserSettingsTest, OutputFolderFallsBackWhenNotWritable) {
+TEST_F(UserSettingsTest, OutputFolderFallsBackWhenNotWritable)
+{
     const QString chosen = folder.filePath(QStringLiteral("out folder ü"));
     ASSERT_TRUE(QDir().mkpath(chosen));
     settings.setOutputFolder(chosen);
@@ -107,7 +113,8 @@ TEST_F(UserSettingsTest, OutputFolderFallsBackWhenNotWritable) {
     EXPECT_EQ(settings.outputFolder(), NSUtils::defaultMoviesFolder());
 }
 
-TEST(UserSettingsShared, UsesTheFileNamedByTheEnvironment) {
+TEST(UserSettingsShared, UsesTheFileNamedByTheEnvironment)
+{
     EXPECT_EQ(UserSettings::shared().fileName(),
               QString::fromLocal8Bit(qgetenv(UserSettings::settingsFileVariable)));
     EXPECT_EQ(&UserSettings::shared(), &UserSettings::shared());

@@ -13,7 +13,8 @@ struct CorpusCase {
     const char *why;
 };
 
-void PrintTo(const CorpusCase &c, std::ostream *os) {
+void PrintTo(const CorpusCase &c, std::ostream *os)
+{
     *os << c.file;
 }
 
@@ -46,14 +47,16 @@ const CorpusCase corpusCases[] = {
 
 class CorpusFile : public ::testing::TestWithParam<CorpusCase> {};
 
-std::optional<SubtitlesParser> parseCorpus(const char *name) {
+std::optional<SubtitlesParser> parseCorpus(const char *name)
+{
     const std::optional<QString> path = TestSupport::corpusFile(QString::fromLatin1(name));
     return path ? SubtitlesParser::fromFile(*path) : std::nullopt;
 }
 
 } // namespace
 
-TEST_P(CorpusFile, ParsesToTheExpectedCueCount) {
+TEST_P(CorpusFile, ParsesToTheExpectedCueCount)
+{
     const CorpusCase &c = GetParam();
     KELVORANDIX_REQUIRE_CORPUS(path, QString::fromLatin1(c.file));
     const std::optional<SubtitlesParser> parser = SubtitlesParser::fromFile(path);
@@ -84,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Subtitles, CorpusFile, ::testing::ValuesIn(corpusCases)
                              return name;
                          });
 
-TEST(CorpusDetails, CarriageReturnFileGivesItsThreeCues) {
+TEST(CorpusDetails, CarriageReturnFileGivesItsThreeCues)
+{
     KELVORANDIX_REQUIRE_CORPUS(path, QStringLiteral("astisub_example-in-carriage-return.srt"));
     const QList<Subtitle> cues = SubtitlesParser::fromFile(path)->subtitles;
     ASSERT_EQ(cues.size(), 3);
@@ -97,7 +101,8 @@ TEST(CorpusDetails, CarriageReturnFileGivesItsThreeCues) {
     EXPECT_EQ(cues[2].end, 14066);
 }
 
-TEST(CorpusDetails, MalformedTimesReadByTheTimeRule) {
+TEST(CorpusDetails, MalformedTimesReadByTheTimeRule)
+{
     KELVORANDIX_REQUIRE_CORPUS(path, QStringLiteral("astisub_example-in-non-utf8.srt"));
     const QList<Subtitle> cues = SubtitlesParser::fromFile(path)->subtitles;
     ASSERT_EQ(cues.size(), 6);
@@ -114,7 +119,8 @@ TEST(CorpusDetails, MalformedTimesReadByTheTimeRule) {
               QStringLiteral("(computer playing electronic melody) "));
 }
 
-TEST(CorpusDetails, BothUtf16ByteOrdersReadTheSame) {
+TEST(CorpusDetails, BothUtf16ByteOrdersReadTheSame)
+{
     const std::optional<SubtitlesParser> le = parseCorpus("pysrt_bom-utf-16-le.srt");
     const std::optional<SubtitlesParser> be = parseCorpus("pysrt_bom-utf-16-be.srt");
     if (!TestSupport::corpusFile(QStringLiteral("pysrt_bom-utf-16-le.srt")))
@@ -123,7 +129,8 @@ TEST(CorpusDetails, BothUtf16ByteOrdersReadTheSame) {
     EXPECT_EQ(le->subtitles, be->subtitles);
 }
 
-TEST(CorpusDetails, ZombielandTimesFollowTheRule) {
+TEST(CorpusDetails, ZombielandTimesFollowTheRule)
+{
     KELVORANDIX_REQUIRE_CORPUS(path, QStringLiteral("srtparser_Zombieland_malformed_times.srt"));
     const QList<Subtitle> cues = SubtitlesParser::fromFile(path)->subtitles;
     auto byEnd = [&](const QString &token) -> std::optional<Subtitle> {
@@ -140,7 +147,8 @@ TEST(CorpusDetails, ZombielandTimesFollowTheRule) {
     EXPECT_FALSE(byEnd(QStringLiteral("00:13:04,")));
 }
 
-TEST(CorpusDetails, CapabilityTesterKeepsTagsInTextAndDropsThemInPlainText) {
+TEST(CorpusDetails, CapabilityTesterKeepsTagsInTextAndDropsThemInPlainText)
+{
     KELVORANDIX_REQUIRE_CORPUS(path, QStringLiteral("pysrt_capability_tester.srt"));
     const QList<Subtitle> cues = SubtitlesParser::fromFile(path)->subtitles;
     int zeroLength = 0;

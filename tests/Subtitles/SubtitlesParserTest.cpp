@@ -10,17 +10,20 @@ namespace {
 const QString twoCues = QStringLiteral("1\n00:00:01,000 --> 00:00:02,500\nHello\n\n"
                                        "2\n00:00:03,000 --> 00:00:04,000\n<i>Two</i>\nlines\n");
 
-QList<Subtitle> cuesOf(const QString &text) {
+QList<Subtitle> cuesOf(const QString &text)
+{
     const std::optional<SubtitlesParser> parser = SubtitlesParser::fromText(text);
     EXPECT_TRUE(parser.has_value()) << text.toStdString();
     return parser ? parser->subtitles : QList<Subtitle>{};
 }
 
-bool fails(const QString &text) {
+bool fails(const QString &text)
+{
     return !SubtitlesParser::fromText(text).has_value();
 }
 
-QList<double> startsOf(const QList<Subtitle> &cues) {
+QList<double> startsOf(const QList<Subtitle> &cues)
+{
     QList<double> starts;
     for (const Subtitle &cue : cues)
         starts.append(cue.start);
@@ -29,7 +32,8 @@ QList<double> startsOf(const QList<Subtitle> &cues) {
 
 } // namespace
 
-TEST(SubtitlesParser, ReadsCueFieldsExactlyAsWritten) {
+TEST(SubtitlesParser, ReadsCueFieldsExactlyAsWritten)
+{
     const QList<Subtitle> cues = cuesOf(twoCues);
     ASSERT_EQ(cues.size(), 2);
     EXPECT_EQ(cues[0],
@@ -38,7 +42,8 @@ TEST(SubtitlesParser, ReadsCueFieldsExactlyAsWritten) {
     EXPECT_EQ(cues[1].endTimeStr, QStringLiteral("00:00:04,000"));
 }
 
-TEST(SubtitlesParser, LineEndStylesParseAlike) {
+TEST(SubtitlesParser, LineEndStylesParseAlike)
+{
     const QList<Subtitle> plain = cuesOf(twoCues);
     QString crlf = twoCues;
     crlf.replace(u'\n', QStringLiteral("\r\n"));
@@ -51,7 +56,8 @@ TEST(SubtitlesParser, LineEndStylesParseAlike) {
     EXPECT_EQ(cuesOf(QStringLiteral("\n\n  \n") + twoCues + QStringLiteral("\n\n \t\n\n")), plain);
 }
 
-TEST(SubtitlesParser, DetectTypeLooksAtTheFirstCueShape) {
+TEST(SubtitlesParser, DetectTypeLooksAtTheFirstCueShape)
+{
     EXPECT_EQ(SubtitlesParser::detectType(QString()), SubtitleType::Unknown);
     EXPECT_EQ(SubtitlesParser::detectType(QStringLiteral(" \n\t \n")), SubtitleType::Unknown);
     EXPECT_EQ(SubtitlesParser::detectType(twoCues), SubtitleType::SubRip);
@@ -71,7 +77,8 @@ TEST(SubtitlesParser, DetectTypeLooksAtTheFirstCueShape) {
     EXPECT_TRUE(fails(QStringLiteral("   \n  ")));
 }
 
-TEST(SubtitlesParser, ShapeFaultsFailTheWholeFile) {
+TEST(SubtitlesParser, ShapeFaultsFailTheWholeFile)
+{
     // A cue with an index and a time line but no text.
     EXPECT_TRUE(fails(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
                                      "2\n00:00:03,000 --> 00:00:04,000\n\n"
@@ -84,7 +91,8 @@ TEST(SubtitlesParser, ShapeFaultsFailTheWholeFile) {
                                      "2\n00:00:03,000-->00:00:04,000\nB\n")));
 }
 
-TEST(SubtitlesParser, UnreadableNumbersSkipTheirBlockOnly) {
+TEST(SubtitlesParser, UnreadableNumbersSkipTheirBlockOnly)
+{
     const QList<Subtitle> cues = cuesOf(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
                                                        "12 \n00:00:03,000 --> 00:00:04,000\nB\n\n"
                                                        "x\n00:00:05,000 --> 00:00:06,000\nC\n\n"
@@ -101,14 +109,16 @@ TEST(SubtitlesParser, UnreadableNumbersSkipTheirBlockOnly) {
     EXPECT_TRUE(none->subtitles.isEmpty());
 }
 
-TEST(SubtitlesParser, ThreeLineFeedsStartTheNextBlockWithAnEmptyLine) {
+TEST(SubtitlesParser, ThreeLineFeedsStartTheNextBlockWithAnEmptyLine)
+{
     const QList<Subtitle> cues = cuesOf(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n"
                                                        "2\n00:00:03,000 --> 00:00:04,000\nB\n\n"
                                                        "3\n00:00:05,000 --> 00:00:06,000\nC\n"));
     EXPECT_EQ(startsOf(cues), (QList<double>{1000, 5000}));
 }
 
-TEST(SubtitlesParser, TimeLineVariants) {
+TEST(SubtitlesParser, TimeLineVariants)
+{
     const QList<Subtitle> cues =
         cuesOf(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000 X1:10 X2:20\nA\n\n"
                               "2\n00:00:01.500 --> 00:00:03.25\nB\n\n"
@@ -125,7 +135,8 @@ TEST(SubtitlesParser, TimeLineVariants) {
     EXPECT_EQ(cues[3].end, 20000);
 }
 
-TEST(SubtitlesParser, FileOrderIsKeptAndInnerEmptyLinesStay) {
+TEST(SubtitlesParser, FileOrderIsKeptAndInnerEmptyLinesStay)
+{
     const QList<Subtitle> cues =
         cuesOf(QStringLiteral("7\n00:00:09,000 --> 00:00:10,000\nLate\n\n"
                               "3\n00:00:01,000 --> 00:00:02,000\nEarly\r\rline\n"));
@@ -134,14 +145,16 @@ TEST(SubtitlesParser, FileOrderIsKeptAndInnerEmptyLinesStay) {
               (QStringList{QStringLiteral("Early"), QString(), QStringLiteral("line")}));
 }
 
-TEST(SubtitlesParser, OtherLineEndCharactersSplitLinesInsideABlock) {
+TEST(SubtitlesParser, OtherLineEndCharactersSplitLinesInsideABlock)
+{
     const QList<Subtitle> cues = cuesOf(
         QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\u2028B\u000BC\u0085D\u2029E\u000CF\n"));
     ASSERT_EQ(cues.size(), 1);
     EXPECT_EQ(cues[0].text.join(u'|'), QStringLiteral("A|B|C|D|E|F"));
 }
 
-TEST(TimeParse, ReadsHoursMinutesAndSeconds) {
+TEST(TimeParse, ReadsHoursMinutesAndSeconds)
+{
     EXPECT_EQ(Time::parse(u"00:00:04,000")->milliseconds, 4000);
     EXPECT_EQ(Time::parse(u"00:02:01.5")->milliseconds, 121500);
     EXPECT_EQ(Time::parse(u"7,25")->milliseconds, 7250);
@@ -151,7 +164,8 @@ TEST(TimeParse, ReadsHoursMinutesAndSeconds) {
     EXPECT_EQ(Time::parse(u"-01:00:00,000")->milliseconds, -3600000);
 }
 
-TEST(TimeParse, UnreadablePiecesEndTheReading) {
+TEST(TimeParse, UnreadablePiecesEndTheReading)
+{
     EXPECT_EQ(Time::parse(u"xx:05,000")->milliseconds, 5000);
     // Unreadable minutes stop before the hours are looked at.
     EXPECT_EQ(Time::parse(u"01:x:05,000")->milliseconds, 5000);
@@ -164,7 +178,8 @@ TEST(TimeParse, UnreadablePiecesEndTheReading) {
     EXPECT_FALSE(Time::parse(u"N/A"));
 }
 
-TEST(ParseDecimal, AcceptsOnlySignDigitsAndOneSeparator) {
+TEST(ParseDecimal, AcceptsOnlySignDigitsAndOneSeparator)
+{
     EXPECT_EQ(SubtitlesParser::parseDecimal(u".5"), 0.5);
     EXPECT_EQ(SubtitlesParser::parseDecimal(u"+1,25"), 1.25);
     EXPECT_EQ(SubtitlesParser::parseDecimal(u"-3"), -3);
@@ -175,7 +190,8 @@ TEST(ParseDecimal, AcceptsOnlySignDigitsAndOneSeparator) {
     EXPECT_TRUE(qIsInf(*SubtitlesParser::parseDecimal(QString(400, u'9'))));
 }
 
-TEST(ParseInteger, IsStrict) {
+TEST(ParseInteger, IsStrict)
+{
     EXPECT_EQ(SubtitlesParser::parseInteger(u"12"), 12);
     EXPECT_EQ(SubtitlesParser::parseInteger(u"+12"), 12);
     EXPECT_EQ(SubtitlesParser::parseInteger(u"-9223372036854775808"),
@@ -184,7 +200,8 @@ TEST(ParseInteger, IsStrict) {
         EXPECT_FALSE(SubtitlesParser::parseInteger(bad)) << QString::fromUtf16(bad).toStdString();
 }
 
-TEST(PlainText, JoinsLinesWithTrailingBlanksAndDropsTags) {
+TEST(PlainText, JoinsLinesWithTrailingBlanksAndDropsTags)
+{
     EXPECT_EQ(SubtitlesParser::plainText({QStringLiteral("<i>Hello</i>"), QStringLiteral("world")}),
               QStringLiteral("Hello world "));
     EXPECT_EQ(SubtitlesParser::plainText({}), QString());
@@ -196,7 +213,8 @@ TEST(PlainText, JoinsLinesWithTrailingBlanksAndDropsTags) {
 
 class SubtitlesFileTest : public ::testing::Test {
 protected:
-    QString write(const QByteArray &bytes) {
+    QString write(const QByteArray &bytes)
+    {
         const QString path = folder.filePath(QStringLiteral("cues %1 ünï.srt").arg(++count));
         TestSupport::writeFile(path, bytes);
         return path;
@@ -205,7 +223,8 @@ protected:
     int count = 0;
 };
 
-TEST_F(SubtitlesFileTest, ByteOrderMarksChooseTheEncoding) {
+TEST_F(SubtitlesFileTest, ByteOrderMarksChooseTheEncoding)
+{
     const QString text = QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nПривет, ça va? 日本\n");
     const QList<Subtitle> expected = cuesOf(text);
     const QList<std::pair<QStringConverter::Encoding, QByteArray>> encodings = {
@@ -225,7 +244,8 @@ TEST_F(SubtitlesFileTest, ByteOrderMarksChooseTheEncoding) {
     }
 }
 
-TEST_F(SubtitlesFileTest, TextThatIsNotValidFailsCreation) {
+TEST_F(SubtitlesFileTest, TextThatIsNotValidFailsCreation)
+{
     // Windows-1252 bytes are not UTF-8.
     EXPECT_FALSE(SubtitlesParser::fromFile(write("1\n00:00:01,000 --> 00:00:02,000\nCaf\xE9\n")));
     // UTF-16 with a byte missing at the end.

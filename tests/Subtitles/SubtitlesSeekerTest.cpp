@@ -5,24 +5,28 @@
 
 namespace {
 
-Subtitle cue(double start, double end, const QString &text) {
+Subtitle cue(double start, double end, const QString &text)
+{
     return Subtitle{start, end, {text}, std::nullopt};
 }
 
-QString textAt(const SubtitlesSeeker &seeker, qint64 ms) {
+QString textAt(const SubtitlesSeeker &seeker, qint64 ms)
+{
     const std::optional<Subtitle> found = seeker.seek(ms);
     return found ? found->text.value(0) : QStringLiteral("<none>");
 }
 
 } // namespace
 
-TEST(SubtitlesSeeker, EmptyListFindsNothing) {
+TEST(SubtitlesSeeker, EmptyListFindsNothing)
+{
     const SubtitlesSeeker seeker({});
     for (qint64 ms : {0LL, 5000LL, -1LL, 10000000LL})
         EXPECT_FALSE(seeker.seek(ms).has_value());
 }
 
-TEST(SubtitlesSeeker, BoundsAreInclusiveAndGapsFindNothing) {
+TEST(SubtitlesSeeker, BoundsAreInclusiveAndGapsFindNothing)
+{
     const SubtitlesSeeker seeker(
         {cue(12000, 15000, QStringLiteral("a")), cue(16000, 17000, QStringLiteral("b"))});
     EXPECT_EQ(textAt(seeker, 11999), QStringLiteral("<none>"));
@@ -36,7 +40,8 @@ TEST(SubtitlesSeeker, BoundsAreInclusiveAndGapsFindNothing) {
     EXPECT_EQ(*found, cue(12000, 15000, QStringLiteral("a")));
 }
 
-TEST(SubtitlesSeeker, EarlierCueInTheFileWinsWhereCuesMeetOrOverlap) {
+TEST(SubtitlesSeeker, EarlierCueInTheFileWinsWhereCuesMeetOrOverlap)
+{
     const SubtitlesSeeker seeker({cue(1000, 5000, QStringLiteral("first")),
                                   cue(3000, 8000, QStringLiteral("second")),
                                   cue(8000, 9000, QStringLiteral("third"))});
@@ -46,14 +51,16 @@ TEST(SubtitlesSeeker, EarlierCueInTheFileWinsWhereCuesMeetOrOverlap) {
     EXPECT_EQ(textAt(seeker, 8001), QStringLiteral("third"));
 }
 
-TEST(SubtitlesSeeker, FractionsAreTruncatedWhenFiled) {
+TEST(SubtitlesSeeker, FractionsAreTruncatedWhenFiled)
+{
     const SubtitlesSeeker seeker({cue(11999.9, 15000.9, QStringLiteral("a"))});
     EXPECT_EQ(textAt(seeker, 11999), QStringLiteral("a"));
     EXPECT_EQ(textAt(seeker, 15000), QStringLiteral("a"));
     EXPECT_EQ(textAt(seeker, 15001), QStringLiteral("<none>"));
 }
 
-TEST(SubtitlesSeeker, CuesAcrossBucketBoundariesAreFoundThroughout) {
+TEST(SubtitlesSeeker, CuesAcrossBucketBoundariesAreFoundThroughout)
+{
     const SubtitlesSeeker seeker({cue(9500, 12000, QStringLiteral("across")),
                                   cue(10500, 31000, QStringLiteral("long")),
                                   cue(19000, 21000, QStringLiteral("later"))});
@@ -66,7 +73,8 @@ TEST(SubtitlesSeeker, CuesAcrossBucketBoundariesAreFoundThroughout) {
     EXPECT_EQ(textAt(seeker, 31001), QStringLiteral("<none>"));
 }
 
-TEST(SubtitlesSeeker, NegativeAndHugeSpansStayCorrect) {
+TEST(SubtitlesSeeker, NegativeAndHugeSpansStayCorrect)
+{
     const SubtitlesSeeker seeker({cue(-15000, -12000, QStringLiteral("before")),
                                   cue(-500, 500, QStringLiteral("zero")),
                                   cue(100, 1e300, QStringLiteral("forever")),
@@ -81,7 +89,8 @@ TEST(SubtitlesSeeker, NegativeAndHugeSpansStayCorrect) {
     EXPECT_EQ(textAt(seeker, 45), QStringLiteral("zero"));
 }
 
-TEST(SubtitlesSeeker, LongCueDoesNotHideAnEarlierShortOne) {
+TEST(SubtitlesSeeker, LongCueDoesNotHideAnEarlierShortOne)
+{
     const SubtitlesSeeker seeker(
         {cue(5000000, 5001000, QStringLiteral("short")), cue(0, 1e12, QStringLiteral("forever"))});
     EXPECT_EQ(textAt(seeker, 5000500), QStringLiteral("short"));

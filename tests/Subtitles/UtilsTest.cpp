@@ -8,7 +8,8 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
-TEST(TimeTexts, PrintEveryFormAsTheUserSeesIt) {
+TEST(TimeTexts, PrintEveryFormAsTheUserSeesIt)
+{
     EXPECT_EQ(Utils::fullTimeString(0), QStringLiteral("00:00:00.000"));
     EXPECT_EQ(Utils::fullTimeString(3723004), QStringLiteral("01:02:03.004"));
     EXPECT_EQ(Utils::fullTimeString(360000000), QStringLiteral("100:00:00.000"));
@@ -23,7 +24,8 @@ TEST(TimeTexts, PrintEveryFormAsTheUserSeesIt) {
     EXPECT_EQ(Utils::clockTimeString(3661000), QStringLiteral("01:01:01"));
 }
 
-TEST(TimeTexts, NegativePartsPrintAsZeros) {
+TEST(TimeTexts, NegativePartsPrintAsZeros)
+{
     EXPECT_EQ(Utils::fullTimeString(-1), QStringLiteral("00:00:00.000"));
     EXPECT_EQ(Utils::fullTimeString(-3723004), QStringLiteral("00:00:00.000"));
     EXPECT_EQ(Utils::clockTimeString(-5000), QStringLiteral("00:00"));
@@ -40,7 +42,8 @@ protected:
     QTemporaryDir folder;
 };
 
-TEST_F(OutputFilePathTest, TagsWithTheStoredVoiceLanguageAndCountsUp) {
+TEST_F(OutputFilePathTest, TagsWithTheStoredVoiceLanguageAndCountsUp)
+{
     UserSettings::shared().setString(UserSettings::voiceLanguageKey, QStringLiteral("en_US"));
     EXPECT_EQ(Utils::outputFilePath(inFolder(QStringLiteral("walk.mp4"))),
               inFolder(QStringLiteral("walk_Kelvorandix_en_US.mp4")));
@@ -56,7 +59,8 @@ TEST_F(OutputFilePathTest, TagsWithTheStoredVoiceLanguageAndCountsUp) {
               inFolder(QStringLiteral("walk_Kelvorandix_en_US_4.mp4")));
 }
 
-TEST_F(OutputFilePathTest, NameShapes) {
+TEST_F(OutputFilePathTest, NameShapes)
+{
     EXPECT_EQ(Utils::outputFilePath(inFolder(QStringLiteral("walk.mp4"))),
               inFolder(QStringLiteral("walk_Kelvorandix_.mp4")));
     EXPECT_EQ(Utils::outputFilePath(inFolder(QStringLiteral("walk")), QStringLiteral("fr_CA")),
@@ -72,7 +76,8 @@ TEST_F(OutputFilePathTest, NameShapes) {
               inFolder(QStringLiteral("walk_Kelvorandix_es_ES.mkv")));
 }
 
-TEST(LanguageName, GivesEnglishNamesOrNothing) {
+TEST(LanguageName, GivesEnglishNamesOrNothing)
+{
     EXPECT_EQ(NSUtils::languageName(QStringLiteral("fr_CA")), QStringLiteral("French (Canada)"));
     EXPECT_EQ(NSUtils::languageName(QStringLiteral("en_US")),
               QStringLiteral("English (United States)"));
@@ -85,7 +90,8 @@ TEST(LanguageName, GivesEnglishNamesOrNothing) {
     EXPECT_FALSE(NSUtils::languageName(QString()));
 }
 
-TEST(DefaultMoviesFolder, IsTheXdgVideosFolder) {
+TEST(DefaultMoviesFolder, IsTheXdgVideosFolder)
+{
     const QString home = QDir::homePath();
     const QString folder = NSUtils::defaultMoviesFolder();
     EXPECT_EQ(folder, QStandardPaths::writableLocation(QStandardPaths::MoviesLocation));

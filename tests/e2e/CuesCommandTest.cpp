@@ -11,7 +11,8 @@ using TestSupport::runCli;
 
 namespace {
 
-QJsonDocument json(const TestSupport::ProcessResult &result) {
+QJsonDocument json(const TestSupport::ProcessResult &result)
+{
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(result.out, &error);
     EXPECT_EQ(error.error, QJsonParseError::NoError) << result.out.toStdString();
@@ -20,7 +21,8 @@ QJsonDocument json(const TestSupport::ProcessResult &result) {
 
 class CuesCommand : public ::testing::Test {
 protected:
-    QString write(const QString &name, const QByteArray &bytes) {
+    QString write(const QString &name, const QByteArray &bytes)
+    {
         const QString path = folder.filePath(name);
         TestSupport::writeFile(path, bytes);
         return path;
@@ -30,7 +32,8 @@ protected:
 
 } // namespace
 
-TEST_F(CuesCommand, PrintsEveryCueAsJson) {
+TEST_F(CuesCommand, PrintsEveryCueAsJson)
+{
     const QString path = write(QStringLiteral("it's a \"film\" ü.srt"),
                                "\xEF\xBB\xBF"
                                "1\r\n00:00:01,500 --> 00:00:03,000 X1:1 X2:2\r\n"
@@ -52,7 +55,8 @@ TEST_F(CuesCommand, PrintsEveryCueAsJson) {
     EXPECT_EQ(cues[1].toObject()[QStringLiteral("plain")].toString(), QStringLiteral("Пока "));
 }
 
-TEST_F(CuesCommand, AtPrintsTheCueOnScreenOrNull) {
+TEST_F(CuesCommand, AtPrintsTheCueOnScreenOrNull)
+{
     const QString path =
         write(QStringLiteral("a.srt"), "1\n00:00:09,500 --> 00:00:12,000\nAcross\n\n"
                                        "2\n00:00:11,000 --> 00:00:13,000\nLater\n");
@@ -71,7 +75,8 @@ TEST_F(CuesCommand, AtPrintsTheCueOnScreenOrNull) {
     EXPECT_TRUE(result.err.contains("--at")) << result.err.toStdString();
 }
 
-TEST_F(CuesCommand, FailuresSayWhatWentWrong) {
+TEST_F(CuesCommand, FailuresSayWhatWentWrong)
+{
     const QString broken =
         write(QStringLiteral("broken.srt"),
               "1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n2\n00:00:03,000 --> 00:00:04,000\nB\n");
@@ -96,7 +101,8 @@ TEST_F(CuesCommand, FailuresSayWhatWentWrong) {
     EXPECT_TRUE(result.err.contains("unknown command")) << result.err.toStdString();
 }
 
-TEST_F(CuesCommand, FourLineFeedsInARealFileFailAndThreeSkipABlock) {
+TEST_F(CuesCommand, FourLineFeedsInARealFileFailAndThreeSkipABlock)
+{
     KELVORANDIX_REQUIRE_CORPUS(film, QStringLiteral("subtitlejs_LaLaLand.srt"));
     QByteArray text = TestSupport::readFile(film);
     const qsizetype second = text.indexOf("\n\n2\n");
@@ -114,7 +120,8 @@ TEST_F(CuesCommand, FourLineFeedsInARealFileFailAndThreeSkipABlock) {
     EXPECT_EQ(result.err, QByteArray("Could not parse subtitles\n"));
 }
 
-TEST_F(CuesCommand, RealFilesWithAwkwardShapes) {
+TEST_F(CuesCommand, RealFilesWithAwkwardShapes)
+{
     KELVORANDIX_REQUIRE_CORPUS(capability, QStringLiteral("pysrt_capability_tester.srt"));
     KELVORANDIX_REQUIRE_CORPUS(utf16, QStringLiteral("pysrt_bom-utf-16-be.srt"));
     KELVORANDIX_REQUIRE_CORPUS(crOnly, QStringLiteral("astisub_example-in-carriage-return.srt"));
@@ -126,7 +133,8 @@ TEST_F(CuesCommand, RealFilesWithAwkwardShapes) {
               QStringLiteral("00:00:14.066"));
 }
 
-TEST(CliBasics, HelpAndVersion) {
+TEST(CliBasics, HelpAndVersion)
+{
     TestSupport::ProcessResult result = runCli({QStringLiteral("--help")});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(result.out.contains("cues")) << result.out.toStdString();
