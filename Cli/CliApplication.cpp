@@ -1,12 +1,17 @@
 #include "CliApplication.h"
 
 #include "CuesCommand.h"
+#include "SayCommand.h"
+#include "Speech/SpeechEngine.h"
+#include "VoicesCommand.h"
 
 #include <QCoreApplication>
 
 CliApplication::CliApplication()
 {
     commands.push_back(std::make_unique<CuesCommand>());
+    commands.push_back(std::make_unique<VoicesCommand>());
+    commands.push_back(std::make_unique<SayCommand>());
 }
 
 int CliApplication::run(const QStringList &arguments)
@@ -48,6 +53,15 @@ QString CliApplication::usage() const
 
 QString CliApplication::versionText() const
 {
-    return QStringLiteral("kelvorandix-cli %1 (Qt %2)\n")
-        .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()));
+    const SpeechEngine &engine = SpeechEngine::instance();
+    QString text =
+        QStringLiteral("kelvorandix-cli %1 (Qt %2)\n")
+            .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()));
+    text += QStringLiteral("speech: espeak-ng %1, voice data in %2, ")
+                .arg(engine.version(), engine.dataPath());
+    text += engine.isAvailable() ? QStringLiteral("%1 Hz, %2 voices\n")
+                                       .arg(engine.sampleRate())
+                                       .arg(engine.voices().size())
+                                 : engine.errorString() + u'\n';
+    return text;
 }

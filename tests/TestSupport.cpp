@@ -1,10 +1,14 @@
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace TestSupport {
@@ -36,6 +40,55 @@ QByteArray readFile(const QString &path)
         return {};
     }
     return file.readAll();
+}
+
+ProcessResult runProgram(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!process.waitForStarted(10000)) {
+        ADD_FAILURE() << program << " did not start: " << process.errorString();
+        return result;
+    }
+    if (!process.waitForFinished(timeoutMs)) {
+        ADD_FAILURE() << program << " did not finish";
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    EXPECT_EQ(result.exitCode, 0) << program << ' ' << arguments.join(u' ') << '\n'
+                                  << result.err.toStdString();
+    return result;
+}
+
+void generateTone(const QString &path, int sampleRate, int channels, double seconds,
+                  const QString &codec, int frequency)
+{
+    runProgram(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+         QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3")
+             .arg(frequency)
+             .arg(sampleRate)
+             .arg(seconds),
+         QStringLiteral("-ac"), QString::number(channels), QStringLiteral("-c:a"), codec, path});
+}
+
+bool waitUntil(const std::function<bool()> &predicate, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!predicate()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
 }
 
 ProcessResult runCli(const QStringList &arguments, const QStringList &environment)

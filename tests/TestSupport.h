@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <optional>
 #include <ostream>
 
@@ -43,6 +44,17 @@ struct ProcessResult {
     QByteArray out;
     QByteArray err;
 };
+
+// Runs a program to completion; fails the test when it cannot start, times out or exits non-zero.
+ProcessResult runProgram(const QString &program, const QStringList &arguments,
+                         int timeoutMs = 120000);
+
+// Writes a sine tone with ffmpeg: sampleFormat is an ffmpeg codec such as pcm_s16be (AIFF).
+void generateTone(const QString &path, int sampleRate, int channels, double seconds,
+                  const QString &codec = QStringLiteral("pcm_s16be"), int frequency = 440);
+
+// Runs the event loop until predicate holds or the time is up; returns the predicate.
+bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000);
 
 // Runs kelvorandix-cli with the given arguments and extra environment entries (NAME=value).
 ProcessResult runCli(const QStringList &arguments, const QStringList &environment = {});

@@ -22,19 +22,21 @@ std::optional<QString> NSUtils::languageName(const QString &identifier)
     if (language == QLocale::AnyLanguage || language == QLocale::C)
         return std::nullopt;
 
+    // Every further part must be a script or a territory the locale data knows.
     QStringList details;
     for (qsizetype i = 1; i < parts.size(); ++i) {
         const QString &part = parts[i];
-        if (part.isEmpty())
-            continue;
         if (part.size() == 4) {
             const QLocale::Script script = QLocale::codeToScript(part);
-            details.append(script == QLocale::AnyScript ? part : QLocale::scriptToString(script));
+            if (script == QLocale::AnyScript)
+                return std::nullopt;
+            details.append(QLocale::scriptToString(script));
             continue;
         }
         const QLocale::Territory territory = QLocale::codeToTerritory(part);
-        details.append(territory == QLocale::AnyTerritory ? part
-                                                          : QLocale::territoryToString(territory));
+        if (territory == QLocale::AnyTerritory)
+            return std::nullopt;
+        details.append(QLocale::territoryToString(territory));
     }
 
     QString name = QLocale::languageToString(language);

@@ -10,6 +10,6 @@ public:
     static QString defaultMoviesFolder();
 
     // English display name of a locale identifier such as "fr_CA" ("French (Canada)"); nothing
-    // when the language is unknown.
+    // when the language, a script or a territory in it is unknown.
     static std::optional<QString> languageName(const QString &identifier);
 };

@@ -87,6 +87,8 @@ TEST(LanguageName, GivesEnglishNamesOrNothing)
     EXPECT_EQ(NSUtils::languageName(QStringLiteral("sr_Latn_RS")),
               QStringLiteral("Serbian (Latin, Serbia)"));
     EXPECT_FALSE(NSUtils::languageName(QStringLiteral("xx_YY")));
+    EXPECT_FALSE(NSUtils::languageName(QStringLiteral("en_GB_x_RP")));
+    EXPECT_FALSE(NSUtils::languageName(QStringLiteral("en_ZZ")));
     EXPECT_FALSE(NSUtils::languageName(QString()));
 }
 

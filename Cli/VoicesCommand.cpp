@@ -1,0 +1,107 @@
+#include "VoicesCommand.h"
+
+#include "Settings/UserSettings.h"
+#include "Speech/SpeechEngine.h"
+#include "Speech/VoiceCatalogue.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+bool matchesLanguage(const QString &locale, QString code)
+{
+    code.replace(u'-', u'_');
+    return locale.compare(code, Qt::CaseInsensitive) == 0 ||
+           locale.startsWith(code + u'_', Qt::CaseInsensitive);
+}
+
+} // namespace
+
+int VoicesCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QStringLiteral("Only voices of this language or locale (en, en_US, pt-BR)."),
+        QStringLiteral("CODE"));
+    parser.addOptions({json, language});
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (!parser.positionalArguments().isEmpty()) {
+        printError(QStringLiteral("voices: unexpected argument '%1'\n")
+                       .arg(parser.positionalArguments().first()));
+        return 2;
+    }
+
+    const SpeechEngine &engine = SpeechEngine::instance();
+    if (!engine.isAvailable()) {
+        printError(engine.errorString() + u'\n');
+        return 1;
+    }
+    VoiceCatalogue catalogue(UserSettings::shared());
+    catalogue.refreshLanguages();
+    QList<VoiceCatalogue::Entry> entries = catalogue.entries();
+    if (parser.isSet(language)) {
+        entries.removeIf([&](const VoiceCatalogue::Entry &entry) {
+            return !matchesLanguage(entry.voice.localeIdentifier, parser.value(language));
+        });
+    }
+
+    if (parser.isSet(json)) {
+        QJsonArray voices;
+        for (const VoiceCatalogue::Entry &entry : std::as_const(entries)) {
+            voices.append(QJsonObject{
+                {QStringLiteral("language"), entry.language},
+                {QStringLiteral("locale"), entry.voice.localeIdentifier},
+                {QStringLiteral("gender"), entry.gender},
+                {QStringLiteral("name"), entry.voice.name},
+                {QStringLiteral("identifier"), entry.voice.identifier},
+                {QStringLiteral("demoText"), entry.voice.demoText},
+            });
+        }
+        const QJsonObject document{
+            {QStringLiteral("engine"),
+             QJsonObject{{QStringLiteral("name"), QStringLiteral("espeak-ng")},
+                         {QStringLiteral("version"), engine.version()},
+                         {QStringLiteral("dataPath"), engine.dataPath()},
+                         {QStringLiteral("sampleRate"), engine.sampleRate()}}},
+            {QStringLiteral("voices"), voices},
+        };
+        printOut(QString::fromUtf8(QJsonDocument(document).toJson()));
+        return 0;
+    }
+
+    QString text = QStringLiteral("# espeak-ng %1, voice data in %2, %3 Hz, %4 voices\n")
+                       .arg(engine.version(), engine.dataPath())
+                       .arg(engine.sampleRate())
+                       .arg(entries.size());
+    int languageWidth = 8;
+    int localeWidth = 6;
+    int nameWidth = 4;
+    for (const VoiceCatalogue::Entry &entry : std::as_const(entries)) {
+        languageWidth = std::max(languageWidth, int(entry.language.size()));
+        localeWidth = std::max(localeWidth, int(entry.voice.localeIdentifier.size()));
+        nameWidth = std::max(nameWidth, int(entry.voice.name.size()));
+    }
+    auto row = [&](const QString &a, const QString &b, const QString &c, const QString &d,
+                   const QString &e) {
+        return QStringLiteral("%1  %2  %3  %4  %5\n")
+            .arg(a, -languageWidth)
+            .arg(b, -localeWidth)
+            .arg(c, -6)
+            .arg(d, -nameWidth)
+            .arg(e);
+    };
+    text += row(QStringLiteral("Language"), QStringLiteral("Locale"), QStringLiteral("Gender"),
+                QStringLiteral("Name"), QStringLiteral("Identifier"));
+    for (const VoiceCatalogue::Entry &entry : std::as_const(entries))
+        text += row(entry.language, entry.voice.localeIdentifier, entry.gender, entry.voice.name,
+                    entry.voice.identifier);
+    printOut(text);
+    return 0;
+}

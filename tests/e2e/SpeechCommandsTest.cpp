@@ -1,0 +1,74 @@
+// kelvorandix-cli voices and say, run as a user runs them.
+#include "Speech/AIFFFile.h"
+#include "TestSupport.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using TestSupport::runCli;
+
+TEST(VoicesCommand, ListsTheCatalogueWithTheEngine)
+{
+    const TestSupport::ProcessResult result =
+        runCli({QStringLiteral("voices"), QStringLiteral("--json"), QStringLiteral("--language"),
+                QStringLiteral("pt")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QJsonObject document = QJsonDocument::fromJson(result.out).object();
+    const QJsonObject engine = document[QStringLiteral("engine")].toObject();
+    EXPECT_EQ(engine[QStringLiteral("sampleRate")].toInt(), 22050);
+    EXPECT_FALSE(engine[QStringLiteral("dataPath")].toString().isEmpty());
+    const QJsonArray voices = document[QStringLiteral("voices")].toArray();
+    ASSERT_GT(voices.size(), 10);
+    QSet<QString> languages;
+    QSet<QString> genders;
+    for (const QJsonValue &value : voices) {
+        const QJsonObject voice = value.toObject();
+        EXPECT_TRUE(voice[QStringLiteral("locale")].toString().startsWith(QStringLiteral("pt")));
+        languages.insert(voice[QStringLiteral("language")].toString());
+        genders.insert(voice[QStringLiteral("gender")].toString());
+    }
+    EXPECT_EQ(languages,
+              (QSet<QString>{QStringLiteral("Portuguese"), QStringLiteral("Portuguese (Brazil)")}));
+    EXPECT_EQ(genders, (QSet<QString>{QStringLiteral("Male"), QStringLiteral("Female")}));
+    // The chooser's order: languages by name.
+    EXPECT_EQ(voices.first().toObject()[QStringLiteral("language")].toString(),
+              QStringLiteral("Portuguese"));
+
+    const TestSupport::ProcessResult table =
+        runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("de")});
+    ASSERT_EQ(table.exitCode, 0);
+    EXPECT_TRUE(table.out.startsWith("# espeak-ng ")) << table.out.left(200).toStdString();
+    EXPECT_TRUE(table.out.contains("gmw/de+Andrea"));
+}
+
+TEST(SayCommand, SpeaksToAFileOrSaysWhyNot)
+{
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("it's spoken ü.aiff"));
+    TestSupport::ProcessResult result =
+        runCli({QStringLiteral("say"), QStringLiteral("--voice"), QStringLiteral("gmw/en-US+f3"),
+                QStringLiteral("--rate"), QStringLiteral("260"), QStringLiteral("--out"), file,
+                QStringLiteral("Hello"), QStringLiteral("there.")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_GT(AIFFFile::duration(file), 300);
+    const TestSupport::ProcessResult probe = TestSupport::runProgram(
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+         QStringLiteral("stream=codec_name,sample_rate"), QStringLiteral("-of"),
+         QStringLiteral("csv=p=0"), file});
+    EXPECT_EQ(probe.out.trimmed(), QByteArray("pcm_s16be,22050"));
+
+    result = runCli({QStringLiteral("say"), QStringLiteral("--voice"), QStringLiteral("nobody"),
+                     QStringLiteral("Hi")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, QByteArray("Could not initialize the specified voice\n"));
+
+    result = runCli({QStringLiteral("say"), QStringLiteral("--out"),
+                     folder.filePath(QStringLiteral("no folder/x.aiff")), QStringLiteral("Hi")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(result.err.isEmpty());
+}
