@@ -2,6 +2,7 @@
 
 #include "CuesCommand.h"
 #include "SayCommand.h"
+#include "SpeakCommand.h"
 #include "Speech/SpeechEngine.h"
 #include "VoicesCommand.h"
 
@@ -12,6 +13,7 @@ CliApplication::CliApplication()
     commands.push_back(std::make_unique<CuesCommand>());
     commands.push_back(std::make_unique<VoicesCommand>());
     commands.push_back(std::make_unique<SayCommand>());
+    commands.push_back(std::make_unique<SpeakCommand>());
 }
 
 int CliApplication::run(const QStringList &arguments)

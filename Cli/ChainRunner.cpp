@@ -1,0 +1,48 @@
+#include "ChainRunner.h"
+
+#include "InterruptHandler.h"
+#include "Jobs/MakeOutputOperation.h"
+#include "Jobs/MakeOutputQueue.h"
+#include "MainThread.h"
+#include "TerminalProgress.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+ChainRunner::ChainRunner(TerminalProgress &progress)
+    : progress(progress)
+{}
+
+int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
+{
+    if (chain.isEmpty())
+        return Succeeded;
+    QEventLoop loop;
+    bool ended = false;
+    chain.last()->setCompletionBlock([&] {
+        MainThread::post([&] {
+            ended = true;
+            loop.quit();
+        });
+    });
+    progress.setTaskLabel(QStringLiteral("Making the output video..."));
+
+    InterruptHandler interrupt;
+    int status = Succeeded;
+    {
+        MakeOutputQueue queue(&progress, chain);
+        QObject::connect(&interrupt, &InterruptHandler::interrupted, &loop,
+                         [&] { queue.cancelAllOperations(); });
+        if (!ended)
+            loop.exec();
+        queue.waitUntilAllOperationsAreFinished();
+        // Alerts posted by the jobs before they ended are shown before the verdict.
+        QCoreApplication::processEvents();
+        if (interrupt.receivedSignal() != 0)
+            status = Interrupted;
+        else if (chain.last()->isCancelled())
+            status = Failed;
+    }
+    progress.finishLine();
+    return status;
+}

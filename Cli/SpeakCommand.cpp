@@ -1,0 +1,74 @@
+#include "SpeakCommand.h"
+
+#include "ChainRunner.h"
+#include "Jobs/SubtitlesToSpeechOperation.h"
+#include "TerminalProgress.h"
+#include "VSError.h"
+#include "VoiceChoice.h"
+#include "WorkingFolder.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+int SpeakCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption voice(QStringLiteral("voice"),
+                                   QStringLiteral("Voice identifier (see 'voices'); by default "
+                                                  "the stored voice choice."),
+                                   QStringLiteral("ID"));
+    const QCommandLineOption out(QStringLiteral("out"),
+                                 QStringLiteral("Where to write the speech track (AIFF)."),
+                                 QStringLiteral("FILE"));
+    parser.addOptions({voice, out});
+    parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (parser.positionalArguments().size() != 1 || !parser.isSet(out)) {
+        printError(QStringLiteral("speak: expected one subtitle file and --out FILE\n"));
+        return 2;
+    }
+    const QString input = parser.positionalArguments().first();
+    const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
+    if (!QFileInfo(input).isFile()) {
+        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+        return 1;
+    }
+
+    QString working;
+    try {
+        working = WorkingFolder::subtitlesFile();
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return 1;
+    }
+    QFile::remove(working);
+    if (!QFile::copy(input, working)) {
+        printError(QStringLiteral("Could not copy '%1' to the working folder\n").arg(input));
+        return 1;
+    }
+
+    auto job = std::make_shared<SubtitlesToSpeechOperation>(
+        QStringLiteral("Processing audio"),
+        VoiceChoice::resolve(parser.isSet(voice) ? std::optional<QString>(parser.value(voice))
+                                                 : std::nullopt));
+    TerminalProgress progress;
+    status = ChainRunner(progress).run({job});
+    if (status != ChainRunner::Succeeded)
+        return status;
+
+    // Moved into place whole, so that a failed move never leaves half a track at the target.
+    const QString partial = target + QStringLiteral(".partial");
+    QFile::remove(partial);
+    if (!QFile::copy(job->speechFile, partial) ||
+        std::rename(QFile::encodeName(partial).constData(),
+                    QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(partial);
+        printError(QStringLiteral("Could not write '%1'\n").arg(target));
+        return 1;
+    }
+    return 0;
+}

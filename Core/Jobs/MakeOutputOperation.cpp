@@ -1,0 +1,140 @@
+#include "MakeOutputOperation.h"
+
+#include "MainThread.h"
+#include "MakeOutputDisplay.h"
+
+#include <QElapsedTimer>
+#include <cmath>
+
+namespace {
+
+double monotonicSeconds()
+{
+    static QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return double(clock.nsecsElapsed()) / 1e9;
+}
+
+} // namespace
+
+MakeOutputOperation::MakeOutputOperation(QString taskName)
+    : taskName(std::move(taskName))
+{}
+
+MakeOutputOperation::~MakeOutputOperation() = default;
+
+void MakeOutputOperation::addDependency(std::shared_ptr<MakeOutputOperation> operation)
+{
+    dependencyList.append(std::move(operation));
+}
+
+void MakeOutputOperation::cancel()
+{
+    cancelled.store(true);
+}
+
+void MakeOutputOperation::main()
+{
+    executing.store(true);
+    for (const std::shared_ptr<MakeOutputOperation> &dependency : std::as_const(dependencyList))
+        if (dependency->isCancelled())
+            cancel();
+    if (!isCancelled())
+        startTime.store(monotonicSeconds());
+    if (!isCancelled())
+        run();
+    executing.store(false);
+}
+
+void MakeOutputOperation::waitFor(QSemaphore &semaphore)
+{
+    if (!isCancelled())
+        semaphore.acquire();
+}
+
+void MakeOutputOperation::setupProgress(double maximum)
+{
+    if (!display)
+        return;
+    display->setTaskLabel(taskName);
+    display->setProgressMaximum(maximum);
+    display->setProgressValue(0);
+}
+
+void MakeOutputOperation::updateProgress(double value)
+{
+    if (!display)
+        return;
+    const double start = startTime.load();
+    const double elapsed = start < 0 ? 0 : monotonicSeconds() - start;
+    const double maximum = display->progressMaximum();
+    display->setProgressValue(value);
+    display->setTaskLabel(progressLabel(taskName, value, maximum, elapsed));
+}
+
+void MakeOutputOperation::showError(const QString &title, const QString &message)
+{
+    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
+    MainThread::post([weak, title, message] {
+        if (const std::shared_ptr<MakeOutputOperation> self = weak.lock())
+            if (self->display)
+                self->display->showAlert(title, message);
+    });
+}
+
+std::function<void(double)> MakeOutputOperation::progressCallback()
+{
+    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
+    return [weak](double value) {
+        // Workers report 0 for their first step; showing it would divide by zero.
+        if (value == 0)
+            return;
+        MainThread::post([weak, value] {
+            if (const std::shared_ptr<MakeOutputOperation> self = weak.lock())
+                self->updateProgress(value);
+        });
+    };
+}
+
+std::function<void(bool, const QString &)>
+MakeOutputOperation::finishCallback(QSemaphore &semaphore)
+{
+    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
+    return [weak, &semaphore](bool ok, const QString &message) {
+        const std::shared_ptr<MakeOutputOperation> self = weak.lock();
+        if (!self)
+            return;
+        if (!ok) {
+            self->showError(failureTitle, message);
+            self->cancel();
+        }
+        semaphore.release();
+    };
+}
+
+QString MakeOutputOperation::progressLabel(const QString &taskName, double value, double maximum,
+                                           double elapsedSeconds)
+{
+    const double percentage = maximum > 0 ? value / maximum * 100 : 100;
+    const double remaining = value > 0 ? elapsedSeconds * (maximum - value) / value : 0;
+    return taskName + QStringLiteral(" - ") + QString::asprintf("%.1f", percentage) + u'%' +
+           QStringLiteral(" - ") + remainingTimeText(remaining);
+}
+
+QString MakeOutputOperation::remainingTimeText(double seconds)
+{
+    const qint64 total = std::isfinite(seconds) && seconds > 0 ? qint64(std::llround(seconds)) : 0;
+    const qint64 hours = total / 3600;
+    const qint64 minutes = total % 3600 / 60;
+    const qint64 rest = total % 60;
+    QStringList parts;
+    if (hours > 0)
+        parts.append(QString::number(hours) + u'h');
+    if (hours > 0 || minutes > 0)
+        parts.append(QString::number(minutes) + u'm');
+    parts.append(QString::number(rest) + u's');
+    return parts.join(u' ') + QStringLiteral(" remaining");
+}

@@ -1,0 +1,172 @@
+#include "SubtitlesToSpeech.h"
+
+#include "AIFFFile.h"
+#include "MainThread.h"
+#include "SpeechSynthesizer.h"
+#include "Subtitles/SubtitlesParser.h"
+#include "VSError.h"
+#include "WorkingFolder.h"
+
+std::shared_ptr<SubtitlesToSpeech> SubtitlesToSpeech::create(QList<Subtitle> subtitles,
+                                                             QString speechFile,
+                                                             std::optional<QString> voice,
+                                                             Progress onProgress, Finish onFinish)
+{
+    return std::shared_ptr<SubtitlesToSpeech>(
+        new SubtitlesToSpeech(std::move(subtitles), std::move(speechFile), std::move(voice),
+                              std::move(onProgress), std::move(onFinish)));
+}
+
+SubtitlesToSpeech::SubtitlesToSpeech(QList<Subtitle> subtitles, QString speechFile,
+                                     std::optional<QString> voice, Progress onProgress,
+                                     Finish onFinish)
+    : tempVoiceOutFile(WorkingFolder::filePath(tempVoiceOutFileName))
+    , speechFile(std::move(speechFile))
+    , subtitles(std::move(subtitles))
+    , voice(std::move(voice))
+    , onProgress(std::move(onProgress))
+    , onFinish(std::move(onFinish))
+{}
+
+SubtitlesToSpeech::~SubtitlesToSpeech() = default;
+
+void SubtitlesToSpeech::initSynthesizer()
+{
+    speechSynthesizer = SpeechSynthesizer::create(voice);
+    if (!speechSynthesizer)
+        throw VSError(QStringLiteral("Could not initialize the specified voice"));
+    speechSynthesizer->setDelegate(this);
+    speechSynthesizer->setVolume(1.0f);
+}
+
+void SubtitlesToSpeech::start()
+{
+    if (stopped.load())
+        return;
+    running.store(true);
+    // The caller's thread may be a job's worker thread; all further state lives on the main
+    // thread, so that a stop can never race with a step of the chain.
+    const std::weak_ptr<SubtitlesToSpeech> weak = weak_from_this();
+    MainThread::post([weak] {
+        if (const std::shared_ptr<SubtitlesToSpeech> self = weak.lock())
+            self->speakNext();
+    });
+}
+
+void SubtitlesToSpeech::stop()
+{
+    stopped.store(true);
+    running.store(false);
+    if (!MainThread::isCurrent()) {
+        MainThread::post([self = shared_from_this()] { self->stop(); });
+        return;
+    }
+    if (speechSynthesizer && speechSynthesizer->isSpeaking())
+        speechSynthesizer->stopSpeaking();
+    release();
+}
+
+void SubtitlesToSpeech::release()
+{
+    // Dropping the writer closes the speech file.
+    audioProcessor.reset();
+    speechSynthesizer.reset();
+}
+
+void SubtitlesToSpeech::speakNext()
+{
+    if (!running.load() || stopped.load())
+        return;
+    if (cueIndex == subtitles.size()) {
+        QString failure;
+        try {
+            if (audioProcessor)
+                audioProcessor->close();
+        } catch (const VSError &error) {
+            failure = error.message;
+        }
+        release();
+        running.store(false);
+        reported = true;
+        onFinish(failure.isEmpty(), failure);
+        return;
+    }
+    onProgress(double(cueIndex));
+    passes.append(0);
+    speechSynthesizer->setRate(defaultSpeechRate);
+    speakCurrentCue();
+}
+
+void SubtitlesToSpeech::speakCurrentCue()
+{
+    ++passes.last();
+    speechSynthesizer->startSpeaking(SubtitlesParser::plainText(subtitles[cueIndex].text),
+                                     tempVoiceOutFile);
+}
+
+void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool finished)
+{
+    if (!running.load() || stopped.load() || reported)
+        return;
+    if (!finished) {
+        // Stops clear running before the synthesizer reports; anything else stopped the
+        // utterance behind our back, and waiting for it would wait for ever.
+        fail(QStringLiteral("The speech synthesizer stopped before it finished speaking"));
+        return;
+    }
+
+    const Subtitle &cue = subtitles[cueIndex];
+    const double duration = AIFFFile::duration(tempVoiceOutFile);
+    const double slot = cue.end - cue.start;
+    if (slot < duration + margin && speechSynthesizer->rate() < maxSpeechRate) {
+        speechSynthesizer->setRate(speechSynthesizer->rate() + speechRateLevel);
+        speakCurrentCue();
+        return;
+    }
+    place();
+}
+
+void SubtitlesToSpeech::place()
+{
+    const Subtitle &cue = subtitles[cueIndex];
+    try {
+        if (cueIndex == 0) {
+            audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile);
+            if (cue.start > 0)
+                audioProcessor->appendSilence(cue.start);
+        } else {
+            const double gap = cue.start - audioProcessor->lengthMilliseconds();
+            if (gap > 0)
+                audioProcessor->appendSilence(gap);
+        }
+        audioProcessor->append(tempVoiceOutFile);
+    } catch (const VSError &error) {
+        fail(error.message);
+        release();
+        return;
+    }
+    ++cueIndex;
+    speakNext();
+}
+
+void SubtitlesToSpeech::fail(const QString &message)
+{
+    if (reported)
+        return;
+    reported = true;
+    onFinish(false, message);
+}
+
+void SubtitlesToSpeech::speechSynthesizerDidEncounterError(SpeechSynthesizer &, qsizetype,
+                                                           const QString &, const QString &message)
+{
+    if (running.load())
+        fail(message);
+}
+
+void SubtitlesToSpeech::speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &,
+                                                                 const QString &message)
+{
+    if (running.load())
+        fail(message);
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "SpeechSynthesizerDelegate.h"
+#include "Subtitles/Subtitle.h"
+
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AIFFFile;
+class SpeechSynthesizer;
+
+// Speaks every cue and lays the speech on one track on the video's timeline.
+//
+// Each cue is spoken at 200 words per minute, then again 20 faster while its speech is longer
+// than its slot, up to 300; the first utterance that fits (or the one at 300) is used. Silence
+// fills the track up to each cue's start; speech is never cut, so an overrun delays later cues.
+// The work is a chain of synthesizer callbacks on the main thread; progress comes once per cue
+// and exactly one finish report ends a run that is not stopped.
+class SubtitlesToSpeech : public SpeechSynthesizerDelegate,
+                          public std::enable_shared_from_this<SubtitlesToSpeech> {
+public:
+    static constexpr double margin = 0;
+    static constexpr float defaultSpeechRate = 200;
+    static constexpr float speechRateLevel = 20;
+    static constexpr float maxSpeechRate = 300;
+    static inline const QString tempVoiceOutFileName =
+        QStringLiteral("QuendrolKelvorandixTempFile.aiff");
+
+    using Progress = std::function<void(double)>;
+    using Finish = std::function<void(bool, const QString &)>;
+
+    static std::shared_ptr<SubtitlesToSpeech> create(QList<Subtitle> subtitles, QString speechFile,
+                                                     std::optional<QString> voice,
+                                                     Progress onProgress, Finish onFinish);
+    ~SubtitlesToSpeech() override;
+
+    // Throws VSError "Could not initialize the specified voice" when the voice cannot be used.
+    void initSynthesizer();
+    // Speaks the first cue (on the main thread, where every later step runs too).
+    void start();
+    // Ends the run without a finish report; the speech file stays as far as it was written.
+    // Callable on any thread.
+    void stop();
+
+    bool isRunning() const { return running.load(); }
+    SpeechSynthesizer *synthesizer() const { return speechSynthesizer.get(); }
+    int index() const { return cueIndex; }
+
+    // How many times each cue was spoken, in cue order (for measurements).
+    const QList<int> &passesPerCue() const { return passes; }
+
+    void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
+    void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer,
+                                            qsizetype characterIndex, const QString &text,
+                                            const QString &message) override;
+    void speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &synthesizer,
+                                                  const QString &message) override;
+
+    const QString tempVoiceOutFile;
+    const QString speechFile;
+    const QList<Subtitle> subtitles;
+    const std::optional<QString> voice;
+
+private:
+    SubtitlesToSpeech(QList<Subtitle> subtitles, QString speechFile, std::optional<QString> voice,
+                      Progress onProgress, Finish onFinish);
+
+    void speakNext();
+    void speakCurrentCue();
+    void place();
+    void fail(const QString &message);
+    void release();
+
+    Progress onProgress;
+    Finish onFinish;
+    std::unique_ptr<SpeechSynthesizer> speechSynthesizer;
+    std::unique_ptr<AIFFFile> audioProcessor;
+    std::atomic<bool> running{false};
+    // Set by stop and never cleared, so that a stop racing with start still wins.
+    std::atomic<bool> stopped{false};
+    bool reported = false;
+    int cueIndex = 0;
+    QList<int> passes;
+};
