@@ -2,6 +2,7 @@
 
 #include "ChainRunner.h"
 #include "Jobs/SubtitlesToSpeechOperation.h"
+#include "Speech/SubtitlesToSpeech.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
 #include "VoiceChoice.h"
@@ -10,6 +11,9 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 
 int SpeakCommand::run(const QStringList &arguments)
@@ -22,7 +26,10 @@ int SpeakCommand::run(const QStringList &arguments)
     const QCommandLineOption out(QStringLiteral("out"),
                                  QStringLiteral("Where to write the speech track (AIFF)."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({voice, out});
+    const QCommandLineOption stats(QStringLiteral("stats"),
+                                   QStringLiteral("Print what the speech cost as JSON: cues, "
+                                                  "synthesis passes per cue, cues that fit."));
+    parser.addOptions({voice, out, stats});
     parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -69,6 +76,19 @@ int SpeakCommand::run(const QStringList &arguments)
         QFile::remove(partial);
         printError(QStringLiteral("Could not write '%1'\n").arg(target));
         return 1;
+    }
+    if (parser.isSet(stats)) {
+        const std::shared_ptr<SubtitlesToSpeech> renderer = job->renderer();
+        QJsonArray passes;
+        for (int count : renderer->passesPerCue())
+            passes.append(count);
+        const QList<bool> &fits = renderer->fitsPerCue();
+        const QJsonObject report{
+            {QStringLiteral("cues"), renderer->subtitles.size()},
+            {QStringLiteral("passes"), passes},
+            {QStringLiteral("fitted"), int(std::count(fits.begin(), fits.end(), true))},
+        };
+        printOut(QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)) + u'\n');
     }
     return 0;
 }

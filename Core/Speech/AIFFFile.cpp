@@ -72,7 +72,6 @@ void AIFFFile::close()
         return;
     SNDFILE *file = audioFile;
     audioFile = nullptr;
-    sf_write_sync(file);
     if (const int error = sf_close(file))
         throw VSError(QString::fromLocal8Bit(sf_error_number(error)));
 }
@@ -95,12 +94,15 @@ void AIFFFile::appendSilence(double ms)
     if (!(exact >= 0) || exact >= 4294967296.0)
         throw VSError(QStringLiteral("Cannot append %1 ms of silence").arg(ms));
     sf_count_t remaining = sf_count_t(std::trunc(exact));
+    if (remaining == 0)
+        return;
     // Zero bits are silence for both int and double samples.
-    const std::vector<double> zeros(size_t(std::min(remaining, chunkFrames)) *
-                                    size_t(info.channels));
+    const size_t samples = size_t(std::min(remaining, chunkFrames)) * size_t(info.channels);
+    if (silence.size() < samples)
+        silence.resize(samples, 0.0);
     while (remaining > 0) {
         const sf_count_t count = std::min(remaining, chunkFrames);
-        writeFrames(zeros.data(), count);
+        writeFrames(silence.data(), count);
         remaining -= count;
     }
 }
@@ -119,18 +121,18 @@ void AIFFFile::append(const QString &fileAt)
                           .arg(info.samplerate)
                           .arg(info.channels));
 
-    const size_t chunkSamples = size_t(chunkFrames) * size_t(info.channels);
-    std::vector<double> doubles(floatingPoint ? chunkSamples : 0);
-    std::vector<int> ints(floatingPoint ? 0 : chunkSamples);
+    // Reused from call to call; a double has room for two int samples.
+    copyBuffer.resize(size_t(chunkFrames) * size_t(info.channels));
     for (;;) {
-        const sf_count_t read = floatingPoint
-                                    ? sf_readf_double(source.file, doubles.data(), chunkFrames)
-                                    : sf_readf_int(source.file, ints.data(), chunkFrames);
+        const sf_count_t read =
+            floatingPoint ? sf_readf_double(source.file, copyBuffer.data(), chunkFrames)
+                          : sf_readf_int(source.file, reinterpret_cast<int *>(copyBuffer.data()),
+                                         chunkFrames);
         if (read < 0 || (read == 0 && sf_error(source.file) != SF_ERR_NO_ERROR))
             throw VSError(libraryMessage(source.file));
         if (read == 0)
             break;
-        writeFrames(floatingPoint ? static_cast<const void *>(doubles.data()) : ints.data(), read);
+        writeFrames(copyBuffer.data(), read);
         if (read < chunkFrames)
             break;
     }

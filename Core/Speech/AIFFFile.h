@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <sndfile.h>
+#include <vector>
 
 // Assembles one audio track from short audio files: created in exactly the format of a sample
 // file, then only appended to (silence of a length in milliseconds, or whole files). Nothing is
@@ -45,4 +46,6 @@ private:
     // Integer PCM is copied as int and floating-point data as double: both round-trip exactly.
     bool floatingPoint = false;
     qint64 frames = 0;
+    std::vector<double> silence; // all zeros
+    std::vector<double> copyBuffer;
 };

@@ -118,11 +118,13 @@ void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, 
     const Subtitle &cue = subtitles[cueIndex];
     const double duration = AIFFFile::duration(tempVoiceOutFile);
     const double slot = cue.end - cue.start;
-    if (slot < duration + margin && speechSynthesizer->rate() < maxSpeechRate) {
+    const bool tooLong = slot < duration + margin;
+    if (tooLong && speechSynthesizer->rate() < maxSpeechRate) {
         speechSynthesizer->setRate(speechSynthesizer->rate() + speechRateLevel);
         speakCurrentCue();
         return;
     }
+    fits.append(!tooLong);
     place();
 }
 

@@ -50,8 +50,10 @@ public:
     SpeechSynthesizer *synthesizer() const { return speechSynthesizer.get(); }
     int index() const { return cueIndex; }
 
-    // How many times each cue was spoken, in cue order (for measurements).
+    // How many times each cue was spoken, and whether its speech fit its slot, in cue order
+    // (for measurements).
     const QList<int> &passesPerCue() const { return passes; }
+    const QList<bool> &fitsPerCue() const { return fits; }
 
     void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
     void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer,
@@ -85,4 +87,5 @@ private:
     bool reported = false;
     int cueIndex = 0;
     QList<int> passes;
+    QList<bool> fits;
 };
