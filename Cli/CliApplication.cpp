@@ -1,9 +1,11 @@
 #include "CliApplication.h"
 
 #include "CuesCommand.h"
+#include "ProbeCommand.h"
 #include "SayCommand.h"
 #include "SpeakCommand.h"
 #include "Speech/SpeechEngine.h"
+#include "SubtitlesCommand.h"
 #include "VoicesCommand.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@ CliApplication::CliApplication()
     commands.push_back(std::make_unique<VoicesCommand>());
     commands.push_back(std::make_unique<SayCommand>());
     commands.push_back(std::make_unique<SpeakCommand>());
+    commands.push_back(std::make_unique<ProbeCommand>());
+    commands.push_back(std::make_unique<SubtitlesCommand>());
 }
 
 int CliApplication::run(const QStringList &arguments)

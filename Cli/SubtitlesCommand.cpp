@@ -1,0 +1,65 @@
+#include "SubtitlesCommand.h"
+
+#include "Subtitles/SubtitlesParser.h"
+#include "VideoProcessor/VideoProcessor.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+int SubtitlesCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption out(QStringLiteral("out"), QStringLiteral("The SubRip file to write."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption stream(QStringLiteral("stream"),
+                                    QStringLiteral("Extract this subtitle stream (its index, as "
+                                                   "'probe' shows it) of the video INPUT."),
+                                    QStringLiteral("N"));
+    parser.addOptions({out, stream});
+    parser.addPositionalArgument(QStringLiteral("INPUT"),
+                                 QStringLiteral("A subtitle file, or a video with --stream."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (parser.positionalArguments().size() != 1 || !parser.isSet(out)) {
+        printError(QStringLiteral("subtitles: expected one input and --out FILE\n"));
+        return 2;
+    }
+    std::optional<qint64> index;
+    if (parser.isSet(stream)) {
+        index = SubtitlesParser::parseInteger(parser.value(stream));
+        if (!index || *index < 0) {
+            printError(QStringLiteral("subtitles: --stream takes a stream index\n"));
+            return 2;
+        }
+    }
+    const QString input = parser.positionalArguments().first();
+    const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
+    if (!QFileInfo(input).isFile()) {
+        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+        return 1;
+    }
+    if (!QFileInfo(VideoProcessor::ffmpegPath()).isExecutable()) {
+        printError(VideoProcessor::missingToolMessage(QStringLiteral("ffmpeg")) + u'\n');
+        return 1;
+    }
+
+    // Written beside the target and moved over it only when complete; the name keeps the ".srt"
+    // that tells ffmpeg the output format.
+    const QString partial = target + QStringLiteral(".partial.srt");
+    const bool converted =
+        index ? VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), partial)
+              : VideoProcessor::convertSubtitlesFile(input, partial);
+    // ffmpeg may succeed without writing a single cue (a format it only half reads).
+    const bool empty = QFileInfo(partial).size() == 0;
+    if (!converted || empty ||
+        std::rename(QFile::encodeName(partial).constData(),
+                    QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(partial);
+        printError(QStringLiteral("Invalid subtitles or subtitles format is not supported\n"));
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+
+// The handle of an asynchronous tool run. Stopping goes in stages: terminate, then interrupt,
+// then kill, each after a grace period; a stopped run completes silently.
+class ToolProcess : public QObject {
+    Q_OBJECT
+public:
+    explicit ToolProcess(QObject *parent = nullptr);
+    ~ToolProcess() override;
+
+    QProcess &process() { return child; }
+    bool isRunning() const { return child.state() != QProcess::NotRunning; }
+    qint64 processId() const { return child.processId(); }
+
+    void terminate();
+    void interrupt();
+    void stop(int graceMs = 3000);
+    bool wasStopped() const { return stopped; }
+    // Blocks (without an event loop) until the child has exited.
+    bool waitForFinished(int timeoutMs = 30000);
+
+private:
+    QProcess child;
+    bool stopped = false;
+};

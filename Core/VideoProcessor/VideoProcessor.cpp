@@ -1,0 +1,507 @@
+#include "VideoProcessor.h"
+
+#include "Subtitles/Time.h"
+#include "ToolProcess.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QStringDecoder>
+#include <cmath>
+#include <cstdio>
+#include <locale.h>
+#include <uchardet/uchardet.h>
+
+namespace {
+
+// Enough for any probe or conversion report; a tool printing more is cut off, not believed.
+constexpr qint64 outputLimit = 64 * 1024 * 1024;
+
+QString startFailure(const QString &path, const QProcess &process)
+{
+    if (!QFileInfo(path).isFile())
+        return VideoProcessor::missingToolMessage(QFileInfo(path).fileName());
+    return QStringLiteral("Could not start '%1': %2").arg(path, process.errorString());
+}
+
+bool exitedCleanly(const QProcess &process)
+{
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Decodes a chunk strictly: chunks that are not valid UTF-8 are skipped by the streaming runs.
+std::optional<QString> decodeChunk(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+std::optional<int> jsonInteger(const QJsonValue &value)
+{
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (number != std::floor(number) || number < INT_MIN || number > INT_MAX)
+        return std::nullopt;
+    return int(number);
+}
+
+std::optional<double> cDecimal(const QString &text)
+{
+    const QByteArray bytes = text.toLatin1();
+    if (bytes.isEmpty() || text.size() != bytes.size())
+        return std::nullopt;
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(nullptr));
+    char *end = nullptr;
+    const double value = strtod_l(bytes.constData(), &end, cLocale);
+    if (end != bytes.constData() + bytes.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+bool isLineEnd(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == 0x0A || u == 0x0B || u == 0x0C || u == 0x0D || u == 0x85 || u == 0x2028 ||
+           u == 0x2029;
+}
+
+enum class Ending { Succeeded, Failed, Stopped };
+
+// Wires a started-or-failed run to its callbacks; finished is the file step or the completion.
+std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &arguments,
+                                        VideoProcessor::Progress progress,
+                                        std::function<void(Ending, const QString &)> finished,
+                                        std::function<void(const QString &)> startFailed)
+{
+    // Deleted through the event loop of its own thread, never from inside one of its signals.
+    std::shared_ptr<ToolProcess> run(new ToolProcess, [](ToolProcess *p) { p->deleteLater(); });
+    QProcess &process = run->process();
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProgram(path);
+    process.setArguments(arguments);
+
+    auto output = std::make_shared<QString>();
+    ToolProcess *handle = run.get();
+    QObject::connect(&process, &QProcess::readyRead, handle, [handle, output, progress] {
+        const QByteArray bytes = handle->process().readAll();
+        if (bytes.isEmpty())
+            return;
+        const std::optional<QString> chunk = decodeChunk(bytes);
+        if (!chunk)
+            return;
+        if (progress)
+            if (const std::optional<double> time = VideoProcessor::parseProgressTime(*chunk))
+                progress(*time);
+        *output = *chunk;
+    });
+    // The run keeps itself alive until it has ended.
+    auto keepAlive = std::make_shared<std::shared_ptr<ToolProcess>>(run);
+    QObject::connect(
+        &process, &QProcess::finished, handle,
+        [handle, output, finished, keepAlive](int exitCode, QProcess::ExitStatus status) {
+            const std::shared_ptr<ToolProcess> self = std::move(*keepAlive);
+            const QByteArray rest = handle->process().readAll();
+            if (const std::optional<QString> chunk = decodeChunk(rest); chunk && !rest.isEmpty())
+                *output = *chunk;
+            // ffmpeg exits with 255 when a signal stopped it; a stop asked for is no failure.
+            if (handle->wasStopped() || (status == QProcess::NormalExit && exitCode == 255))
+                finished(Ending::Stopped, QString());
+            else if (status == QProcess::NormalExit && exitCode == 0)
+                finished(Ending::Succeeded, *output);
+            else
+                finished(Ending::Failed, *output);
+        });
+    QObject::connect(&process, &QProcess::errorOccurred, handle,
+                     [handle, path, startFailed, keepAlive](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         const std::shared_ptr<ToolProcess> self = std::move(*keepAlive);
+                         startFailed(startFailure(path, handle->process()));
+                     });
+    process.start();
+    return run;
+}
+
+} // namespace
+
+QString VideoProcessor::toolPath(const QString &relativePath, const QString &toolName)
+{
+    const QString bundled = QCoreApplication::applicationDirPath() + relativePath;
+    const QFileInfo info(bundled);
+    if (info.isFile() && info.isExecutable())
+        return bundled;
+    const QString found = QStandardPaths::findExecutable(toolName);
+    return found.isEmpty() ? bundled : found;
+}
+
+QString VideoProcessor::ffmpegPath()
+{
+    return toolPath(QStringLiteral("/../libexec/kelvorandix/ffmpeg"), QStringLiteral("ffmpeg"));
+}
+
+QString VideoProcessor::ffprobePath()
+{
+    return toolPath(QStringLiteral("/../libexec/kelvorandix/ffprobe"), QStringLiteral("ffprobe"));
+}
+
+QString VideoProcessor::missingToolMessage(const QString &toolName)
+{
+    const QString package =
+        toolName == QLatin1String("file") ? QStringLiteral("file") : QStringLiteral("ffmpeg");
+    return QStringLiteral("Could not start %1: it is not installed. Install the package %2 "
+                          "(sudo apt-get install %2).")
+        .arg(toolName, package);
+}
+
+std::pair<QString, bool> VideoProcessor::runTool(const QString &path, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(path, arguments);
+    if (!process.waitForStarted(-1))
+        return {startFailure(path, process), false};
+
+    QByteArray output;
+    auto collect = [&] {
+        const QByteArray chunk = process.readAll();
+        if (output.size() < outputLimit)
+            output += chunk.left(outputLimit - output.size());
+    };
+    while (process.state() != QProcess::NotRunning) {
+        process.waitForReadyRead(100);
+        collect();
+    }
+    process.waitForFinished(-1);
+    collect();
+    return {QString::fromUtf8(output), exitedCleanly(process)};
+}
+
+std::shared_ptr<ToolProcess> VideoProcessor::runToolAsync(const QString &path,
+                                                          const QStringList &arguments,
+                                                          Progress progress, Completion completion)
+{
+    return startAsync(
+        path, arguments, std::move(progress),
+        [completion](Ending ending, const QString &message) {
+            if (ending != Ending::Stopped)
+                completion(ending == Ending::Succeeded, message);
+        },
+        [completion](const QString &reason) { completion(false, reason); });
+}
+
+std::shared_ptr<ToolProcess>
+VideoProcessor::runToolIntoFile(const QString &path, const QStringList &arguments,
+                                Progress progress, const QString &temporaryFile,
+                                const QString &targetFile, Completion completion)
+{
+    return startAsync(
+        path, arguments, std::move(progress),
+        [temporaryFile, targetFile, completion](Ending ending, const QString &message) {
+            if (ending != Ending::Succeeded) {
+                QFile::remove(temporaryFile);
+                if (ending == Ending::Failed)
+                    completion(false, message);
+                return;
+            }
+            // One rename replaces the target, so it is never lost between a removal and a move.
+            if (std::rename(QFile::encodeName(temporaryFile).constData(),
+                            QFile::encodeName(targetFile).constData()) != 0) {
+                const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+                QFile::remove(temporaryFile);
+                completion(false,
+                           QStringLiteral("Could not replace '%1': %2").arg(targetFile, reason));
+                return;
+            }
+            completion(true, QString());
+        },
+        [temporaryFile, completion](const QString &reason) {
+            QFile::remove(temporaryFile);
+            completion(false, reason);
+        });
+}
+
+std::optional<double> VideoProcessor::parseProgressTime(const QString &text)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isLineEnd(text[i]))
+            continue;
+        const QStringView line = QStringView(text).sliced(from, i - from);
+        from = i + 1;
+        if (!line.contains(u" time=") || !line.contains(u"bitrate="))
+            continue;
+        for (const QStringView component : line.split(u' ')) {
+            if (!component.startsWith(u"time="))
+                continue;
+            const QList<QStringView> parts = component.split(u'=');
+            if (parts.size() < 2)
+                continue;
+            const std::optional<Time> time = Time::parse(parts[1].trimmed());
+            if (!time)
+                return std::nullopt;
+            return time->milliseconds;
+        }
+    }
+    return std::nullopt;
+}
+
+QStringList VideoProcessor::probeArguments(const QString &path)
+{
+    return {QStringLiteral("-i"),
+            path,
+            QStringLiteral("-v"),
+            QStringLiteral("quiet"),
+            QStringLiteral("-print_format"),
+            QStringLiteral("json"),
+            QStringLiteral("-show_streams"),
+            QStringLiteral("-show_format"),
+            QStringLiteral("-hide_banner")};
+}
+
+VideoInfo VideoProcessor::probeMedia(const QString &path)
+{
+    return parseProbeOutput(runTool(ffprobePath(), probeArguments(path)).first);
+}
+
+const QStringList &VideoProcessor::supportedSubtitleCodecs()
+{
+    static const QStringList codecs = {
+        QStringLiteral("subrip"),   QStringLiteral("srt"),
+        QStringLiteral("ssa"),      QStringLiteral("ass"),
+        QStringLiteral("webvtt"),   QStringLiteral("hdmv_text_subtitle"),
+        QStringLiteral("mov_text"), QStringLiteral("realtext"),
+        QStringLiteral("text"),     QStringLiteral("ttml")};
+    return codecs;
+}
+
+VideoInfo VideoProcessor::parseProbeOutput(const QString &output)
+{
+    VideoInfo info;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(output.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return info;
+    const QJsonObject top = document.object();
+
+    const QJsonValue format = top.value(QStringLiteral("format"));
+    if (format.isObject()) {
+        const QJsonValue duration = format.toObject().value(QStringLiteral("duration"));
+        if (duration.isString())
+            if (const std::optional<double> seconds = cDecimal(duration.toString()))
+                info.duration = *seconds * 1000;
+    }
+
+    const QJsonValue streams = top.value(QStringLiteral("streams"));
+    if (!streams.isArray())
+        return info;
+    for (const QJsonValue &value : streams.toArray()) {
+        if (!value.isObject())
+            continue;
+        const QJsonObject stream = value.toObject();
+        const QJsonValue codecType = stream.value(QStringLiteral("codec_type"));
+        const QJsonValue codecName = stream.value(QStringLiteral("codec_name"));
+        if (!codecType.isString() || !codecName.isString())
+            continue;
+        const QString kind = codecType.toString();
+        const QString codec = codecName.toString();
+        const bool isVideo = kind == QLatin1String("video");
+        const bool isAudio = kind == QLatin1String("audio");
+        const bool isText =
+            kind == QLatin1String("subtitle") && supportedSubtitleCodecs().contains(codec);
+        if (!isVideo && !isAudio && !isText)
+            continue;
+
+        MediaStream media;
+        media.codec = codec;
+        if (const std::optional<int> index = jsonInteger(stream.value(QStringLiteral("index"))))
+            media.streamIndex = *index;
+        const QJsonValue disposition = stream.value(QStringLiteral("disposition"));
+        if (disposition.isObject())
+            if (const std::optional<int> flag =
+                    jsonInteger(disposition.toObject().value(QStringLiteral("default"))))
+                media.isDefault = *flag == 1;
+        const QJsonValue tags = stream.value(QStringLiteral("tags"));
+        if (tags.isObject()) {
+            const QJsonValue language = tags.toObject().value(QStringLiteral("language"));
+            if (language.isString())
+                media.language = language.toString();
+        }
+        if (isVideo) {
+            media.type = MediaStream::StreamType::Video;
+            if (const std::optional<int> width = jsonInteger(stream.value(QStringLiteral("width"))))
+                media.videoWidth = *width;
+            if (const std::optional<int> height =
+                    jsonInteger(stream.value(QStringLiteral("height"))))
+                media.videoHeight = *height;
+            info.videoStreams.append(media);
+        } else if (isAudio) {
+            media.type = MediaStream::StreamType::Audio;
+            info.audioStreams.append(media);
+        } else {
+            media.type = MediaStream::StreamType::Subtitles;
+            info.subtitlesStreams.append(media);
+        }
+    }
+    return info;
+}
+
+QStringList VideoProcessor::extractSubtitlesArguments(const QString &videoPath,
+                                                      const QString &stream,
+                                                      const QString &outputPath)
+{
+    return {QStringLiteral("-i"),
+            videoPath,
+            QStringLiteral("-map"),
+            QStringLiteral("0:") + stream,
+            QStringLiteral("-c:s"),
+            QStringLiteral("srt"),
+            QStringLiteral("-hide_banner"),
+            QStringLiteral("-y"),
+            outputPath};
+}
+
+bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QString &stream,
+                                           const QString &outputPath)
+{
+    return runTool(ffmpegPath(), extractSubtitlesArguments(videoPath, stream, outputPath)).second;
+}
+
+QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPath,
+                                                      const QString &outputPath,
+                                                      const std::optional<QString> &charset)
+{
+    QStringList arguments;
+    // ffmpeg reads ASCII and UTF-8 as they are, and Unicode files with a byte-order mark by
+    // that mark; converting those again would garble them.
+    const QString name = charset.value_or(QString()).toUpper();
+    if (!name.isEmpty() && name != QLatin1String("ASCII") && name != QLatin1String("US-ASCII") &&
+        !name.startsWith(QLatin1String("UTF-")))
+        arguments << QStringLiteral("-sub_charenc") << name;
+    arguments << QStringLiteral("-i") << subtitlesPath << QStringLiteral("-y")
+              << QStringLiteral("-hide_banner") << outputPath;
+    return arguments;
+}
+
+bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath)
+{
+    return runTool(ffmpegPath(), convertSubtitlesArguments(subtitlesPath, outputPath,
+                                                           detectCharset(subtitlesPath)))
+        .second;
+}
+
+std::optional<QString> VideoProcessor::detectCharset(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // A few megabytes decide the question for any subtitle file.
+    const QByteArray bytes = file.read(4 * 1024 * 1024);
+    if (bytes.isEmpty())
+        return std::nullopt;
+    // A byte-order mark names the encoding outright.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QStringLiteral("UTF-8");
+    if (bytes.startsWith(QByteArrayView("\xFF\xFE\x00\x00", 4)))
+        return QStringLiteral("UTF-32LE");
+    if (bytes.startsWith(QByteArrayView("\x00\x00\xFE\xFF", 4)))
+        return QStringLiteral("UTF-32BE");
+    if (bytes.startsWith("\xFF\xFE"))
+        return QStringLiteral("UTF-16LE");
+    if (bytes.startsWith("\xFE\xFF"))
+        return QStringLiteral("UTF-16BE");
+
+    uchardet_t detector = uchardet_new();
+    QString detected;
+    if (uchardet_handle_data(detector, bytes.constData(), size_t(bytes.size())) == 0) {
+        uchardet_data_end(detector);
+        detected = QString::fromLatin1(uchardet_get_charset(detector));
+    }
+    uchardet_delete(detector);
+    if (!detected.isEmpty())
+        return detected.toUpper();
+
+    const QString fileTool = QStandardPaths::findExecutable(QStringLiteral("file"));
+    if (fileTool.isEmpty())
+        return std::nullopt;
+    const auto [output, succeeded] =
+        runTool(fileTool, {QStringLiteral("-b"), QStringLiteral("--mime-encoding"), path});
+    const QString name = output.trimmed();
+    if (!succeeded || name.isEmpty() || name.contains(u' ') || name == QLatin1String("binary"))
+        return std::nullopt;
+    // Eight-bit text that neither tool can place is most often Western European.
+    if (name == QLatin1String("unknown-8bit"))
+        return QStringLiteral("WINDOWS-1252");
+    return name.toUpper();
+}
+
+const QList<std::pair<QString, ContainerFormat>> &VideoProcessor::containerFormats()
+{
+    static const QList<std::pair<QString, ContainerFormat>> table = {
+        {QStringLiteral("mkv"), {3, QStringLiteral("aac"), QStringLiteral("srt")}},
+        {QStringLiteral("3gp"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("3g2"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("webm"), {3, QStringLiteral("opus"), QStringLiteral("webvtt")}},
+        {QStringLiteral("mp4"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("m4v"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("mov"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("vob"), {3, QStringLiteral("aac"), QStringLiteral("mov_text")}},
+        {QStringLiteral("wmv"), {2, QStringLiteral("wmav2"), QString()}},
+        {QStringLiteral("asf"), {2, QStringLiteral("wmav2"), QString()}},
+        {QStringLiteral("wma"), {2, QStringLiteral("wmav2"), QString()}},
+        {QStringLiteral("avi"), {2, QStringLiteral("mp3"), QString()}},
+        {QStringLiteral("mpg"), {2, QStringLiteral("mp2"), QString()}},
+        {QStringLiteral("mpeg"), {2, QStringLiteral("mp2"), QString()}},
+        {QStringLiteral("ts"), {2, QStringLiteral("mp2"), QString()}},
+        {QStringLiteral("m2ts"), {2, QStringLiteral("mp2"), QString()}},
+        {QStringLiteral("mts"), {2, QStringLiteral("mp2"), QString()}},
+        {QStringLiteral("ogg"), {2, QStringLiteral("vorbis"), QString()}},
+        {QStringLiteral("ogv"), {2, QStringLiteral("vorbis"), QString()}},
+        {QStringLiteral("flv"), {1, QStringLiteral("mp3"), QString()}},
+        {QStringLiteral("f4v"), {1, QStringLiteral("mp3"), QString()}},
+        {QStringLiteral("mxf"), {1, QStringLiteral("pcm_s16le"), QString()}},
+    };
+    return table;
+}
+
+std::optional<ContainerFormat> VideoProcessor::containerFormat(const QString &extension)
+{
+    for (const auto &[key, format] : containerFormats())
+        if (key == extension)
+            return format;
+    return std::nullopt;
+}
+
+bool VideoProcessor::supportsNewAudioStream(const QString &path)
+{
+    const std::optional<ContainerFormat> format = containerFormat(pathExtension(path));
+    return format && format->streamSupport != 1;
+}
+
+bool VideoProcessor::supportsNewSubtitlesStream(const QString &path)
+{
+    const std::optional<ContainerFormat> format = containerFormat(pathExtension(path));
+    return format && format->streamSupport == 3;
+}
+
+QStringList VideoProcessor::videoFileTypes()
+{
+    QStringList keys;
+    for (const auto &[key, format] : containerFormats())
+        keys.append(key);
+    return keys;
+}
+
+QString VideoProcessor::pathExtension(const QString &path)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.mid(dot + 1) : QString();
+}

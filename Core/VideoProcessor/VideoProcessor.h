@@ -1,0 +1,83 @@
+#pragma once
+
+#include "ContainerFormat.h"
+#include "VideoInfo.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+class ToolProcess;
+
+// Every command line of ffprobe and ffmpeg, and the runner that starts them: program and argument
+// list, never a shell; standard output and error merged into one stream. Holds no state.
+class VideoProcessor {
+public:
+    using Progress = std::function<void(double milliseconds)>;
+    using Completion = std::function<void(bool succeeded, const QString &message)>;
+
+    // Tool location: an application-relative folder (../libexec/kelvorandix beside the executable,
+    // where a packager may put builds of its own) first, then the tools on PATH.
+    static QString toolPath(const QString &relativePath, const QString &toolName);
+    static QString ffmpegPath();
+    static QString ffprobePath();
+    // The message for a tool that cannot be found, naming the package that provides it.
+    static QString missingToolMessage(const QString &toolName);
+
+    // Runs to the end; returns everything printed (invalid UTF-8 replaced) and whether the tool
+    // exited normally with status 0. A tool that cannot be started gives (the reason, false).
+    static std::pair<QString, bool> runTool(const QString &path, const QStringList &arguments);
+
+    // Starts the tool and returns at once. Progress (ffmpeg's output time) and completion arrive
+    // on the calling thread's event loop; the completion's message is the last output chunk.
+    // A tool that exits with status 255 (ffmpeg stopped by a signal) or that was stopped through
+    // its handle completes silently.
+    static std::shared_ptr<ToolProcess> runToolAsync(const QString &path,
+                                                     const QStringList &arguments,
+                                                     Progress progress, Completion completion);
+
+    // Like runToolAsync, for a tool that writes temporaryFile: on success temporaryFile replaces
+    // targetFile in one step; otherwise the target is left as it was and the temporary file is
+    // removed, and the failure is reported with the tool's last output.
+    static std::shared_ptr<ToolProcess>
+    runToolIntoFile(const QString &path, const QStringList &arguments, Progress progress,
+                    const QString &temporaryFile, const QString &targetFile, Completion completion);
+
+    // The output time of the first ffmpeg status line ("... time=00:00:01.50 bitrate=...") in a
+    // chunk of output, in milliseconds.
+    static std::optional<double> parseProgressTime(const QString &text);
+
+    // ffprobe's view of a media file; empty when it cannot be read. Blocks until ffprobe exits.
+    static VideoInfo probeMedia(const QString &path);
+    static QStringList probeArguments(const QString &path);
+    // Interprets ffprobe's JSON output.
+    static VideoInfo parseProbeOutput(const QString &output);
+    static const QStringList &supportedSubtitleCodecs();
+
+    // The subtitle stream (its stream index as text) of a video, converted to SubRip.
+    static bool extractSubtitlesTrack(const QString &videoPath, const QString &stream,
+                                      const QString &outputPath);
+    static QStringList extractSubtitlesArguments(const QString &videoPath, const QString &stream,
+                                                 const QString &outputPath);
+    // A subtitle file in any text format and character set ffmpeg reads, as UTF-8 SubRip.
+    static bool convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath);
+    static QStringList convertSubtitlesArguments(const QString &subtitlesPath,
+                                                 const QString &outputPath,
+                                                 const std::optional<QString> &charset);
+    // The character set of a text file (uchardet, then `file --mime-encoding`), upper-cased as
+    // ffmpeg's -sub_charenc takes it; nothing when unknown.
+    static std::optional<QString> detectCharset(const QString &path);
+
+    // Output containers by lower-case extension, in table order.
+    static const QList<std::pair<QString, ContainerFormat>> &containerFormats();
+    static std::optional<ContainerFormat> containerFormat(const QString &extension);
+    static bool supportsNewAudioStream(const QString &path);
+    static bool supportsNewSubtitlesStream(const QString &path);
+    static QStringList videoFileTypes();
+    // The extension of a path's last component ("" for none or a leading point only).
+    static QString pathExtension(const QString &path);
+};
