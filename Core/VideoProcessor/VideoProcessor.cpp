@@ -4,6 +4,7 @@
 #include "ToolProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -11,6 +12,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryFile>
 #include <cmath>
 #include <cstdio>
 #include <locale.h>
@@ -392,8 +394,30 @@ QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPa
 
 bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath)
 {
-    return runTool(ffmpegPath(), convertSubtitlesArguments(subtitlesPath, outputPath,
-                                                           detectCharset(subtitlesPath)))
+    const std::optional<QString> charset = detectCharset(subtitlesPath);
+    // ffmpeg turns UTF-16 text with anything but ASCII in it into invalid UTF-8, so UTF-16 and
+    // UTF-32 files are handed over as UTF-8 copies.
+    const bool wideUnicode = charset && (charset->startsWith(QLatin1String("UTF-16")) ||
+                                         charset->startsWith(QLatin1String("UTF-32")));
+    if (!wideUnicode)
+        return runTool(ffmpegPath(), convertSubtitlesArguments(subtitlesPath, outputPath, charset))
+            .second;
+
+    QFile input(subtitlesPath);
+    if (!input.open(QIODevice::ReadOnly))
+        return false;
+    const std::optional<QStringConverter::Encoding> encoding =
+        QStringConverter::encodingForName(charset->toLatin1().constData());
+    if (!encoding)
+        return false;
+    QStringDecoder decoder(*encoding);
+    const QByteArray utf8 = QString(decoder.decode(input.readAll())).toUtf8();
+    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/kelvorandix-subtitles-XXXXXX.") +
+                        pathExtension(subtitlesPath));
+    if (decoder.hasError() || !copy.open() || copy.write(utf8) != utf8.size() || !copy.flush())
+        return false;
+    return runTool(ffmpegPath(),
+                   convertSubtitlesArguments(copy.fileName(), outputPath, QStringLiteral("UTF-8")))
         .second;
 }
 

@@ -1,0 +1,198 @@
+// The tool runner: real child processes, their exit statuses, progress lines and file steps.
+#include "TestSupport.h"
+#include "VideoProcessor/ToolProcess.h"
+#include "VideoProcessor/VideoProcessor.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString shell = QStringLiteral("/bin/sh");
+
+struct Outcome {
+    QList<std::pair<bool, QString>> completions;
+    QList<double> progress;
+};
+
+std::shared_ptr<ToolProcess> runShell(const QString &script, Outcome &outcome)
+{
+    return VideoProcessor::runToolAsync(
+        shell, {QStringLiteral("-c"), script},
+        [&outcome](double ms) { outcome.progress.append(ms); },
+        [&outcome](bool ok, const QString &message) {
+            outcome.completions.append({ok, message});
+        });
+}
+
+} // namespace
+
+TEST(ProgressParsing, ReadsTheFirstStatusLineOnly)
+{
+    EXPECT_EQ(VideoProcessor::parseProgressTime(QStringLiteral(
+                  "frame=10 fps=0.0 size=0kB time=00:00:01.50 bitrate=0.2kbits/s speed=3x")),
+              1500);
+    EXPECT_EQ(VideoProcessor::parseProgressTime(QStringLiteral(
+                  "size=     256kB time=00:01:02.50 bitrate= 524.3kbits/s speed= 100x    \r"
+                  "size=     512kB time=00:02:00.00 bitrate= 524.3kbits/s speed= 100x    \r")),
+              62500);
+    // The input banner's duration line has a time but no bitrate.
+    EXPECT_FALSE(VideoProcessor::parseProgressTime(QStringLiteral(
+        "  Duration: 00:00:12.00, start: 0.000000, bitrate: 1 kb/s\n time=00:00:05.00\n")));
+    EXPECT_FALSE(VideoProcessor::parseProgressTime(
+        QStringLiteral("size=       0kB time=N/A bitrate=N/A speed=N/A    \r")));
+    // A first line whose time does not read ends the search.
+    EXPECT_FALSE(VideoProcessor::parseProgressTime(QStringLiteral(
+        "size=0kB time=N/A bitrate=N/A\rsize=1kB time=00:00:02.00 bitrate=1kbits/s\r")));
+    EXPECT_EQ(VideoProcessor::parseProgressTime(
+                  QStringLiteral("Stream mapping: ...\nsize=1kB time=1:05 bitrate=1kbits/s\n")),
+              65000);
+    EXPECT_FALSE(VideoProcessor::parseProgressTime(QString()));
+}
+
+TEST(ToolRunner, SynchronousRunsReturnAllOutputAndTheStatus)
+{
+    auto [output, ok] = VideoProcessor::runTool(
+        shell, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 0")});
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(output, QStringLiteral("out\nerr\n"));
+    std::tie(output, ok) = VideoProcessor::runTool(
+        shell, {QStringLiteral("-c"), QStringLiteral("echo 'No such file'; exit 1")});
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(output, QStringLiteral("No such file\n"));
+    // Invalid UTF-8 is replaced, not dropped.
+    std::tie(output, ok) = VideoProcessor::runTool(
+        shell, {QStringLiteral("-c"), QStringLiteral("printf 'caf\\351 ok'")});
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(output, QStringLiteral("caf\uFFFD ok"));
+    // Arguments are passed as they are, never through a shell.
+    std::tie(output, ok) = VideoProcessor::runTool(
+        QStringLiteral("/bin/echo"),
+        {QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("'\";|")});
+    EXPECT_EQ(output, QStringLiteral("a b $HOME '\";|\n"));
+}
+
+TEST(ToolRunner, AMissingToolSaysWhatToInstall)
+{
+    auto [output, ok] = VideoProcessor::runTool(QStringLiteral("/nonexistent/ffmpeg"), {});
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(output, VideoProcessor::missingToolMessage(QStringLiteral("ffmpeg")));
+    EXPECT_TRUE(output.contains(QStringLiteral("apt-get install ffmpeg"))) << output;
+
+    std::optional<std::pair<bool, QString>> completion;
+    const auto run = VideoProcessor::runToolAsync(
+        QStringLiteral("/nonexistent/ffprobe"), {}, {},
+        [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); });
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return completion.has_value(); }));
+    EXPECT_FALSE(completion->first);
+    EXPECT_TRUE(completion->second.startsWith(QStringLiteral("Could not start ffprobe")))
+        << completion->second;
+
+    // With nothing on PATH and nothing beside the program, the bundled path is returned as is.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    const QString ffmpeg = VideoProcessor::ffmpegPath();
+    qputenv("PATH", path);
+    EXPECT_TRUE(ffmpeg.endsWith(QStringLiteral("/../libexec/kelvorandix/ffmpeg"))) << ffmpeg;
+    EXPECT_TRUE(VideoProcessor::ffmpegPath().endsWith(QStringLiteral("/ffmpeg")));
+    EXPECT_TRUE(QFileInfo(VideoProcessor::ffprobePath()).isExecutable());
+}
+
+TEST(ToolRunner, AsynchronousRunsCompleteByExitStatus)
+{
+    Outcome ok;
+    auto run = runShell(QStringLiteral("printf 'size=1kB time=00:00:02.50 bitrate=1kbits/s\\r'; "
+                                       "sleep 0.2; printf 'done'; exit 0"),
+                        ok);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !ok.completions.isEmpty(); }));
+    EXPECT_EQ(ok.completions, (QList<std::pair<bool, QString>>{{true, QStringLiteral("done")}}));
+    EXPECT_EQ(ok.progress, QList<double>{2500});
+
+    Outcome failed;
+    run = runShell(QStringLiteral("echo 'Invalid data found'; exit 1"), failed);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !failed.completions.isEmpty(); }));
+    EXPECT_EQ(failed.completions,
+              (QList<std::pair<bool, QString>>{{false, QStringLiteral("Invalid data found\n")}}));
+
+    Outcome silent;
+    run = runShell(QStringLiteral("echo bye; exit 255"), silent);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !run->isRunning(); }));
+    TestSupport::waitUntil([] { return false; }, 300);
+    EXPECT_TRUE(silent.completions.isEmpty());
+}
+
+TEST(ToolRunner, StoppingEscalatesAndCompletesSilently)
+{
+    Outcome outcome;
+    // A tool that ignores terminate and interrupt is killed in the end.
+    const auto run = runShell(
+        QStringLiteral("trap '' TERM INT; echo started; while :; do sleep 0.05; done"), outcome);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return run->isRunning(); }));
+    TestSupport::waitUntil([] { return false; }, 200);
+    run->stop(100);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !run->isRunning(); }, 5000));
+    TestSupport::waitUntil([] { return false; }, 200);
+    EXPECT_TRUE(outcome.completions.isEmpty());
+    EXPECT_TRUE(run->wasStopped());
+}
+
+TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
+{
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("video ü.mp4"));
+    const QString temporary = folder.filePath(QStringLiteral("video.tmp.mp4"));
+    auto runInto = [&](const QString &script) {
+        std::optional<std::pair<bool, QString>> completion;
+        const auto run = VideoProcessor::runToolIntoFile(
+            shell, {QStringLiteral("-c"), script, QStringLiteral("sh"), temporary}, {}, temporary,
+            target,
+            [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); });
+        TestSupport::waitUntil([&] { return completion.has_value() || !run->isRunning(); });
+        TestSupport::waitUntil([] { return false; }, 200);
+        return completion;
+    };
+
+    TestSupport::writeFile(target, "original");
+    auto completion =
+        runInto(QStringLiteral("printf half > \"$1\"; echo 'Conversion failed'; exit 1"));
+    ASSERT_TRUE(completion.has_value());
+    EXPECT_FALSE(completion->first);
+    EXPECT_EQ(completion->second, QStringLiteral("Conversion failed\n"));
+    EXPECT_EQ(TestSupport::readFile(target), QByteArray("original"));
+    EXPECT_FALSE(QFile::exists(temporary));
+
+    // Stopped by a signal (status 255): no report, the target untouched, no temporary file left.
+    completion = runInto(QStringLiteral("printf half > \"$1\"; exit 255"));
+    EXPECT_FALSE(completion.has_value());
+    EXPECT_EQ(TestSupport::readFile(target), QByteArray("original"));
+    EXPECT_FALSE(QFile::exists(temporary));
+
+    completion = runInto(QStringLiteral("printf louder > \"$1\"; exit 0"));
+    ASSERT_TRUE(completion.has_value());
+    EXPECT_TRUE(completion->first);
+    EXPECT_EQ(TestSupport::readFile(target), QByteArray("louder"));
+    EXPECT_FALSE(QFile::exists(temporary));
+}
+
+TEST(ContainerTable, AnswersTheLayoutQuestions)
+{
+    EXPECT_EQ(VideoProcessor::containerFormats().size(), 22);
+    EXPECT_EQ(VideoProcessor::videoFileTypes().first(), QStringLiteral("mkv"));
+    EXPECT_EQ(VideoProcessor::videoFileTypes().last(), QStringLiteral("mxf"));
+    EXPECT_FALSE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.flv")));
+    EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.flv")));
+    EXPECT_TRUE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.avi")));
+    EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.avi")));
+    EXPECT_TRUE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.webm")));
+    EXPECT_TRUE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.webm")));
+    EXPECT_EQ(VideoProcessor::containerFormat(QStringLiteral("webm")),
+              (ContainerFormat{3, QStringLiteral("opus"), QStringLiteral("webvtt")}));
+    EXPECT_EQ(VideoProcessor::containerFormat(QStringLiteral("mxf")),
+              (ContainerFormat{1, QStringLiteral("pcm_s16le"), QString()}));
+    for (const QString &path :
+         {QStringLiteral("/v/a.MKV"), QStringLiteral("/v/a"), QStringLiteral("/v.mkv/a")}) {
+        EXPECT_FALSE(VideoProcessor::supportsNewAudioStream(path)) << path;
+        EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(path)) << path;
+    }
+}
