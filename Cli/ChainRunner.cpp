@@ -5,8 +5,10 @@
 #include "Jobs/MakeOutputQueue.h"
 #include "MainThread.h"
 #include "TerminalProgress.h"
+#include "VideoProcessor/ToolProcess.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 
 ChainRunner::ChainRunner(TerminalProgress &progress)
@@ -36,7 +38,13 @@ int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
         if (!ended)
             loop.exec();
         queue.waitUntilAllOperationsAreFinished();
-        // Alerts posted by the jobs before they ended are shown before the verdict.
+        // Alerts posted by the jobs before they ended are shown before the verdict, and a tool
+        // that a cancel stopped is waited for, so that its partial output is cleaned up and no
+        // child outlives the command.
+        QCoreApplication::processEvents();
+        QDeadlineTimer deadline(15000);
+        while (ToolProcess::runningCount() > 0 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QCoreApplication::processEvents();
         if (interrupt.receivedSignal() != 0)
             status = Interrupted;

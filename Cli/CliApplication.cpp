@@ -1,6 +1,7 @@
 #include "CliApplication.h"
 
 #include "CuesCommand.h"
+#include "MakeCommand.h"
 #include "ProbeCommand.h"
 #include "SayCommand.h"
 #include "SpeakCommand.h"
@@ -12,6 +13,7 @@
 
 CliApplication::CliApplication()
 {
+    commands.push_back(std::make_unique<MakeCommand>());
     commands.push_back(std::make_unique<CuesCommand>());
     commands.push_back(std::make_unique<VoicesCommand>());
     commands.push_back(std::make_unique<SayCommand>());

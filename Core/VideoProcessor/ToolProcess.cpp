@@ -13,6 +13,7 @@ ToolProcess::~ToolProcess()
     if (isRunning()) {
         child.kill();
         child.waitForFinished(5000);
+        --running;
     }
 }
 

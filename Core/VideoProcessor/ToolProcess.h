@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QProcess>
+#include <atomic>
 
 // The handle of an asynchronous tool run. Stopping goes in stages: terminate, then interrupt,
 // then kill, each after a grace period; a stopped run completes silently.
@@ -22,7 +23,11 @@ public:
     // Blocks (without an event loop) until the child has exited.
     bool waitForFinished(int timeoutMs = 30000);
 
+    // Children started through a handle whose end has not yet been handled by the event loop.
+    static int runningCount() { return running.load(); }
+
 private:
     QProcess child;
     bool stopped = false;
+    static inline std::atomic<int> running{0};
 };

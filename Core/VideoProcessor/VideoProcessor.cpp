@@ -2,6 +2,7 @@
 
 #include "Subtitles/Time.h"
 #include "ToolProcess.h"
+#include "WorkingFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,9 +11,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryFile>
+#include <QThreadPool>
+#include <QUuid>
 #include <cmath>
 #include <cstdio>
 #include <locale.h>
@@ -528,4 +532,296 @@ QString VideoProcessor::pathExtension(const QString &path)
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
     return dot > 0 ? name.mid(dot + 1) : QString();
+}
+
+QStringList VideoProcessor::detectMaxVolumeArguments(const QString &path)
+{
+    return {QStringLiteral("-i"),           path,
+            QStringLiteral("-hide_banner"), QStringLiteral("-vn"),
+            QStringLiteral("-sn"),          QStringLiteral("-dn"),
+            QStringLiteral("-filter:a"),    QStringLiteral("volumedetect"),
+            QStringLiteral("-f"),           QStringLiteral("null"),
+            QStringLiteral("/dev/null")};
+}
+
+std::optional<double> VideoProcessor::detectMaxVolume(const QString &path)
+{
+    const auto [output, succeeded] = runTool(ffmpegPath(), detectMaxVolumeArguments(path));
+    if (!succeeded)
+        return std::nullopt;
+    return parseMaxVolume(output);
+}
+
+std::optional<double> VideoProcessor::parseMaxVolume(const QString &output)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= output.size(); ++i) {
+        if (i < output.size() && !isLineEnd(output[i]))
+            continue;
+        const QString line = output.mid(from, i - from);
+        from = i + 1;
+        if (!line.contains(QLatin1String("max_volume:")))
+            continue;
+        // Every white-space character separates; runs of them leave empty parts.
+        QStringList parts;
+        qsizetype start = 0;
+        for (qsizetype j = 0; j <= line.size(); ++j) {
+            if (j == line.size() || line[j].isSpace()) {
+                parts.append(line.mid(start, j - start));
+                start = j + 1;
+            }
+        }
+        const qsizetype at = parts.indexOf(QStringLiteral("max_volume:"));
+        if (at < 0 || at + 2 >= parts.size())
+            continue;
+        return cDecimal(parts[at + 1]);
+    }
+    return std::nullopt;
+}
+
+QString VideoProcessor::gainText(double peak)
+{
+    const double gain = -peak;
+    if (std::isnan(gain))
+        return QStringLiteral("nan");
+    if (std::isinf(gain))
+        return gain > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    QString text = QString::number(gain, 'g', QLocale::FloatingPointShortest);
+    if (!text.contains(u'.') && !text.contains(u'e'))
+        text += QStringLiteral(".0");
+    return text;
+}
+
+void VideoProcessor::maximizeVolume(const QString &path)
+{
+    const std::optional<double> peak = detectMaxVolume(path);
+    if (!peak || !(*peak < 0.0))
+        return;
+    const QString extension = pathExtension(path);
+    const QString temporary =
+        path.left(path.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
+        QStringLiteral("_max.") + extension;
+    const bool succeeded =
+        runTool(ffmpegPath(), {QStringLiteral("-i"), path, QStringLiteral("-filter:a"),
+                               QStringLiteral("volume=") + gainText(*peak) + QStringLiteral("dB"),
+                               QStringLiteral("-y"), temporary})
+            .second;
+    // One rename replaces the file; a failed pass leaves no half-written copy behind.
+    if (!succeeded || std::rename(QFile::encodeName(temporary).constData(),
+                                  QFile::encodeName(path).constData()) != 0)
+        QFile::remove(temporary);
+}
+
+QStringList VideoProcessor::maximizeVideoVolumeArguments(const QString &inputFile, double peak,
+                                                         const QString &temporaryFile)
+{
+    return {QStringLiteral("-i"),
+            inputFile,
+            QStringLiteral("-filter:a"),
+            QStringLiteral("volume=") + gainText(peak) + QStringLiteral("dB"),
+            QStringLiteral("-c:v"),
+            QStringLiteral("copy"),
+            QStringLiteral("-c:s"),
+            QStringLiteral("copy"),
+            QStringLiteral("-c:d"),
+            QStringLiteral("copy"),
+            QStringLiteral("-y"),
+            temporaryFile};
+}
+
+std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &inputFile,
+                                                                 Progress progress,
+                                                                 Completion completion)
+{
+    // The analysis reads the whole video on a pool thread while this thread waits for it.
+    std::optional<double> peak;
+    QSemaphore done;
+    QThreadPool::globalInstance()->start([&] {
+        peak = detectMaxVolume(inputFile);
+        done.release();
+    });
+    done.acquire();
+    return maximizeVideoVolume(inputFile, peak, std::move(progress), std::move(completion));
+}
+
+std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &inputFile,
+                                                                 std::optional<double> peak,
+                                                                 Progress progress,
+                                                                 Completion completion)
+{
+    if (!peak || *peak == 0.0) {
+        completion(true, QString());
+        return nullptr;
+    }
+    const QString extension = pathExtension(inputFile);
+    const QString temporary =
+        inputFile.left(inputFile.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
+        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
+    return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, temporary),
+                           std::move(progress), temporary, inputFile, std::move(completion));
+}
+
+QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
+                                                       const QString &outputPath)
+{
+    return {QStringLiteral("-i"),
+            inputPath,
+            QStringLiteral("-vn"),
+            QStringLiteral("-ar"),
+            QStringLiteral("44100"),
+            QStringLiteral("-ac"),
+            QStringLiteral("2"),
+            QStringLiteral("-acodec"),
+            QStringLiteral("pcm_s32be"),
+            QStringLiteral("-sample_fmt"),
+            QStringLiteral("s32"),
+            QStringLiteral("-y"),
+            QStringLiteral("-hide_banner"),
+            outputPath};
+}
+
+bool VideoProcessor::convertToPCMAudio(const QString &inputPath, const QString &outputPath)
+{
+    return runTool(ffmpegPath(), convertToPCMAudioArguments(inputPath, outputPath)).second;
+}
+
+std::optional<QStringList> VideoProcessor::makeVideoArguments(
+    const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+    int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
+    const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile)
+{
+    const std::optional<ContainerFormat> container = containerFormat(pathExtension(outputVideo));
+    if (!container)
+        return std::nullopt;
+
+    QStringList filters;
+    QStringList maps;
+    QStringList codecs;
+    QStringList marks;
+    int output = 0;
+    auto map = [&](const QString &source) { maps << QStringLiteral("-map") << source; };
+    auto codec = [&](int n, const QString &name) {
+        codecs << QStringLiteral("-c:%1").arg(n) << name;
+    };
+    auto disposition = [&](int n, const QString &value) {
+        marks << QStringLiteral("-disposition:%1").arg(n) << value;
+    };
+    auto language = [&](int n) {
+        if (language3Code)
+            marks << QStringLiteral("-metadata:s:%1").arg(n)
+                  << QStringLiteral("language=") + *language3Code;
+    };
+
+    const QString videoSource = QStringLiteral("0:%1").arg(videoTrack);
+    QString audioSource;
+    if (audioTrack == -1) {
+        audioSource = QStringLiteral("1:a:0");
+    } else {
+        const QString chosen = QStringLiteral("[0:%1]").arg(audioTrack);
+        if (options.volume < 100) {
+            filters << chosen + QStringLiteral("volume=") +
+                           QString::asprintf("%.2f", options.volume / 100.0) +
+                           QStringLiteral("[a1]");
+            filters << QStringLiteral("[a1][1:a:0]amix=inputs=2:duration=first[a2]");
+        } else {
+            filters << chosen + QStringLiteral("[1:a:0]amix=inputs=2:duration=first[a2]");
+        }
+        audioSource = QStringLiteral("[a2]");
+    }
+
+    for (const MediaStream &stream : videoInfo.videoStreams) {
+        if (stream.streamIndex == videoTrack) {
+            map(videoSource);
+            disposition(output, QStringLiteral("default"));
+            language(output);
+        } else {
+            map(QStringLiteral("0:%1").arg(stream.streamIndex));
+            disposition(output, QStringLiteral("none"));
+        }
+        codec(output, QStringLiteral("copy"));
+        ++output;
+    }
+
+    if (options.newAudioStream || audioTrack == -1) {
+        map(audioSource);
+        codec(output, container->audioCodec);
+        if (options.defaultAudioStream)
+            disposition(output, QStringLiteral("default"));
+        language(output);
+        ++output;
+    }
+
+    for (const MediaStream &stream : videoInfo.audioStreams) {
+        if (options.defaultAudioStream && stream.isDefault)
+            disposition(output, QStringLiteral("none"));
+        if (stream.streamIndex == audioTrack && !options.newAudioStream) {
+            map(audioSource);
+            codec(output, container->audioCodec);
+            if (options.defaultAudioStream)
+                disposition(output, QStringLiteral("default"));
+            language(output);
+        } else {
+            map(QStringLiteral("0:%1").arg(stream.streamIndex));
+            codec(output, QStringLiteral("copy"));
+        }
+        ++output;
+    }
+
+    if (options.newSubtitlesStream && container->streamSupport == 3) {
+        map(QStringLiteral("2:s:0"));
+        codec(output, container->subtitlesCodec);
+        if (options.defaultAudioStream)
+            disposition(output, QStringLiteral("default"));
+        language(output);
+        ++output;
+    }
+
+    for (const MediaStream &stream : videoInfo.subtitlesStreams) {
+        map(QStringLiteral("0:%1").arg(stream.streamIndex));
+        codec(output, QStringLiteral("copy"));
+        if (stream.streamIndex == subtitlesTrack) {
+            if (options.defaultSubtitlesStream)
+                disposition(output, QStringLiteral("default"));
+            language(output);
+        } else if (options.defaultSubtitlesStream) {
+            disposition(output, QStringLiteral("none"));
+        }
+        ++output;
+    }
+
+    QStringList arguments{QStringLiteral("-i"), inputVideo,           QStringLiteral("-i"),
+                          speechFile,           QStringLiteral("-i"), subtitlesFile};
+    if (!filters.isEmpty())
+        arguments << QStringLiteral("-filter_complex") << filters.join(u';');
+    // The hardware encoder switch of another platform's ffmpeg is left out: this ffmpeg rejects
+    // it, and nothing here is encoded by that encoder anyway (video is always copied).
+    arguments << maps << codecs << marks << QStringLiteral("-strict") << QStringLiteral("-2")
+              << QStringLiteral("-y") << QStringLiteral("-hide_banner") << outputVideo;
+    return arguments;
+}
+
+std::shared_ptr<ToolProcess>
+VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack,
+                          int audioTrack, int subtitlesTrack,
+                          const std::optional<QString> &language3Code, const QString &outputVideo,
+                          Progress progress, Completion completion, const OutputOptions &options,
+                          const QString &speechFile, const QString &subtitlesFile)
+{
+    const QString extension = pathExtension(outputVideo);
+    const QFileInfo target(outputVideo);
+    const QString temporary = target.absolutePath() + QStringLiteral("/.") +
+                              target.completeBaseName() + QStringLiteral(".partial.") + extension;
+    const std::optional<QStringList> arguments = makeVideoArguments(
+        inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code, temporary,
+        options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
+        subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
+    if (!arguments) {
+        completion(false,
+                   QStringLiteral("Videos cannot be written as '.%1' files; the output "
+                                  "video keeps the input's container, which must be one of: %2")
+                       .arg(extension, videoFileTypes().join(QStringLiteral(", "))));
+        return nullptr;
+    }
+    return runToolIntoFile(ffmpegPath(), *arguments, std::move(progress), temporary, outputVideo,
+                           std::move(completion));
 }

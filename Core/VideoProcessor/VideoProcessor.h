@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ContainerFormat.h"
+#include "OutputOptions.h"
 #include "VideoInfo.h"
 
 #include <QList>
@@ -71,6 +72,49 @@ public:
     // The character set of a text file (uchardet, then `file --mime-encoding`), upper-cased as
     // ffmpeg's -sub_charenc takes it; nothing when unknown.
     static std::optional<QString> detectCharset(const QString &path);
+
+    // Peak level of a file's audio in dB (ffmpeg's volume detector); nothing without audio.
+    static std::optional<double> detectMaxVolume(const QString &path);
+    static QStringList detectMaxVolumeArguments(const QString &path);
+    static std::optional<double> parseMaxVolume(const QString &output);
+    // The gain that brings a peak to 0 dB, printed as "volume=" takes it: 6.4, 12.0.
+    static QString gainText(double peak);
+    // Raises an audio file in place so that its peak reaches 0 dB; a file already there, or one
+    // that cannot be analysed, stays as it is.
+    static void maximizeVolume(const QString &path);
+    // Raises the audio of a finished video in place. Returns the running gain pass, or nothing
+    // when no change is needed (the completion has then been called with success).
+    static std::shared_ptr<ToolProcess>
+    maximizeVideoVolume(const QString &inputFile, Progress progress, Completion completion);
+    // The same with the peak measured beforehand (so that the caller chooses the thread that
+    // waits for the analysis).
+    static std::shared_ptr<ToolProcess> maximizeVideoVolume(const QString &inputFile,
+                                                            std::optional<double> peak,
+                                                            Progress progress,
+                                                            Completion completion);
+    static QStringList maximizeVideoVolumeArguments(const QString &inputFile, double peak,
+                                                    const QString &temporaryFile);
+    // Any media file's audio as 44.1 kHz stereo signed 32-bit PCM (AIFF by the output name).
+    static bool convertToPCMAudio(const QString &inputPath, const QString &outputPath);
+    static QStringList convertToPCMAudioArguments(const QString &inputPath,
+                                                  const QString &outputPath);
+
+    // The output video command: the input's streams copied, the speech added as a new audio
+    // stream or mixed into the chosen one, the working subtitles optionally added, default marks
+    // and language tags set. Nothing when the output extension is not an output container.
+    static std::optional<QStringList> makeVideoArguments(
+        const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+        int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
+        const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile);
+    // Runs the output video command. The video is written under a hidden temporary name beside
+    // outputVideo and takes its name only when complete, so a failed or stopped run leaves
+    // nothing at outputVideo. Empty speech and subtitles files mean the working files.
+    static std::shared_ptr<ToolProcess>
+    makeVideo(const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+              int subtitlesTrack, const std::optional<QString> &language3Code,
+              const QString &outputVideo, Progress progress, Completion completion,
+              const OutputOptions &options, const QString &speechFile = QString(),
+              const QString &subtitlesFile = QString());
 
     // Output containers by lower-case extension, in table order.
     static const QList<std::pair<QString, ContainerFormat>> &containerFormats();

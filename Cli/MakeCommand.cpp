@@ -1,0 +1,234 @@
+#include "MakeCommand.h"
+
+#include "ChainRunner.h"
+#include "Jobs/MakeOutputChain.h"
+#include "Settings/UserSettings.h"
+#include "Speech/SpeechSynthesizer.h"
+#include "Subtitles/SubtitlesParser.h"
+#include "TerminalProgress.h"
+#include "VSError.h"
+#include "VideoProcessor/VideoProcessor.h"
+#include "VoiceChoice.h"
+#include "WorkingFolder.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// The stream with the default mark, else the first; -1 when there is none.
+int defaultStream(const QList<MediaStream> &streams)
+{
+    for (const MediaStream &stream : streams)
+        if (stream.isDefault)
+            return stream.streamIndex;
+    return streams.isEmpty() ? -1 : streams.first().streamIndex;
+}
+
+bool hasStream(const QList<MediaStream> &streams, qint64 index)
+{
+    return std::any_of(streams.begin(), streams.end(),
+                       [&](const MediaStream &stream) { return stream.streamIndex == index; });
+}
+
+} // namespace
+
+int MakeCommand::run(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption subtitles(QStringLiteral("subtitles"),
+                                       QStringLiteral("Subtitle file to speak (any text format "
+                                                      "and character set)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption subtitlesStream(
+        QStringLiteral("subtitles-stream"),
+        QStringLiteral("Speak this text subtitle stream of the video (see 'probe')."),
+        QStringLiteral("N"));
+    const QCommandLineOption voice(QStringLiteral("voice"),
+                                   QStringLiteral("Voice identifier (see 'voices'); by default "
+                                                  "the stored voice choice."),
+                                   QStringLiteral("ID"));
+    const QCommandLineOption videoTrack(QStringLiteral("video-track"),
+                                        QStringLiteral("Video stream to use; by default the "
+                                                       "default video stream."),
+                                        QStringLiteral("N"));
+    const QCommandLineOption audioTrack(QStringLiteral("audio-track"),
+                                        QStringLiteral("Audio stream to mix the speech into, or "
+                                                       "'none' to add the speech alone; by "
+                                                       "default the default audio stream."),
+                                        QStringLiteral("N|none"));
+    const QCommandLineOption outputDir(QStringLiteral("output-dir"),
+                                       QStringLiteral("Folder for the voiced video; by default "
+                                                      "the stored output folder."),
+                                       QStringLiteral("DIR"));
+    const QCommandLineOption newAudioStream(QStringLiteral("new-audio-stream"),
+                                            QStringLiteral("Add the speech as a new audio stream "
+                                                           "and keep the original."));
+    const QCommandLineOption defaultAudioStream(
+        QStringLiteral("default-audio-stream"),
+        QStringLiteral("Mark the voiced audio stream default."));
+    const QCommandLineOption subtitlesAsStream(
+        QStringLiteral("subtitles-as-stream"),
+        QStringLiteral("Add the subtitles as a new subtitle stream."));
+    const QCommandLineOption defaultSubtitlesStream(
+        QStringLiteral("default-subtitles-stream"),
+        QStringLiteral("Mark the chosen subtitle stream default."));
+    const QCommandLineOption volume(QStringLiteral("volume"),
+                                    QStringLiteral("Level of the original audio under the speech "
+                                                   "when mixing, in percent."),
+                                    QStringLiteral("PERCENT"));
+    const QCommandLineOption maximize(QStringLiteral("maximize-volume"),
+                                      QStringLiteral("Raise the finished video's loudness to full "
+                                                     "scale."));
+    parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir,
+                       newAudioStream, defaultAudioStream, subtitlesAsStream,
+                       defaultSubtitlesStream, volume, maximize});
+    parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    auto usage = [&](const QString &message) {
+        printError(QStringLiteral("make: ") + message + u'\n');
+        return 2;
+    };
+    if (parser.positionalArguments().size() != 1)
+        return usage(QStringLiteral("expected one video"));
+    if (parser.isSet(subtitles) == parser.isSet(subtitlesStream))
+        return usage(QStringLiteral("give either --subtitles FILE or --subtitles-stream N"));
+
+    UserSettings &settings = UserSettings::shared();
+    OutputOptions options = OutputOptions::fromSettings(settings);
+    options.newAudioStream |= parser.isSet(newAudioStream);
+    options.defaultAudioStream |= parser.isSet(defaultAudioStream);
+    options.newSubtitlesStream |= parser.isSet(subtitlesAsStream);
+    options.defaultSubtitlesStream |= parser.isSet(defaultSubtitlesStream);
+    options.maximizeOutputVolume |= parser.isSet(maximize);
+    if (parser.isSet(volume)) {
+        const std::optional<qint64> percent = SubtitlesParser::parseInteger(parser.value(volume));
+        if (!percent || *percent < 0 || *percent > 1000)
+            return usage(QStringLiteral("--volume takes a percentage from 0 to 1000"));
+        options.volume = int(*percent);
+    }
+
+    const QString input = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+    if (!QFileInfo(input).isFile()) {
+        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+        return 1;
+    }
+    for (const QString &tool : {VideoProcessor::ffmpegPath(), VideoProcessor::ffprobePath()}) {
+        if (!QFileInfo(tool).isExecutable()) {
+            printError(VideoProcessor::missingToolMessage(QFileInfo(tool).fileName()) + u'\n');
+            return 1;
+        }
+    }
+    const QString extension = VideoProcessor::pathExtension(input);
+    if (!VideoProcessor::containerFormat(extension)) {
+        printError(
+            QStringLiteral("Could not make the output video: '.%1' files are not "
+                           "supported (supported: %2)\n")
+                .arg(extension, VideoProcessor::videoFileTypes().join(QStringLiteral(", "))));
+        return 1;
+    }
+    const VideoInfo info = VideoProcessor::probeMedia(input);
+    if (info.videoStreams.isEmpty()) {
+        printError(QStringLiteral("Could not make the output video: '%1' has no video stream that "
+                                  "can be read\n")
+                       .arg(input));
+        return 1;
+    }
+
+    MakeOutputRequest request;
+    request.inputVideo = input;
+    request.videoInfo = info;
+    request.options = options;
+    request.maximizeOutputVolume = options.maximizeOutputVolume;
+    request.videoTrack = defaultStream(info.videoStreams);
+    if (parser.isSet(videoTrack)) {
+        const std::optional<qint64> index = SubtitlesParser::parseInteger(parser.value(videoTrack));
+        if (!index || !hasStream(info.videoStreams, *index))
+            return usage(QStringLiteral("--video-track must be a video stream of the input"));
+        request.videoTrack = int(*index);
+    }
+    request.audioTrack = defaultStream(info.audioStreams);
+    if (parser.isSet(audioTrack)) {
+        if (parser.value(audioTrack) == QLatin1String("none")) {
+            request.audioTrack = -1;
+        } else {
+            const std::optional<qint64> index =
+                SubtitlesParser::parseInteger(parser.value(audioTrack));
+            if (!index || !hasStream(info.audioStreams, *index))
+                return usage(QStringLiteral("--audio-track must be an audio stream of the input "
+                                            "or 'none'"));
+            request.audioTrack = int(*index);
+        }
+    }
+
+    // The voice, and its locale for this run's language marks and output name.
+    if (parser.isSet(voice)) {
+        const std::optional<VoiceAttributes> attributes =
+            SpeechSynthesizer::attributesForVoice(parser.value(voice));
+        if (!attributes) {
+            printError(QStringLiteral("Could not initialize the specified voice\n"));
+            return 1;
+        }
+        request.voice = attributes->identifier;
+        request.voiceLanguage = attributes->localeIdentifier;
+    } else {
+        request.voice = VoiceChoice::resolve(std::nullopt);
+        request.voiceLanguage = settings.stringValue(UserSettings::voiceLanguageKey);
+        if (!request.voice) {
+            const std::optional<VoiceAttributes> standard =
+                SpeechSynthesizer::attributesForVoice(SpeechSynthesizer::defaultVoice());
+            request.voiceLanguage = standard ? standard->localeIdentifier : QString();
+        }
+    }
+
+    request.outputFolder = parser.isSet(outputDir)
+                               ? QFileInfo(parser.value(outputDir)).absoluteFilePath()
+                               : settings.outputFolder();
+    if (!QDir().mkpath(request.outputFolder) || !QFileInfo(request.outputFolder).isWritable()) {
+        printError(QStringLiteral("Could not write to the output folder '%1'\n")
+                       .arg(request.outputFolder));
+        return 1;
+    }
+
+    // The subtitles become the working SubRip file that every job reads.
+    QString working;
+    try {
+        working = WorkingFolder::subtitlesFile();
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return 1;
+    }
+    bool converted = false;
+    if (parser.isSet(subtitles)) {
+        request.subtitlesTrack = -10;
+        const QString file = parser.value(subtitles);
+        converted = QFileInfo(file).isFile() && VideoProcessor::convertSubtitlesFile(file, working);
+    } else {
+        const std::optional<qint64> index =
+            SubtitlesParser::parseInteger(parser.value(subtitlesStream));
+        if (!index || !hasStream(info.subtitlesStreams, *index))
+            return usage(QStringLiteral("--subtitles-stream must be a text subtitle stream of the "
+                                        "input (see 'probe')"));
+        request.subtitlesTrack = int(*index);
+        converted = VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), working);
+    }
+    if (!converted || QFileInfo(working).size() == 0) {
+        QFile::remove(working);
+        printError(QStringLiteral("Invalid subtitles or subtitles format is not supported\n"));
+        return 1;
+    }
+
+    const MakeOutputChain chain(request);
+    TerminalProgress progress;
+    status = ChainRunner(progress).run(chain.operations);
+    if (status != ChainRunner::Succeeded)
+        return status;
+    const std::optional<QString> finished = chain.finishedPath();
+    if (!finished)
+        return ChainRunner::Failed;
+    printOut(*finished + u'\n');
+    return 0;
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "VideoProcessor/OutputOptions.h"
+#include "VideoProcessor/VideoInfo.h"
+
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class MakeOutputOperation;
+
+// What the user asked to make: the input video and its chosen tracks, the voice and the
+// settings of this run.
+struct MakeOutputRequest {
+    QString inputVideo;
+    VideoInfo videoInfo;
+    int videoTrack = -1;
+    int audioTrack = -1;          // -1: no audio of the input
+    int subtitlesTrack = -1;      // -10: an external subtitle file
+    std::optional<QString> voice; // voice identifier; none for the synthesizer's default
+    QString voiceLanguage; // locale of the voice ("es_ES"): language marks and the output name
+    QString outputFolder;
+    // None: the stored options, read as each job needs them.
+    std::optional<OutputOptions> options;
+    bool maximizeOutputVolume = false;
+};
+
+// Builds the chain of output jobs for one output video, as the main window's Make does: the
+// speech job, the make-video job, and the maximize job when asked for, each depending on the
+// one before. GUI-free, so that the command line and the app build the same chain.
+class MakeOutputChain {
+public:
+    explicit MakeOutputChain(const MakeOutputRequest &request);
+
+    // The output folder joined with the input's file name, made free and tagged with the voice
+    // language.
+    QString outputPath;
+    QString twoLetterCode;
+    std::optional<QString> threeLetterCode;
+    QList<std::shared_ptr<MakeOutputOperation>> operations;
+
+    // The finished video's path once the chain has ended: only when its last job was not
+    // cancelled.
+    std::optional<QString> finishedPath() const;
+};
