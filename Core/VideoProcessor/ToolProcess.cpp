@@ -5,7 +5,20 @@
 
 ToolProcess::ToolProcess(QObject *parent)
     : QObject(parent)
-{}
+{
+    connect(&child, &QProcess::started, this, [this] {
+        counted = true;
+        ++running;
+    });
+    connect(&child, &QProcess::finished, this, [this] { uncount(); });
+}
+
+void ToolProcess::uncount()
+{
+    if (counted)
+        --running;
+    counted = false;
+}
 
 ToolProcess::~ToolProcess()
 {
@@ -13,8 +26,8 @@ ToolProcess::~ToolProcess()
     if (isRunning()) {
         child.kill();
         child.waitForFinished(5000);
-        --running;
     }
+    uncount();
 }
 
 void ToolProcess::terminate()

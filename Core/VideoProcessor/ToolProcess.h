@@ -28,6 +28,9 @@ public:
 
 private:
     QProcess child;
+    void uncount();
+
     bool stopped = false;
+    bool counted = false;
     static inline std::atomic<int> running{0};
 };

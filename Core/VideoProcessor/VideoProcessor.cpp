@@ -713,11 +713,16 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
     };
 
     const QString videoSource = QStringLiteral("0:%1").arg(videoTrack);
+    // This ffmpeg ends a filtered audio stream early when subtitle streams of the same input are
+    // copied beside it (the mix stops a little after the input's last subtitle packet). The audio
+    // to mix is then read from a second opening of the input video, input 3.
+    const bool mixFromSecondInput = audioTrack != -1 && !videoInfo.subtitlesStreams.isEmpty();
     QString audioSource;
     if (audioTrack == -1) {
         audioSource = QStringLiteral("1:a:0");
     } else {
-        const QString chosen = QStringLiteral("[0:%1]").arg(audioTrack);
+        const QString chosen =
+            QStringLiteral("[%1:%2]").arg(mixFromSecondInput ? 3 : 0).arg(audioTrack);
         if (options.volume < 100) {
             filters << chosen + QStringLiteral("volume=") +
                            QString::asprintf("%.2f", options.volume / 100.0) +
@@ -791,6 +796,8 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
 
     QStringList arguments{QStringLiteral("-i"), inputVideo,           QStringLiteral("-i"),
                           speechFile,           QStringLiteral("-i"), subtitlesFile};
+    if (mixFromSecondInput)
+        arguments << QStringLiteral("-i") << inputVideo;
     if (!filters.isEmpty())
         arguments << QStringLiteral("-filter_complex") << filters.join(u';');
     // The hardware encoder switch of another platform's ffmpeg is left out: this ffmpeg rejects

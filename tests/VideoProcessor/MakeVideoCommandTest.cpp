@@ -44,7 +44,10 @@ QStringList words(const QString &text)
 QStringList afterInputs(const std::optional<QStringList> &arguments)
 {
     EXPECT_TRUE(arguments.has_value());
-    return arguments ? arguments->mid(6) : QStringList();
+    if (!arguments)
+        return {};
+    // Three inputs, or four when the mix reads the input video a second time.
+    return arguments->mid(arguments->value(6) == QLatin1String("-i") ? 8 : 6);
 }
 
 const QString speech = QStringLiteral("/w/speech.aiff");
@@ -62,19 +65,40 @@ TEST(MakeVideoArguments, WorkedExample)
         QStringLiteral("movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
         QStringLiteral("out.mkv"), options, speech, subtitles);
     ASSERT_TRUE(arguments.has_value());
-    EXPECT_EQ(arguments->mid(0, 6),
+    // The audio to mix comes from a second opening of the input, since the input's subtitle
+    // stream is copied too (the next test has the plain form).
+    EXPECT_EQ(arguments->mid(0, 8),
               (QStringList{QStringLiteral("-i"), QStringLiteral("movie.mkv"), QStringLiteral("-i"),
-                           speech, QStringLiteral("-i"), subtitles}));
+                           speech, QStringLiteral("-i"), subtitles, QStringLiteral("-i"),
+                           QStringLiteral("movie.mkv")}));
     EXPECT_EQ(
         afterInputs(arguments),
         words(QStringLiteral(
-            "-filter_complex [0:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
+            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
             "-map 0:0 -map [a2] -map 0:2 -map 2:s:0 -map 0:3 "
             "-c:0 copy -c:1 aac -c:2 copy -c:3 srt -c:4 copy "
             "-disposition:0 default -metadata:s:0 language=spa -disposition:1 none "
             "-disposition:1 default -metadata:s:1 language=spa -disposition:3 default "
             "-metadata:s:3 language=spa -metadata:s:4 language=spa "
             "-strict -2 -y -hide_banner out.mkv")));
+}
+
+TEST(MakeVideoArguments, WithoutInputSubtitlesTheMixReadsInputZero)
+{
+    VideoInfo info = movie();
+    info.subtitlesStreams.clear();
+    OutputOptions options;
+    options.defaultAudioStream = true;
+    const std::optional<QStringList> arguments = VideoProcessor::makeVideoArguments(
+        QStringLiteral("movie.mkv"), info, 0, 1, -10, QStringLiteral("spa"),
+        QStringLiteral("out.mkv"), options, speech, subtitles);
+    ASSERT_TRUE(arguments.has_value());
+    EXPECT_EQ(
+        arguments->mid(0, 8),
+        (QStringList{
+            QStringLiteral("-i"), QStringLiteral("movie.mkv"), QStringLiteral("-i"), speech,
+            QStringLiteral("-i"), subtitles, QStringLiteral("-filter_complex"),
+            QStringLiteral("[0:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2]")}));
 }
 
 TEST(MakeVideoArguments, NewAudioStreamKeepsTheOriginal)
@@ -88,7 +112,7 @@ TEST(MakeVideoArguments, NewAudioStreamKeepsTheOriginal)
             QStringLiteral("movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
             QStringLiteral("out.mkv"), options, speech, subtitles)),
         words(QStringLiteral(
-            "-filter_complex [0:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
+            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
             "-map 0:0 -map [a2] -map 0:1 -map 0:2 -map 2:s:0 -map 0:3 "
             "-c:0 copy -c:1 aac -c:2 copy -c:3 copy -c:4 srt -c:5 copy "
             "-disposition:0 default -metadata:s:0 language=spa -disposition:1 default "
@@ -117,7 +141,7 @@ TEST(MakeVideoArguments, Variants)
         options, speech, subtitles));
     EXPECT_EQ(arguments.mid(0, 2),
               (QStringList{QStringLiteral("-filter_complex"),
-                           QStringLiteral("[0:2][1:a:0]amix=inputs=2:duration=first[a2]")}));
+                           QStringLiteral("[3:2][1:a:0]amix=inputs=2:duration=first[a2]")}));
     // An .avi holds no subtitle stream of ours, and mixes with its own audio codec.
     EXPECT_FALSE(arguments.contains(QStringLiteral("2:s:0")));
     EXPECT_TRUE(arguments.contains(QStringLiteral("mp3")));
@@ -126,7 +150,7 @@ TEST(MakeVideoArguments, Variants)
         VideoProcessor::makeVideoArguments(QStringLiteral("in.flv"), movie(), 0, 1, 3, std::nullopt,
                                            QStringLiteral("o.flv"), options, speech, subtitles));
     EXPECT_EQ(arguments.value(1),
-              QStringLiteral("[0:1]volume=0.00[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2]"));
+              QStringLiteral("[3:1]volume=0.00[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2]"));
     // Without a language code there are no language marks at all.
     EXPECT_FALSE(arguments.join(u' ').contains(QStringLiteral("-metadata:s:")));
     // Choosing the input's subtitle stream as default clears the others.
