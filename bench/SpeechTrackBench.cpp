@@ -1,5 +1,7 @@
 // Helper for bench/speech_track:
-//   speech-track-bench generate CUES OUT.srt      a film-like SubRip file (about 4.8 s per cue)
+//   speech-track-bench generate CUES OUT.srt [SECONDS]
+//                                                 a film-like SubRip file (about 4.8 s per cue, or
+//                                                 the cues spread over SECONDS)
 //   speech-track-bench summarize STATS.json       cues, passes and fitted cues of a speak run
 //   speech-track-bench synthesize IN.srt STATS.json
 //                                                 the synthesizer alone on the same passes
@@ -69,8 +71,10 @@ QString srtTime(qint64 ms)
     return Utils::fullTimeString(ms).replace(u'.', u',');
 }
 
-int generate(int count, const QString &path)
+int generate(int count, const QString &path, double seconds)
 {
+    // Average distance between cue starts.
+    const qint64 spacing = seconds > 0 ? qint64(seconds * 1000 / count) : 4800;
     QRandomGenerator random(20261207);
     QByteArray text;
     qint64 at = 2000;
@@ -90,6 +94,7 @@ int generate(int count, const QString &path)
         qint64 slot = 600 + words * 300 + random.bounded(600);
         if (random.bounded(8) == 0)
             slot = 300 + words * 80;
+        slot = std::min(slot, spacing - 200);
         QString body = line;
         if (line.size() > 40) {
             const qsizetype middle = line.indexOf(u' ', line.size() / 2);
@@ -100,7 +105,8 @@ int generate(int count, const QString &path)
                     .arg(i + 1)
                     .arg(srtTime(at), srtTime(at + slot), body)
                     .toUtf8();
-        at += slot + 200 + random.bounded(2 * (4800 - slot > 400 ? 4800 - slot : 400));
+        const qint64 rest = spacing - slot > 200 ? spacing - slot : 200;
+        at += slot + 100 + random.bounded(int(2 * rest - 200));
     }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
@@ -169,13 +175,15 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const QString command = args.value(1);
-    if (command == QLatin1String("generate") && args.size() == 4)
-        return generate(args[2].toInt(), args[3]);
+    if (command == QLatin1String("generate") && (args.size() == 4 || args.size() == 5))
+        return generate(args[2].toInt(), args[3], args.value(4).toDouble());
     if (command == QLatin1String("summarize") && args.size() == 3)
         return summarize(args[2]);
     if (command == QLatin1String("synthesize") && args.size() == 4)
         return synthesize(args[2], args[3]);
-    std::fprintf(stderr, "usage: speech-track-bench generate CUES OUT.srt | summarize STATS.json | "
-                         "synthesize IN.srt STATS.json\n");
+    std::fprintf(
+        stderr,
+        "usage: speech-track-bench generate CUES OUT.srt [SECONDS] | summarize STATS.json | "
+        "synthesize IN.srt STATS.json\n");
     return 2;
 }

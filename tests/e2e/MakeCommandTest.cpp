@@ -1,5 +1,6 @@
 // kelvorandix-cli make, the main job, on media made at test time and checked with ffprobe.
 #include "TestSupport.h"
+#include "VideoProcessor/VideoProcessor.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -217,6 +218,21 @@ TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
     const QString output = out() + QStringLiteral("/silent film_Kelvorandix_en_US.mp4");
     EXPECT_EQ(describe(streamsOf(output)), QStringLiteral("h264*/eng aac*/eng"));
     EXPECT_GT(meanVolume(output, 2.1, 1.2), -60);
+
+    // With the maximize job, the finished video peaks at full scale under the next free name.
+    const TestSupport::ProcessResult louder = make(
+        video, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                QStringLiteral("--audio-track"), QStringLiteral("none"), QStringLiteral("--voice"),
+                QStringLiteral("gmw/en-US"), QStringLiteral("--maximize-volume"),
+                QStringLiteral("--volume"), QStringLiteral("20")});
+    ASSERT_EQ(louder.exitCode, 0) << louder.err.toStdString();
+    const QString maximized = out() + QStringLiteral("/silent film_Kelvorandix_en_US_1.mp4");
+    EXPECT_EQ(louder.out, (maximized + u'\n').toUtf8());
+    EXPECT_TRUE(louder.err.contains("Maximizing Output Video Volume")) << louder.err.toStdString();
+    const std::optional<double> peak = VideoProcessor::detectMaxVolume(maximized);
+    ASSERT_TRUE(peak.has_value());
+    EXPECT_GT(*peak, -1.0);
+    EXPECT_EQ(leftovers().size(), 2) << leftovers().join(u' ');
 }
 
 TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
