@@ -1,6 +1,11 @@
 #include "Command.h"
 
+#include "VSError.h"
+#include "VideoProcessor/VideoProcessor.h"
+#include "WorkingFolder.h"
+
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <cstdio>
 
 void Command::printOut(const QString &text)
@@ -33,4 +38,33 @@ bool Command::parseArguments(QCommandLineParser &parser, const QStringList &argu
         return false;
     }
     return true;
+}
+
+bool Command::checkInputFile(const QString &path)
+{
+    if (QFileInfo(path).isFile())
+        return true;
+    printError(QStringLiteral("Could not read '%1': no such file\n").arg(path));
+    return false;
+}
+
+bool Command::checkTools(const QStringList &toolPaths)
+{
+    for (const QString &tool : toolPaths) {
+        if (!QFileInfo(tool).isExecutable()) {
+            printError(VideoProcessor::missingToolMessage(QFileInfo(tool).fileName()) + u'\n');
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<QString> Command::workingSubtitlesFile()
+{
+    try {
+        return WorkingFolder::subtitlesFile();
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return std::nullopt;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QCommandLineParser;
 
@@ -17,6 +18,11 @@ public:
 
     static void printOut(const QString &text);
     static void printError(const QString &text);
+
+    // Each says what is wrong on standard error when the answer is no.
+    static bool checkInputFile(const QString &path);
+    static bool checkTools(const QStringList &toolPaths);
+    static std::optional<QString> workingSubtitlesFile();
 
 protected:
     // Parses arguments, handling --help; returns false with the exit status in status when the

@@ -112,16 +112,10 @@ int MakeCommand::run(const QStringList &arguments)
     }
 
     const QString input = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
-    if (!QFileInfo(input).isFile()) {
-        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+    if (!checkInputFile(input))
         return 1;
-    }
-    for (const QString &tool : {VideoProcessor::ffmpegPath(), VideoProcessor::ffprobePath()}) {
-        if (!QFileInfo(tool).isExecutable()) {
-            printError(VideoProcessor::missingToolMessage(QFileInfo(tool).fileName()) + u'\n');
-            return 1;
-        }
-    }
+    if (!checkTools({VideoProcessor::ffmpegPath(), VideoProcessor::ffprobePath()}))
+        return 1;
     const QString extension = VideoProcessor::pathExtension(input);
     if (!VideoProcessor::containerFormat(extension)) {
         printError(
@@ -194,13 +188,10 @@ int MakeCommand::run(const QStringList &arguments)
     }
 
     // The subtitles become the working SubRip file that every job reads.
-    QString working;
-    try {
-        working = WorkingFolder::subtitlesFile();
-    } catch (const VSError &error) {
-        printError(error.message + u'\n');
+    const std::optional<QString> workingFile = workingSubtitlesFile();
+    if (!workingFile)
         return 1;
-    }
+    const QString working = *workingFile;
     bool converted = false;
     if (parser.isSet(subtitles)) {
         request.subtitlesTrack = -10;

@@ -62,14 +62,8 @@ int ProbeCommand::run(const QStringList &arguments)
         return 2;
     }
     const QString path = parser.positionalArguments().first();
-    if (!QFileInfo(path).isFile()) {
-        printError(QStringLiteral("Could not read '%1': no such file\n").arg(path));
+    if (!checkInputFile(path) || !checkTools({VideoProcessor::ffprobePath()}))
         return 1;
-    }
-    if (!QFileInfo(VideoProcessor::ffprobePath()).isExecutable()) {
-        printError(VideoProcessor::missingToolMessage(QStringLiteral("ffprobe")) + u'\n');
-        return 1;
-    }
     const VideoInfo info = VideoProcessor::probeMedia(path);
     if (info.isEmpty()) {
         printError(QStringLiteral("'%1' is not a media file that can be read\n").arg(path));

@@ -40,18 +40,13 @@ int SpeakCommand::run(const QStringList &arguments)
     }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
-    if (!QFileInfo(input).isFile()) {
-        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+    if (!checkInputFile(input))
         return 1;
-    }
 
-    QString working;
-    try {
-        working = WorkingFolder::subtitlesFile();
-    } catch (const VSError &error) {
-        printError(error.message + u'\n');
+    const std::optional<QString> workingFile = workingSubtitlesFile();
+    if (!workingFile)
         return 1;
-    }
+    const QString working = *workingFile;
     QFile::remove(working);
     if (!QFile::copy(input, working)) {
         printError(QStringLiteral("Could not copy '%1' to the working folder\n").arg(input));

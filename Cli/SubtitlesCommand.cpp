@@ -37,14 +37,10 @@ int SubtitlesCommand::run(const QStringList &arguments)
     }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
-    if (!QFileInfo(input).isFile()) {
-        printError(QStringLiteral("Could not read '%1': no such file\n").arg(input));
+    if (!checkInputFile(input))
         return 1;
-    }
-    if (!QFileInfo(VideoProcessor::ffmpegPath()).isExecutable()) {
-        printError(VideoProcessor::missingToolMessage(QStringLiteral("ffmpeg")) + u'\n');
+    if (!checkTools({VideoProcessor::ffmpegPath()}))
         return 1;
-    }
 
     // Written beside the target and moved over it only when complete; the name keeps the ".srt"
     // that tells ffmpeg the output format.

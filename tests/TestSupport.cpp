@@ -42,9 +42,16 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
-ProcessResult runProgram(const QString &program, const QStringList &arguments, int timeoutMs)
+namespace {
+
+ProcessResult run(const QString &program, const QStringList &arguments,
+                  const QStringList &environment, int timeoutMs)
 {
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    process.setProcessEnvironment(env);
     process.start(program, arguments);
     ProcessResult result;
     if (!process.waitForStarted(10000)) {
@@ -60,9 +67,25 @@ ProcessResult runProgram(const QString &program, const QStringList &arguments, i
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
+ProcessResult runProgram(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    ProcessResult result = run(program, arguments, {}, timeoutMs);
     EXPECT_EQ(result.exitCode, 0) << program << ' ' << arguments.join(u' ') << '\n'
                                   << result.err.toStdString();
     return result;
+}
+
+void ffmpeg(const QStringList &arguments)
+{
+    runProgram(QStringLiteral("ffmpeg"),
+               QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
+                           QStringLiteral("error"), QStringLiteral("-y")} +
+                   arguments);
 }
 
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,
@@ -93,23 +116,7 @@ bool waitUntil(const std::function<bool()> &predicate, int timeoutMs)
 
 ProcessResult runCli(const QStringList &arguments, const QStringList &environment)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KELVORANDIX_CLI_PATH), arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(120000)) {
-        ADD_FAILURE() << "kelvorandix-cli did not finish: " << process.errorString().toStdString();
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return run(QStringLiteral(KELVORANDIX_CLI_PATH), arguments, environment, 120000);
 }
 
 } // namespace TestSupport

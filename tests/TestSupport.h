@@ -49,6 +49,9 @@ struct ProcessResult {
 ProcessResult runProgram(const QString &program, const QStringList &arguments,
                          int timeoutMs = 120000);
 
+// Runs ffmpeg quietly (overwriting its output) to make test media; fails the test on error.
+void ffmpeg(const QStringList &arguments);
+
 // Writes a sine tone with ffmpeg: sampleFormat is an ffmpeg codec such as pcm_s16be (AIFF).
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,
                   const QString &codec = QStringLiteral("pcm_s16be"), int frequency = 440);

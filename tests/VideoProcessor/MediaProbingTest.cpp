@@ -10,13 +10,6 @@
 
 namespace {
 
-QStringList ffmpeg(const QStringList &arguments)
-{
-    return QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                       QStringLiteral("-y")} +
-           arguments;
-}
-
 const QByteArray srt = "1\n00:00:00,500 --> 00:00:01,500\nFirst line\n\n"
                        "2\n00:00:02,000 --> 00:00:03,250\nSecond line\nwith two rows\n";
 const QByteArray ass =
@@ -45,56 +38,55 @@ protected:
 TEST_F(MediaToolsTest, MatroskaStreamsProbeToTheChooserLists)
 {
     const QString video = folder.filePath(QStringLiteral("film with spaces ü.mkv"));
-    TestSupport::runProgram(QStringLiteral("ffmpeg"),
-                            ffmpeg({QStringLiteral("-f"),
-                                    QStringLiteral("lavfi"),
-                                    QStringLiteral("-i"),
-                                    QStringLiteral("testsrc=d=2:s=160x120"),
-                                    QStringLiteral("-f"),
-                                    QStringLiteral("lavfi"),
-                                    QStringLiteral("-i"),
-                                    QStringLiteral("sine=d=2"),
-                                    QStringLiteral("-f"),
-                                    QStringLiteral("lavfi"),
-                                    QStringLiteral("-i"),
-                                    QStringLiteral("sine=f=880:d=2"),
-                                    QStringLiteral("-i"),
-                                    write(QStringLiteral("a.srt"), srt),
-                                    QStringLiteral("-i"),
-                                    write(QStringLiteral("b.ass"), ass),
-                                    QStringLiteral("-map"),
-                                    QStringLiteral("0"),
-                                    QStringLiteral("-map"),
-                                    QStringLiteral("1"),
-                                    QStringLiteral("-map"),
-                                    QStringLiteral("2"),
-                                    QStringLiteral("-map"),
-                                    QStringLiteral("3"),
-                                    QStringLiteral("-map"),
-                                    QStringLiteral("4"),
-                                    QStringLiteral("-c:v"),
-                                    QStringLiteral("libx264"),
-                                    QStringLiteral("-c:a"),
-                                    QStringLiteral("aac"),
-                                    QStringLiteral("-c:s:0"),
-                                    QStringLiteral("srt"),
-                                    QStringLiteral("-c:s:1"),
-                                    QStringLiteral("ass"),
-                                    QStringLiteral("-disposition:v:0"),
-                                    QStringLiteral("default"),
-                                    QStringLiteral("-disposition:a:0"),
-                                    QStringLiteral("0"),
-                                    QStringLiteral("-disposition:a:1"),
-                                    QStringLiteral("default"),
-                                    QStringLiteral("-disposition:s:0"),
-                                    QStringLiteral("0"),
-                                    QStringLiteral("-disposition:s:1"),
-                                    QStringLiteral("0"),
-                                    QStringLiteral("-metadata:s:a:1"),
-                                    QStringLiteral("language=eng"),
-                                    QStringLiteral("-metadata:s:s:0"),
-                                    QStringLiteral("language=fre"),
-                                    video}));
+    TestSupport::ffmpeg(QStringList({QStringLiteral("-f"),
+                                     QStringLiteral("lavfi"),
+                                     QStringLiteral("-i"),
+                                     QStringLiteral("testsrc=d=2:s=160x120"),
+                                     QStringLiteral("-f"),
+                                     QStringLiteral("lavfi"),
+                                     QStringLiteral("-i"),
+                                     QStringLiteral("sine=d=2"),
+                                     QStringLiteral("-f"),
+                                     QStringLiteral("lavfi"),
+                                     QStringLiteral("-i"),
+                                     QStringLiteral("sine=f=880:d=2"),
+                                     QStringLiteral("-i"),
+                                     write(QStringLiteral("a.srt"), srt),
+                                     QStringLiteral("-i"),
+                                     write(QStringLiteral("b.ass"), ass),
+                                     QStringLiteral("-map"),
+                                     QStringLiteral("0"),
+                                     QStringLiteral("-map"),
+                                     QStringLiteral("1"),
+                                     QStringLiteral("-map"),
+                                     QStringLiteral("2"),
+                                     QStringLiteral("-map"),
+                                     QStringLiteral("3"),
+                                     QStringLiteral("-map"),
+                                     QStringLiteral("4"),
+                                     QStringLiteral("-c:v"),
+                                     QStringLiteral("libx264"),
+                                     QStringLiteral("-c:a"),
+                                     QStringLiteral("aac"),
+                                     QStringLiteral("-c:s:0"),
+                                     QStringLiteral("srt"),
+                                     QStringLiteral("-c:s:1"),
+                                     QStringLiteral("ass"),
+                                     QStringLiteral("-disposition:v:0"),
+                                     QStringLiteral("default"),
+                                     QStringLiteral("-disposition:a:0"),
+                                     QStringLiteral("0"),
+                                     QStringLiteral("-disposition:a:1"),
+                                     QStringLiteral("default"),
+                                     QStringLiteral("-disposition:s:0"),
+                                     QStringLiteral("0"),
+                                     QStringLiteral("-disposition:s:1"),
+                                     QStringLiteral("0"),
+                                     QStringLiteral("-metadata:s:a:1"),
+                                     QStringLiteral("language=eng"),
+                                     QStringLiteral("-metadata:s:s:0"),
+                                     QStringLiteral("language=fre"),
+                                     video}));
 
     const VideoInfo info = VideoProcessor::probeMedia(video);
     // The container lasts as long as its longest stream: the subtitles end at 3.25 s.
@@ -172,14 +164,12 @@ TEST(ProbeOutput, ReadsOnlyWhatHasTheRightShape)
 TEST_F(MediaToolsTest, MovTextStreamIsExtractedToTheSameCues)
 {
     const QString video = folder.filePath(QStringLiteral("clip.mp4"));
-    TestSupport::runProgram(
-        QStringLiteral("ffmpeg"),
-        ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                QStringLiteral("testsrc=d=4:s=160x120"), QStringLiteral("-i"),
-                write(QStringLiteral("in.srt"), srt), QStringLiteral("-map"), QStringLiteral("0"),
-                QStringLiteral("-map"), QStringLiteral("1"), QStringLiteral("-c:v"),
-                QStringLiteral("libx264"), QStringLiteral("-c:s"), QStringLiteral("mov_text"),
-                video}));
+    TestSupport::ffmpeg(QStringList(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("testsrc=d=4:s=160x120"), QStringLiteral("-i"),
+         write(QStringLiteral("in.srt"), srt), QStringLiteral("-map"), QStringLiteral("0"),
+         QStringLiteral("-map"), QStringLiteral("1"), QStringLiteral("-c:v"),
+         QStringLiteral("libx264"), QStringLiteral("-c:s"), QStringLiteral("mov_text"), video}));
     const VideoInfo info = VideoProcessor::probeMedia(video);
     ASSERT_EQ(info.subtitlesStreams.size(), 1);
     EXPECT_EQ(info.subtitlesStreams[0].codec, QStringLiteral("mov_text"));

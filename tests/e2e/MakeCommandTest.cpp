@@ -71,19 +71,6 @@ double meanVolume(const QString &path, double from, double seconds, int audioStr
     return value == QLatin1String("-inf") ? -200 : value.toDouble();
 }
 
-QString ffmpegProgram()
-{
-    return QStringLiteral("ffmpeg");
-}
-
-void generate(const QStringList &arguments)
-{
-    TestSupport::runProgram(ffmpegProgram(),
-                            QStringList{QStringLiteral("-nostdin"), QStringLiteral("-v"),
-                                        QStringLiteral("error"), QStringLiteral("-y")} +
-                                arguments);
-}
-
 class MakeCommand : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -92,43 +79,43 @@ protected:
         TestSupport::writeFile(mediaFile(QStringLiteral("cues.srt")),
                                "1\n00:00:02,000 --> 00:00:04,000\nHola, esta es la voz.\n");
         // movie.mkv: 0 video, 1 audio (default, silent), 2 audio (a tone), 3 SubRip subtitles.
-        generate({QStringLiteral("-f"),
-                  QStringLiteral("lavfi"),
-                  QStringLiteral("-i"),
-                  QStringLiteral("testsrc=d=6:s=160x120"),
-                  QStringLiteral("-f"),
-                  QStringLiteral("lavfi"),
-                  QStringLiteral("-i"),
-                  QStringLiteral("anullsrc=r=44100:cl=stereo"),
-                  QStringLiteral("-f"),
-                  QStringLiteral("lavfi"),
-                  QStringLiteral("-i"),
-                  QStringLiteral("sine=d=6"),
-                  QStringLiteral("-i"),
-                  mediaFile(QStringLiteral("cues.srt")),
-                  QStringLiteral("-map"),
-                  QStringLiteral("0"),
-                  QStringLiteral("-map"),
-                  QStringLiteral("1"),
-                  QStringLiteral("-map"),
-                  QStringLiteral("2"),
-                  QStringLiteral("-map"),
-                  QStringLiteral("3"),
-                  QStringLiteral("-t"),
-                  QStringLiteral("6"),
-                  QStringLiteral("-c:v"),
-                  QStringLiteral("libx264"),
-                  QStringLiteral("-c:a"),
-                  QStringLiteral("aac"),
-                  QStringLiteral("-c:s"),
-                  QStringLiteral("srt"),
-                  QStringLiteral("-disposition:a:0"),
-                  QStringLiteral("default"),
-                  QStringLiteral("-disposition:a:1"),
-                  QStringLiteral("0"),
-                  QStringLiteral("-disposition:s:0"),
-                  QStringLiteral("0"),
-                  mediaFile(QStringLiteral("movie.mkv"))});
+        TestSupport::ffmpeg({QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
+                             QStringLiteral("testsrc=d=6:s=160x120"),
+                             QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
+                             QStringLiteral("anullsrc=r=44100:cl=stereo"),
+                             QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
+                             QStringLiteral("sine=d=6"),
+                             QStringLiteral("-i"),
+                             mediaFile(QStringLiteral("cues.srt")),
+                             QStringLiteral("-map"),
+                             QStringLiteral("0"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("1"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("2"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("3"),
+                             QStringLiteral("-t"),
+                             QStringLiteral("6"),
+                             QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"),
+                             QStringLiteral("-c:a"),
+                             QStringLiteral("aac"),
+                             QStringLiteral("-c:s"),
+                             QStringLiteral("srt"),
+                             QStringLiteral("-disposition:a:0"),
+                             QStringLiteral("default"),
+                             QStringLiteral("-disposition:a:1"),
+                             QStringLiteral("0"),
+                             QStringLiteral("-disposition:s:0"),
+                             QStringLiteral("0"),
+                             mediaFile(QStringLiteral("movie.mkv"))});
     }
     static void TearDownTestSuite()
     {
@@ -207,9 +194,9 @@ TEST_F(MakeCommand, WorkedExampleMixesIntoTheChosenStream)
 TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 {
     const QString video = folder.filePath(QStringLiteral("silent film.mp4"));
-    generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-c:v"),
-              QStringLiteral("libx264"), video});
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-c:v"),
+                         QStringLiteral("libx264"), video});
     const TestSupport::ProcessResult result =
         make(video, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                      QStringLiteral("--audio-track"), QStringLiteral("none"),
@@ -238,11 +225,11 @@ TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
 {
     const QString avi = folder.filePath(QStringLiteral("old.avi"));
-    generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
-              QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
-              QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
-              QStringLiteral("libmp3lame"), avi});
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
+                         QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                         QStringLiteral("libmp3lame"), avi});
     TestSupport::ProcessResult result =
         make(avi, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                    QStringLiteral("--voice"), QStringLiteral("roa/es"),
@@ -252,11 +239,11 @@ TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
               QStringLiteral("mpeg4 mp3"));
 
     const QString flv = folder.filePath(QStringLiteral("clip.flv"));
-    generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
-              QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
-              QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:a"),
-              QStringLiteral("aac"), flv});
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
+                         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:a"),
+                         QStringLiteral("aac"), flv});
     result = make(flv, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                         QStringLiteral("--voice"), QStringLiteral("roa/es")});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
@@ -280,13 +267,13 @@ TEST_F(MakeCommand, InterruptStopsFfmpegAndLeavesNoOutput)
 {
     // Fifteen minutes of audio keep ffmpeg busy for a while.
     const QString video = folder.filePath(QStringLiteral("long.mkv"));
-    generate({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("color=s=64x64:r=1:d=900"), QStringLiteral("-f"),
-              QStringLiteral("lavfi"), QStringLiteral("-i"),
-              QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-t"),
-              QStringLiteral("900"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-              QStringLiteral("-preset"), QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
-              QStringLiteral("flac"), video});
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("color=s=64x64:r=1:d=900"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-t"),
+                         QStringLiteral("900"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                         QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                         QStringLiteral("-c:a"), QStringLiteral("flac"), video});
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TMPDIR"), temp());
