@@ -231,14 +231,14 @@ void SpeechEngine::run(const std::shared_ptr<Utterance> &utterance, const Done &
     synthesis.stopping = &stopping;
     const bool toFile = !utterance->file.isEmpty();
     if (!toFile) {
-        const pa_sample_spec spec{PA_SAMPLE_S16NE, uint32_t(rate), 1};
+        const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, uint32_t(rate), 1};
         // A short target buffer, so that stopping silences the output at once.
         const uint32_t bufferBytes = uint32_t(rate / 10) * sizeof(short);
         const pa_buffer_attr attributes{uint32_t(-1), bufferBytes, uint32_t(-1), uint32_t(-1),
                                         uint32_t(-1)};
         int error = 0;
         synthesis.playback = pa_simple_new(nullptr, "Kelvorandix", PA_STREAM_PLAYBACK, nullptr,
-                                           "Voice", &spec, nullptr, &attributes, &error);
+                                           "Voice", &sampleFormat, nullptr, &attributes, &error);
         if (!synthesis.playback)
             return done(Outcome::Failed, QStringLiteral("Could not play speech: ") +
                                              QString::fromLocal8Bit(pa_strerror(error)));
