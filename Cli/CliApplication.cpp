@@ -2,6 +2,7 @@
 
 #include "CuesCommand.h"
 #include "MakeCommand.h"
+#include "OverlayCommand.h"
 #include "ProbeCommand.h"
 #include "SayCommand.h"
 #include "SpeakCommand.h"
@@ -14,6 +15,7 @@
 CliApplication::CliApplication()
 {
     commands.push_back(std::make_unique<MakeCommand>());
+    commands.push_back(std::make_unique<OverlayCommand>());
     commands.push_back(std::make_unique<CuesCommand>());
     commands.push_back(std::make_unique<VoicesCommand>());
     commands.push_back(std::make_unique<SayCommand>());

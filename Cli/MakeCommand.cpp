@@ -81,9 +81,12 @@ int MakeCommand::run(const QStringList &arguments)
     const QCommandLineOption maximize(QStringLiteral("maximize-volume"),
                                       QStringLiteral("Raise the finished video's loudness to full "
                                                      "scale."));
+    // Used by 'overlay make': the project's rendered items are the speech.
+    QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));
+    project.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir,
                        newAudioStream, defaultAudioStream, subtitlesAsStream,
-                       defaultSubtitlesStream, volume, maximize});
+                       defaultSubtitlesStream, volume, maximize, project});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -212,6 +215,8 @@ int MakeCommand::run(const QStringList &arguments)
         return 1;
     }
 
+    if (parser.isSet(project))
+        request.projectFile = QFileInfo(parser.value(project)).absoluteFilePath();
     const MakeOutputChain chain(request);
     TerminalProgress progress;
     status = ChainRunner(progress).run(chain.operations);

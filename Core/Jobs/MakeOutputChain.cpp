@@ -4,6 +4,7 @@
 #include "MakeOutputOperation.h"
 #include "MakeVideoOperation.h"
 #include "MaximizeVolumeOperation.h"
+#include "OverlayProjectToAudio.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
@@ -18,8 +19,13 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
         QDir(request.outputFolder).filePath(QFileInfo(request.inputVideo).fileName()),
         request.voiceLanguage);
 
-    auto speech = std::make_shared<SubtitlesToSpeechOperation>(QStringLiteral("Processing audio"),
-                                                               request.voice);
+    std::shared_ptr<MakeOutputOperation> speech;
+    if (request.projectFile)
+        speech = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
+                                                         *request.projectFile);
+    else
+        speech = std::make_shared<SubtitlesToSpeechOperation>(QStringLiteral("Processing audio"),
+                                                              request.voice);
     auto video = std::make_shared<MakeVideoOperation>(
         QStringLiteral("Processing video"), request.inputVideo, request.videoTrack,
         request.audioTrack, request.videoInfo, request.subtitlesTrack, threeLetterCode, outputPath,

@@ -24,6 +24,8 @@ struct MakeOutputRequest {
     // None: the stored options, read as each job needs them.
     std::optional<OutputOptions> options;
     bool maximizeOutputVolume = false;
+    // An overlay project: its rendered item audio is the speech track instead of spoken cues.
+    std::optional<QString> projectFile;
 };
 
 // Builds the chain of output jobs for one output video, as the main window's Make does: the

@@ -1,0 +1,281 @@
+#include "OverlayCommand.h"
+
+#include "ChainRunner.h"
+#include "Jobs/MakeOutputChain.h"
+#include "MakeCommand.h"
+#include "Overlay/Project.h"
+#include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/Utils.h"
+#include "TerminalProgress.h"
+#include "VSError.h"
+#include "VideoProcessor/VideoProcessor.h"
+#include "WorkingFolder.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+QString srtTime(qint64 ms)
+{
+    return Utils::fullTimeString(ms).replace(u'.', u',');
+}
+
+std::unique_ptr<Project> openProject(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        Command::printError(QStringLiteral("Could not open project file: '%1'\n").arg(path));
+        return nullptr;
+    }
+    try {
+        return std::make_unique<Project>(path);
+    } catch (const VSError &error) {
+        Command::printError(error.message + u'\n');
+        return nullptr;
+    }
+}
+
+} // namespace
+
+int OverlayCommand::run(const QStringList &arguments)
+{
+    const QString action = arguments.value(1);
+    QStringList rest = arguments.mid(2);
+    rest.prepend(arguments.value(0) + u' ' + action);
+    if (action == QLatin1String("new"))
+        return create(rest);
+    if (action == QLatin1String("list"))
+        return list(rest);
+    if (action == QLatin1String("attach"))
+        return attach(rest);
+    if (action == QLatin1String("make"))
+        return make(rest);
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        printOut(QStringLiteral(
+            "Usage: kelvorandix-cli overlay ACTION PROJECT ...\n\n"
+            "  new PROJECT --video VIDEO --subtitles FILE   a project with one item per cue\n"
+            "  list PROJECT [--json]                        the items and their audio\n"
+            "  attach PROJECT --item ID AUDIOFILE           an audio file as an item's audio\n"
+            "  make PROJECT [--video VIDEO] [--subtitles FILE] [make options]\n"
+            "                                               the voiced video from the items\n"));
+        return 0;
+    }
+    printError(
+        QStringLiteral("overlay: unknown action '%1' (new, list, attach, make)\n").arg(action));
+    return 2;
+}
+
+int OverlayCommand::create(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption video(QStringLiteral("video"), QStringLiteral("The input video."),
+                                   QStringLiteral("VIDEO"));
+    const QCommandLineOption subtitles(QStringLiteral("subtitles"),
+                                       QStringLiteral("Subtitles giving the items (any text "
+                                                      "format and character set)."),
+                                       QStringLiteral("FILE"));
+    parser.addOptions({video, subtitles});
+    parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (parser.positionalArguments().size() != 1 || !parser.isSet(video) ||
+        !parser.isSet(subtitles)) {
+        printError(
+            QStringLiteral("overlay new: expected PROJECT --video VIDEO --subtitles FILE\n"));
+        return 2;
+    }
+    const QString path = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+    if (QFileInfo::exists(path)) {
+        // A project may hold recordings; it is never replaced behind the user's back.
+        printError(QStringLiteral("'%1' already exists\n").arg(path));
+        return 1;
+    }
+    const QString videoPath = QFileInfo(parser.value(video)).absoluteFilePath();
+    if (!checkInputFile(videoPath) || !checkInputFile(parser.value(subtitles)) ||
+        !checkTools({VideoProcessor::ffmpegPath()}))
+        return 1;
+    const std::optional<QString> working = workingSubtitlesFile();
+    if (!working)
+        return 1;
+    std::optional<SubtitlesParser> parsed;
+    if (VideoProcessor::convertSubtitlesFile(parser.value(subtitles), *working))
+        parsed = SubtitlesParser::fromFile(*working);
+    if (!parsed || parsed->subtitles.isEmpty()) {
+        printError(QStringLiteral("Could not parse subtitles\n"));
+        return 1;
+    }
+    try {
+        Project project(path);
+        project.setInputVideo(videoPath);
+        project.insertSubtitles(parsed->subtitles);
+    } catch (const VSError &error) {
+        QFile::remove(path);
+        printError(error.message + u'\n');
+        return 1;
+    }
+    printOut(QStringLiteral("%1: %2 items\n").arg(path).arg(parsed->subtitles.size()));
+    return 0;
+}
+
+int OverlayCommand::list(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    parser.addOption(json);
+    parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (parser.positionalArguments().size() != 1) {
+        printError(QStringLiteral("overlay list: expected one project file\n"));
+        return 2;
+    }
+    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    if (!project)
+        return 1;
+    const QList<ProjectItem> items = project->getAllItems();
+    if (parser.isSet(json)) {
+        QJsonArray array;
+        for (const ProjectItem &item : items) {
+            array.append(QJsonObject{
+                {QStringLiteral("row"), item.row},
+                {QStringLiteral("id"), item.id},
+                {QStringLiteral("text"), item.text},
+                {QStringLiteral("start"), Utils::shortTimeString(item.start)},
+                {QStringLiteral("end"), Utils::shortTimeString(item.end)},
+                {QStringLiteral("length"), Utils::shortTimeString(item.end - item.start)},
+                {QStringLiteral("audio"), Utils::shortTimeString(item.audioDuration)},
+                {QStringLiteral("hasAudio"), item.audioDuration > 0},
+            });
+        }
+        printOut(QString::fromUtf8(QJsonDocument(array).toJson()));
+        return 0;
+    }
+    QString text = QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
+                       .arg(QStringLiteral("Row"), -4)
+                       .arg(QStringLiteral("Id"), -4)
+                       .arg(QStringLiteral("Start"), -12)
+                       .arg(QStringLiteral("End"), -12)
+                       .arg(QStringLiteral("Length"), -12)
+                       .arg(QStringLiteral("Audio"), -12)
+                       .arg(QStringLiteral("Text"));
+    for (const ProjectItem &item : items)
+        text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
+                    .arg(item.row, -4)
+                    .arg(item.id, -4)
+                    .arg(Utils::shortTimeString(item.start), -12)
+                    .arg(Utils::shortTimeString(item.end), -12)
+                    .arg(Utils::shortTimeString(item.end - item.start), -12)
+                    .arg(item.audioDuration > 0 ? Utils::shortTimeString(item.audioDuration)
+                                                : QStringLiteral("-"),
+                         -12)
+                    .arg(item.text);
+    printOut(text);
+    return 0;
+}
+
+int OverlayCommand::attach(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption itemOption(QStringLiteral("item"), QStringLiteral("The item's id."),
+                                        QStringLiteral("ID"));
+    parser.addOption(itemOption);
+    parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
+    parser.addPositionalArgument(QStringLiteral("AUDIOFILE"), QStringLiteral("Any audio file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    const std::optional<qint64> id = SubtitlesParser::parseInteger(parser.value(itemOption));
+    if (parser.positionalArguments().size() != 2 || !id) {
+        printError(QStringLiteral("overlay attach: expected PROJECT --item ID AUDIOFILE\n"));
+        return 2;
+    }
+    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    if (!project)
+        return 1;
+    const QList<ProjectItem> items = project->getAllItems();
+    if (std::none_of(items.begin(), items.end(),
+                     [&](const ProjectItem &item) { return item.id == *id; })) {
+        printError(QStringLiteral("The project has no item %1\n").arg(*id));
+        return 1;
+    }
+    const QString audio = parser.positionalArguments().at(1);
+    if (!checkInputFile(audio) || !checkTools({VideoProcessor::ffmpegPath()}))
+        return 1;
+    try {
+        const QString converted = WorkingFolder::projectItemFile();
+        if (!VideoProcessor::convertToPCMAudio(audio, converted)) {
+            printError(QStringLiteral("Could not read the audio of '%1'\n").arg(audio));
+            return 1;
+        }
+        const int duration = project->saveItemAudioFile(int(*id), converted);
+        printOut(QStringLiteral("item %1: %2\n").arg(*id).arg(Utils::shortTimeString(duration)));
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return 1;
+    }
+    return 0;
+}
+
+int OverlayCommand::make(const QStringList &arguments)
+{
+    // The make options are those of the main job; the project takes the place of the speech.
+    // PROJECT comes first; --video, when given, replaces the project's own input video.
+    const QString projectPath = arguments.value(1);
+    if (projectPath.isEmpty() || projectPath.startsWith(u'-')) {
+        printError(QStringLiteral("Usage: kelvorandix-cli overlay make PROJECT [--video VIDEO] "
+                                  "[--subtitles FILE] [the options of make]\n"));
+        return 2;
+    }
+    QString video;
+    QStringList kept{arguments.value(0)};
+    for (qsizetype i = 2; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == QLatin1String("--video") && i + 1 < arguments.size())
+            video = arguments[++i];
+        else if (argument.startsWith(QLatin1String("--video=")))
+            video = argument.mid(8);
+        else
+            kept.append(argument);
+    }
+    const std::unique_ptr<Project> project = openProject(projectPath);
+    if (!project)
+        return 1;
+    if (!project->hasItemsWithAudio()) {
+        printError(QStringLiteral("Could not make the output video: no item of the project has "
+                                  "audio\n"));
+        return 1;
+    }
+    if (video.isEmpty())
+        video = project->inputVideo();
+    // The output command reads the working subtitles file; without subtitles of its own the
+    // project's items are written there.
+    if (!kept.contains(QLatin1String("--subtitles")) &&
+        std::none_of(kept.begin(), kept.end(), [](const QString &a) {
+            return a.startsWith(QLatin1String("--subtitles="));
+        })) {
+        const QString items = WorkingFolder::filePath(QStringLiteral("project items.srt"));
+        QByteArray text;
+        int number = 0;
+        for (const ProjectItem &item : project->getAllItems())
+            text += QStringLiteral("%1\n%2 --> %3\n%4\n\n")
+                        .arg(++number)
+                        .arg(srtTime(item.start), srtTime(item.end), item.text.trimmed())
+                        .toUtf8();
+        QFile file(items);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            printError(QStringLiteral("Could not write the working subtitles\n"));
+            return 1;
+        }
+        file.close();
+        kept << QStringLiteral("--subtitles") << items;
+    }
+    kept << QStringLiteral("--project") << project->projectFile;
+    kept.insert(1, video);
+    return MakeCommand().run(kept);
+}

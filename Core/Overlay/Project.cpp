@@ -1,0 +1,269 @@
+#include "Project.h"
+
+#include "Subtitles/SubtitlesParser.h"
+#include "VSError.h"
+
+#include <QFile>
+#include <cmath>
+#include <limits>
+#include <sndfile.h>
+#include <sqlite3.h>
+
+namespace {
+
+// A statement that is finalized however the scope is left.
+class Statement {
+public:
+    Statement(sqlite3 *db, const QString &sql)
+    {
+        if (db)
+            ok =
+                sqlite3_prepare(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK;
+    }
+    ~Statement() { sqlite3_finalize(statement); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool prepared() const { return ok && statement; }
+    sqlite3_stmt *get() const { return statement; }
+
+private:
+    sqlite3_stmt *statement = nullptr;
+    bool ok = false;
+};
+
+QString errorMessage(sqlite3 *db)
+{
+    return QString::fromUtf8(sqlite3_errmsg(db));
+}
+
+// Milliseconds as the file's 32-bit integers hold them.
+int toInt32(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    return int(std::clamp(std::trunc(value), double(std::numeric_limits<int>::min()),
+                          double(std::numeric_limits<int>::max())));
+}
+
+ProjectItem itemFromRow(sqlite3_stmt *statement, int row)
+{
+    ProjectItem item;
+    item.text =
+        QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, 0)));
+    item.start = sqlite3_column_int(statement, 1);
+    item.end = sqlite3_column_int(statement, 2);
+    item.id = sqlite3_column_int(statement, 3);
+    item.audioDuration = sqlite3_column_int(statement, 4);
+    item.row = row;
+    return item;
+}
+
+const QStringList itemColumns = {QStringLiteral("id"),    QStringLiteral("text"),
+                                 QStringLiteral("start"), QStringLiteral("end"),
+                                 QStringLiteral("audio"), QStringLiteral("audioDuration")};
+
+} // namespace
+
+Project::Project(QString projectFile)
+    : projectFile(std::move(projectFile))
+{
+    openDatabase();
+}
+
+Project::~Project()
+{
+    if (db)
+        sqlite3_close(db);
+    db = nullptr;
+}
+
+bool Project::setSortedBy(const QString &column)
+{
+    if (!itemColumns.contains(column))
+        return false;
+    sortColumn = column;
+    return true;
+}
+
+void Project::openDatabase()
+{
+    if (sqlite3_open(QFile::encodeName(projectFile).constData(), &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        db = nullptr;
+        throw VSError(QStringLiteral("Could not open project file: '") + projectFile +
+                      QStringLiteral("'"));
+    }
+    // The renderer and the window may hold the file at once; wait for the other's lock.
+    sqlite3_busy_timeout(db, 5000);
+    execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_METADATA +
+            QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo TEXT, "
+                           "subtitlesFile TEXT)"));
+    execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_SOUNDS +
+            QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, text TEXT, start INTEGER, "
+                           "end INTEGER, audio BLOB, audioDuration INTEGER DEFAULT 0)"));
+}
+
+void Project::execute(const QString &sql)
+{
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw VSError(errorMessage(db));
+}
+
+void Project::ensureMetadataRow()
+{
+    const Statement count(db, QStringLiteral("SELECT count(*) FROM ") + TB_METADATA);
+    if (!count.prepared() || sqlite3_step(count.get()) != SQLITE_ROW)
+        return;
+    if (sqlite3_column_int(count.get(), 0) == 0)
+        sqlite3_exec(db,
+                     (QStringLiteral("INSERT INTO ") + TB_METADATA +
+                      QStringLiteral(" (inputVideo, subtitlesFile) VALUES ('','')"))
+                         .toUtf8()
+                         .constData(),
+                     nullptr, nullptr, nullptr);
+}
+
+void Project::setInputVideo(const QString &path)
+{
+    ensureMetadataRow();
+    const Statement update(db, QStringLiteral("UPDATE ") + TB_METADATA +
+                                   QStringLiteral(" SET inputVideo=?"));
+    if (!update.prepared())
+        return;
+    const QByteArray utf8 = path.toUtf8();
+    sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    sqlite3_step(update.get());
+}
+
+QString Project::inputVideo() const
+{
+    const Statement select(db, QStringLiteral("SELECT inputVideo FROM ") + TB_METADATA +
+                                   QStringLiteral(" LIMIT 1"));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+}
+
+void Project::insertSubtitles(const QList<Subtitle> &subtitles)
+{
+    const Statement insert(db, QStringLiteral("INSERT INTO ") + TB_SOUNDS +
+                                   QStringLiteral(" (text, start, end) VALUES (?,?,?)"));
+    if (!insert.prepared())
+        throw VSError(errorMessage(db));
+    for (const Subtitle &cue : subtitles) {
+        sqlite3_reset(insert.get());
+        const QByteArray text = SubtitlesParser::plainText(cue.text).toUtf8();
+        if (sqlite3_bind_text(insert.get(), 1, text.constData(), int(text.size()),
+                              SQLITE_TRANSIENT) != SQLITE_OK ||
+            sqlite3_bind_int(insert.get(), 2, toInt32(cue.start)) != SQLITE_OK ||
+            sqlite3_bind_int(insert.get(), 3, toInt32(cue.end)) != SQLITE_OK ||
+            sqlite3_step(insert.get()) != SQLITE_DONE)
+            throw VSError(errorMessage(db));
+    }
+}
+
+void Project::updateItemAudio(int id, const QByteArray &audio, int duration)
+{
+    const Statement update(db, QStringLiteral("UPDATE ") + TB_SOUNDS +
+                                   QStringLiteral(" SET audio=?, audioDuration=? WHERE id=?"));
+    if (!update.prepared())
+        throw VSError(errorMessage(db));
+    if (sqlite3_bind_blob(update.get(), 1, audio.constData(), int(audio.size()),
+                          SQLITE_TRANSIENT) != SQLITE_OK ||
+        sqlite3_bind_int(update.get(), 2, duration) != SQLITE_OK ||
+        sqlite3_bind_int(update.get(), 3, id) != SQLITE_OK ||
+        sqlite3_step(update.get()) != SQLITE_DONE)
+        throw VSError(errorMessage(db));
+}
+
+int Project::saveItemAudioFile(int id, const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw VSError(QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    SF_INFO info{};
+    SNDFILE *audio = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!audio)
+        throw VSError(QString::fromLocal8Bit(sf_strerror(nullptr)));
+    sf_close(audio);
+    const int duration = toInt32(double(info.frames) * 1000.0 / double(info.samplerate));
+    updateItemAudio(id, bytes, duration);
+    return duration;
+}
+
+bool Project::hasItemsWithAudio() const
+{
+    const Statement select(db, QStringLiteral("SELECT id FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE audioDuration > 0 LIMIT 1"));
+    return select.prepared() && sqlite3_step(select.get()) == SQLITE_ROW;
+}
+
+int Project::countItemsWithAudio() const
+{
+    const Statement select(db, QStringLiteral("SELECT COUNT(*) FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE audioDuration > 0"));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int(select.get(), 0);
+}
+
+QString Project::itemsQuery() const
+{
+    return QStringLiteral("SELECT text, start, end, id, audioDuration FROM ") + TB_SOUNDS +
+           QStringLiteral(" ORDER BY ") + sortColumn +
+           (sortedAsc ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
+}
+
+QList<ProjectItem> Project::getAllItems() const
+{
+    QList<ProjectItem> items;
+    const Statement select(db, itemsQuery());
+    if (!select.prepared())
+        return items;
+    while (sqlite3_step(select.get()) == SQLITE_ROW)
+        items.append(itemFromRow(select.get(), int(items.size())));
+    return items;
+}
+
+std::optional<ProjectItem> Project::getItem(int row) const
+{
+    const Statement select(db, itemsQuery() + QStringLiteral(" LIMIT %1,1").arg(row));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return itemFromRow(select.get(), row);
+}
+
+std::optional<ProjectItem> Project::getAudioItem(int index) const
+{
+    const Statement select(db, QStringLiteral("SELECT start, end, audio FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE audioDuration > 0 ORDER BY start ASC "
+                                                  "LIMIT %1,1")
+                                       .arg(index));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    ProjectItem item;
+    item.start = sqlite3_column_int(select.get(), 0);
+    item.end = sqlite3_column_int(select.get(), 1);
+    const void *blob = sqlite3_column_blob(select.get(), 2);
+    const int size = sqlite3_column_bytes(select.get(), 2);
+    item.audio = blob ? QByteArray(static_cast<const char *>(blob), size) : QByteArray();
+    return item;
+}
+
+std::optional<QByteArray> Project::getItemAudio(int id) const
+{
+    const Statement select(db, QStringLiteral("SELECT audio FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE id=?"));
+    if (!select.prepared())
+        return std::nullopt;
+    sqlite3_bind_int(select.get(), 1, id);
+    if (sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    const void *blob = sqlite3_column_blob(select.get(), 0);
+    const int size = sqlite3_column_bytes(select.get(), 0);
+    if (!blob || size <= 0)
+        return std::nullopt;
+    return QByteArray(static_cast<const char *>(blob), size);
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "ProjectItem.h"
+#include "Subtitles/Subtitle.h"
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+struct sqlite3;
+
+// An audio-overlay project: one SQLite file with a row per item (text, slot, audio) and a
+// metadata row naming the input video. One object is used by one thread at a time; several
+// objects may share a file through SQLite's own locking.
+class Project {
+public:
+    static inline const QString TB_SOUNDS = QStringLiteral("Sounds");
+    static inline const QString TB_METADATA = QStringLiteral("Metadata");
+
+    // Opens (creating when missing) the project file; throws VSError.
+    explicit Project(QString projectFile);
+    ~Project();
+    Project(const Project &) = delete;
+    Project &operator=(const Project &) = delete;
+
+    const QString projectFile;
+
+    // Item lists are ordered by a column of the item table; other names keep the previous order
+    // (the name goes into the query text).
+    QString sortedBy() const { return sortColumn; }
+    bool setSortedBy(const QString &column);
+    bool sortedAsc = true;
+
+    void openDatabase();
+    // Errors are ignored.
+    void setInputVideo(const QString &path);
+    // The stored input video, or an empty text.
+    QString inputVideo() const;
+    // One item per cue, in cue order; throws VSError.
+    void insertSubtitles(const QList<Subtitle> &subtitles);
+    // Throws VSError.
+    void updateItemAudio(int id, const QByteArray &audio, int duration);
+    // Stores an audio file as the item's audio; returns its duration in milliseconds. Throws
+    // VSError when the file cannot be read as audio or cannot be stored.
+    int saveItemAudioFile(int id, const QString &path);
+
+    // Reading never throws: failures give false, -1, an empty list or nothing.
+    bool hasItemsWithAudio() const;
+    int countItemsWithAudio() const;
+    QList<ProjectItem> getAllItems() const;
+    std::optional<ProjectItem> getItem(int row) const;
+    // The index-th item with audio by ascending start, with its audio bytes.
+    std::optional<ProjectItem> getAudioItem(int index) const;
+    std::optional<QByteArray> getItemAudio(int id) const;
+
+private:
+    void execute(const QString &sql);
+    void ensureMetadataRow();
+    QString itemsQuery() const;
+
+    QString sortColumn = QStringLiteral("start");
+    sqlite3 *db = nullptr;
+};

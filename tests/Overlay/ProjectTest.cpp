@@ -1,0 +1,273 @@
+// The project file over the real SQLite, and its rendering into one track.
+#include "Overlay/Project.h"
+#include "../Jobs/RecordingDisplay.h"
+#include "Jobs/MakeOutputQueue.h"
+#include "Jobs/OverlayProjectToAudio.h"
+#include "MainThread.h"
+#include "Overlay/ProjectToAudio.h"
+#include "Speech/AIFFFile.h"
+#include "TestSupport.h"
+#include "VSError.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <vector>
+
+namespace {
+
+Subtitle cue(double start, double end, const QString &text)
+{
+    return Subtitle{start, end, {text}, std::nullopt};
+}
+
+std::vector<int> samplesOf(const QString &path)
+{
+    SF_INFO info{};
+    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<int> samples(size_t(info.frames * info.channels));
+    sf_readf_int(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+class ProjectTest : public ::testing::Test {
+protected:
+    QString path(const QString &name) const { return folder.filePath(name); }
+    // A tone in the project's PCM form (44.1 kHz stereo, 32-bit).
+    QString tone(const QString &name, double seconds, int frequency)
+    {
+        const QString file = path(name);
+        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=frequency=%1:duration=%2:sample_rate=44100")
+                                 .arg(frequency)
+                                 .arg(seconds),
+                             QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
+                             QStringLiteral("pcm_s32be"), file});
+        return file;
+    }
+    QTemporaryDir folder;
+    QString projectFile = folder.filePath(QStringLiteral("project 's2s'.s2s"));
+};
+
+} // namespace
+
+TEST_F(ProjectTest, FileFormatAndNewItems)
+{
+    {
+        Project project(projectFile);
+        project.setInputVideo(QStringLiteral("/videos/it's a \"film\".mkv"));
+        project.insertSubtitles({cue(1000.7, 2000, QStringLiteral("<i>One</i>")),
+                                 cue(500, 900, QStringLiteral("Two")),
+                                 cue(3000, 4000, QStringLiteral("Three"))});
+        EXPECT_EQ(project.inputVideo(), QStringLiteral("/videos/it's a \"film\".mkv"));
+    }
+    const TestSupport::ProcessResult schema = TestSupport::runProgram(
+        QStringLiteral("sqlite3"), {projectFile, QStringLiteral(".schema")});
+    EXPECT_EQ(
+        schema.out,
+        QByteArray(
+            "CREATE TABLE Metadata (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo TEXT, "
+            "subtitlesFile TEXT);\n"
+            "CREATE TABLE sqlite_sequence(name,seq);\n"
+            "CREATE TABLE Sounds (id INTEGER PRIMARY KEY AUTOINCREMENT, text TEXT, start INTEGER, "
+            "end INTEGER, audio BLOB, audioDuration INTEGER DEFAULT 0);\n"));
+    const TestSupport::ProcessResult rows = TestSupport::runProgram(
+        QStringLiteral("sqlite3"),
+        {projectFile,
+         QStringLiteral("SELECT id, text, start, end, audio IS NULL, audioDuration FROM Sounds")});
+    EXPECT_EQ(rows.out,
+              QByteArray("1|One |1000|2000|1|0\n2|Two |500|900|1|0\n3|Three |3000|4000|1|0\n"));
+
+    Project reopened(projectFile);
+    EXPECT_FALSE(reopened.hasItemsWithAudio());
+    EXPECT_EQ(reopened.countItemsWithAudio(), 0);
+    const QList<ProjectItem> items = reopened.getAllItems();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].id, 2);
+    EXPECT_EQ(items[0].row, 0);
+    EXPECT_FALSE(reopened.getItemAudio(1));
+    EXPECT_FALSE(reopened.getAudioItem(0));
+}
+
+TEST_F(ProjectTest, OpeningInAMissingFolderFails)
+{
+    const QString missing = path(QStringLiteral("no such folder/project.s2s"));
+    try {
+        Project project(missing);
+        FAIL() << "opened " << missing;
+    } catch (const VSError &error) {
+        EXPECT_EQ(error.message,
+                  QStringLiteral("Could not open project file: '") + missing + u'\'');
+    }
+}
+
+TEST_F(ProjectTest, SortingAndIndexes)
+{
+    Project project(projectFile);
+    project.insertSubtitles({cue(1000, 2000, QStringLiteral("a")),
+                             cue(5000, 6000, QStringLiteral("b")),
+                             cue(3000, 4000, QStringLiteral("c"))});
+    project.sortedAsc = false;
+    EXPECT_EQ(project.getItem(0)->text, QStringLiteral("b "));
+    EXPECT_EQ(project.getItem(2)->row, 2);
+    EXPECT_FALSE(project.getItem(3));
+    EXPECT_TRUE(project.setSortedBy(QStringLiteral("text")));
+    project.sortedAsc = true;
+    EXPECT_EQ(project.getItem(2)->text, QStringLiteral("c "));
+    // Anything but a column name would be written into the query: it is refused.
+    EXPECT_FALSE(project.setSortedBy(QStringLiteral("start; DROP TABLE Sounds")));
+    EXPECT_EQ(project.sortedBy(), QStringLiteral("text"));
+    EXPECT_EQ(project.getAllItems().size(), 3);
+}
+
+TEST_F(ProjectTest, AudioIsStoredWithItsDuration)
+{
+    Project project(projectFile);
+    project.insertSubtitles(
+        {cue(1000, 2000, QStringLiteral("a")), cue(5000, 6000, QStringLiteral("b"))});
+    project.updateItemAudio(2, QByteArray("bytes"), 1500);
+    EXPECT_EQ(project.countItemsWithAudio(), 1);
+    EXPECT_TRUE(project.hasItemsWithAudio());
+    const std::optional<ProjectItem> item = project.getAudioItem(0);
+    ASSERT_TRUE(item.has_value());
+    EXPECT_EQ(item->start, 5000);
+    EXPECT_EQ(item->end, 6000);
+    EXPECT_EQ(item->audio, QByteArray("bytes"));
+    EXPECT_FALSE(project.getAudioItem(1));
+    EXPECT_EQ(project.getItemAudio(2), QByteArray("bytes"));
+
+    // One and two channels of the same length give the same duration.
+    const QString stereo = tone(QStringLiteral("stereo.aiff"), 1.25, 440);
+    const QString mono = path(QStringLiteral("mono.aiff"));
+    TestSupport::ffmpeg({QStringLiteral("-i"), stereo, QStringLiteral("-ac"), QStringLiteral("1"),
+                         QStringLiteral("-c:a"), QStringLiteral("pcm_s16be"), mono});
+    EXPECT_EQ(project.saveItemAudioFile(1, stereo), 1250);
+    EXPECT_EQ(project.saveItemAudioFile(2, mono), 1250);
+    EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+    const QString notAudio = path(QStringLiteral("notes.txt"));
+    TestSupport::writeFile(notAudio, "not audio");
+    EXPECT_THROW(project.saveItemAudioFile(1, notAudio), VSError);
+    EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+}
+
+class ProjectRenderTest : public ProjectTest {
+protected:
+    struct Result {
+        QList<double> progress;
+        QList<std::pair<bool, QString>> finishes;
+    };
+    Result render()
+    {
+        Result result;
+        ProjectToAudio renderer(
+            projectFile, track, [&](double value) { result.progress.append(value); },
+            [&](bool ok, const QString &message) {
+                result.finishes.append({ok, message});
+            });
+        renderer.start();
+        renderer.waitForFinished();
+        return result;
+    }
+    QString track = folder.filePath(QStringLiteral("speech.aiff"));
+};
+
+TEST_F(ProjectRenderTest, ItemsStartAtTheirTimesWithSilenceBetween)
+{
+    {
+        Project project(projectFile);
+        project.insertSubtitles({cue(5000, 7000, QStringLiteral("second")),
+                                 cue(0, 500, QStringLiteral("silent")),
+                                 cue(1000, 3000, QStringLiteral("first"))});
+        project.saveItemAudioFile(1, tone(QStringLiteral("b.aiff"), 2, 880));
+        project.saveItemAudioFile(3, tone(QStringLiteral("a.aiff"), 2, 440));
+    }
+    const Result result = render();
+    EXPECT_EQ(result.finishes, (QList<std::pair<bool, QString>>{{true, QString()}}));
+    EXPECT_EQ(result.progress, (QList<double>{1, 2}));
+    EXPECT_NEAR(AIFFFile::duration(track), 7000, 0.1);
+    const std::vector<int> samples = samplesOf(track);
+    const std::vector<int> a = samplesOf(path(QStringLiteral("a.aiff")));
+    const std::vector<int> b = samplesOf(path(QStringLiteral("b.aiff")));
+    ASSERT_EQ(samples.size(), size_t(7 * 44100 * 2));
+    EXPECT_TRUE(
+        std::all_of(samples.begin(), samples.begin() + 44100 * 2, [](int s) { return s == 0; }));
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), samples.begin() + 44100 * 2));
+    EXPECT_TRUE(std::all_of(samples.begin() + 3 * 44100 * 2, samples.begin() + 5 * 44100 * 2,
+                            [](int s) { return s == 0; }));
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), samples.begin() + 5 * 44100 * 2));
+}
+
+TEST_F(ProjectRenderTest, AnOverrunningItemDelaysTheNext)
+{
+    {
+        Project project(projectFile);
+        project.insertSubtitles(
+            {cue(1000, 2000, QStringLiteral("long")), cue(2000, 3000, QStringLiteral("next"))});
+        project.saveItemAudioFile(1, tone(QStringLiteral("long.aiff"), 3, 440));
+        project.saveItemAudioFile(2, tone(QStringLiteral("next.aiff"), 1, 880));
+    }
+    ASSERT_TRUE(render().finishes.value(0).first);
+    const std::vector<int> samples = samplesOf(track);
+    const std::vector<int> next = samplesOf(path(QStringLiteral("next.aiff")));
+    EXPECT_EQ(samples.size(), size_t(5 * 44100 * 2));
+    EXPECT_TRUE(std::equal(next.begin(), next.end(), samples.begin() + 4 * 44100 * 2));
+}
+
+TEST_F(ProjectRenderTest, NothingToRenderIsAFailureNotAnEmptyTrack)
+{
+    {
+        Project project(projectFile);
+        project.insertSubtitles({cue(1000, 2000, QStringLiteral("a"))});
+    }
+    const Result result = render();
+    ASSERT_EQ(result.finishes.size(), 1);
+    EXPECT_FALSE(result.finishes[0].first);
+    EXPECT_FALSE(QFile::exists(track));
+
+    // Stored bytes that are not audio: the writer's message.
+    {
+        Project project(projectFile);
+        project.updateItemAudio(1, QByteArray("garbage"), 1000);
+    }
+    const Result broken = render();
+    ASSERT_EQ(broken.finishes.size(), 1);
+    EXPECT_FALSE(broken.finishes[0].first);
+    EXPECT_FALSE(broken.finishes[0].second.isEmpty());
+}
+
+TEST_F(ProjectRenderTest, TheOverlayJobRendersOrSaysItCannotOpen)
+{
+    {
+        Project project(projectFile);
+        project.insertSubtitles({cue(500, 2000, QStringLiteral("a"))});
+        project.saveItemAudioFile(1, tone(QStringLiteral("a.aiff"), 1, 440));
+    }
+    RecordingDisplay display;
+    auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
+                                                       projectFile, track);
+    bool done = false;
+    job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
+    {
+        MakeOutputQueue queue(&display, {job});
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }));
+    }
+    EXPECT_FALSE(job->isCancelled());
+    EXPECT_NEAR(AIFFFile::duration(track), 1500, 0.1);
+    EXPECT_EQ(display.maximum, 1);
+
+    done = false;
+    auto failing = std::make_shared<OverlayProjectToAudio>(
+        QStringLiteral("Processing audio"), path(QStringLiteral("missing/p.s2s")), track);
+    failing->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
+    {
+        MakeOutputQueue queue(&display, {failing});
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }));
+    }
+    EXPECT_TRUE(failing->isCancelled());
+    TestSupport::waitUntil([&] { return !display.alerts.isEmpty(); }, 1000);
+    EXPECT_EQ(display.alerts, QStringList{QStringLiteral("Could not process audio | ")});
+}
