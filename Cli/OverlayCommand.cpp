@@ -1,17 +1,22 @@
 #include "OverlayCommand.h"
 
 #include "ChainRunner.h"
+#include "InterruptHandler.h"
 #include "Jobs/MakeOutputChain.h"
 #include "MakeCommand.h"
+#include "Overlay/OverlaySpeechBatch.h"
 #include "Overlay/Project.h"
+#include "Speech/SpeechSynthesizer.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
 #include "VideoProcessor/VideoProcessor.h"
+#include "VoiceChoice.h"
 #include "WorkingFolder.h"
 
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -19,6 +24,28 @@
 #include <QJsonObject>
 
 namespace {
+
+// The speech batch's sheet on a terminal: each item on a line, alerts as errors.
+class BatchLines : public OverlaySpeechBatch::Display {
+public:
+    explicit BatchLines(QEventLoop &loop)
+        : loop(loop)
+    {}
+    void setLabel(const QString &text) override { Command::printError(text + u'\n'); }
+    void setProgress(bool, double, double) override {}
+    void closeSheet() override { loop.quit(); }
+    void showAlert(const QString &title, const QString &message) override
+    {
+        failed = true;
+        Command::printError(message.isEmpty() ? title + u'\n'
+                                              : title + QStringLiteral(": ") + message + u'\n');
+    }
+    void reloadTable() override {}
+    void refreshControls() override {}
+
+    QEventLoop &loop;
+    bool failed = false;
+};
 
 QString srtTime(qint64 ms)
 {
@@ -54,11 +81,14 @@ int OverlayCommand::run(const QStringList &arguments)
         return attach(rest);
     if (action == QLatin1String("make"))
         return make(rest);
+    if (action == QLatin1String("speak"))
+        return speak(rest);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
         printOut(QStringLiteral(
             "Usage: kelvorandix-cli overlay ACTION PROJECT ...\n\n"
             "  new PROJECT --video VIDEO --subtitles FILE   a project with one item per cue\n"
             "  list PROJECT [--json]                        the items and their audio\n"
+            "  speak PROJECT (--all | --item ID) [--voice ID]  items' audio by speech\n"
             "  attach PROJECT --item ID AUDIOFILE           an audio file as an item's audio\n"
             "  make PROJECT [--video VIDEO] [--subtitles FILE] [make options]\n"
             "                                               the voiced video from the items\n"));
@@ -278,4 +308,63 @@ int OverlayCommand::make(const QStringList &arguments)
     kept << QStringLiteral("--project") << project->projectFile;
     kept.insert(1, video);
     return MakeCommand().run(kept);
+}
+
+int OverlayCommand::speak(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption all(QStringLiteral("all"), QStringLiteral("Speak every item."));
+    const QCommandLineOption itemOption(QStringLiteral("item"), QStringLiteral("Speak this item."),
+                                        QStringLiteral("ID"));
+    const QCommandLineOption voice(QStringLiteral("voice"),
+                                   QStringLiteral("Voice identifier; by default the stored voice "
+                                                  "choice."),
+                                   QStringLiteral("ID"));
+    parser.addOptions({all, itemOption, voice});
+    parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    if (parser.positionalArguments().size() != 1 || parser.isSet(all) == parser.isSet(itemOption)) {
+        printError(
+            QStringLiteral("overlay speak: expected PROJECT and either --all or --item ID\n"));
+        return 2;
+    }
+    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    if (!project || !checkTools({VideoProcessor::ffmpegPath()}))
+        return 1;
+    QList<ProjectItem> items = project->getAllItems();
+    int selectedRow = items.isEmpty() ? -1 : 0;
+    if (parser.isSet(itemOption)) {
+        const std::optional<qint64> id = SubtitlesParser::parseInteger(parser.value(itemOption));
+        const auto found = std::find_if(items.begin(), items.end(), [&](const ProjectItem &item) {
+            return id && item.id == *id;
+        });
+        if (found == items.end()) {
+            printError(
+                QStringLiteral("The project has no item %1\n").arg(parser.value(itemOption)));
+            return 1;
+        }
+        selectedRow = found->row;
+    }
+
+    std::optional<QString> chosen = VoiceChoice::resolve(
+        parser.isSet(voice) ? std::optional<QString>(parser.value(voice)) : std::nullopt);
+    if (!chosen)
+        chosen = SpeechSynthesizer::defaultVoice();
+    QEventLoop loop;
+    BatchLines lines(loop);
+    OverlaySpeechBatch batch(*project, items, lines);
+    InterruptHandler interrupt;
+    QObject::connect(&interrupt, &InterruptHandler::interrupted, &loop,
+                     [&] { batch.cancelButtonClicked(); });
+    if (parser.isSet(all))
+        batch.allItemsButtonClicked(selectedRow, chosen);
+    else
+        batch.selectedItemButtonClicked(selectedRow, chosen);
+    if (batch.isRunning())
+        loop.exec();
+    if (interrupt.receivedSignal() != 0)
+        return 128 + interrupt.receivedSignal();
+    return lines.failed ? 1 : 0;
 }

@@ -17,5 +17,6 @@ private:
     int create(const QStringList &arguments);
     int list(const QStringList &arguments);
     int attach(const QStringList &arguments);
+    int speak(const QStringList &arguments);
     int make(const QStringList &arguments);
 };

@@ -1,0 +1,174 @@
+#include "OverlaySpeechBatch.h"
+
+#include "MainThread.h"
+#include "Project.h"
+#include "Speech/SpeechSynthesizer.h"
+#include "VSError.h"
+#include "VideoProcessor/VideoProcessor.h"
+#include "WorkingFolder.h"
+
+#include <QThreadPool>
+
+OverlaySpeechBatch::OverlaySpeechBatch(Project &project, QList<ProjectItem> &items,
+                                       Display &display)
+    : project(project)
+    , projectItems(items)
+    , display(display)
+    , alive(std::make_shared<std::atomic<bool>>(true))
+{}
+
+OverlaySpeechBatch::~OverlaySpeechBatch()
+{
+    alive->store(false);
+}
+
+bool OverlaySpeechBatch::preconditionHolds(int selectedRow) const
+{
+    return selectedRow != -1 && !projectItems.isEmpty();
+}
+
+void OverlaySpeechBatch::allItemsButtonClicked(int selectedRow, const std::optional<QString> &voice)
+{
+    if (!preconditionHolds(selectedRow))
+        return display.closeSheet();
+    startIndex = 0;
+    endIndex = int(projectItems.size()) - 1;
+    count = int(projectItems.size());
+    start(voice);
+}
+
+void OverlaySpeechBatch::selectedItemButtonClicked(int selectedRow,
+                                                   const std::optional<QString> &voice)
+{
+    if (!preconditionHolds(selectedRow))
+        return display.closeSheet();
+    startIndex = endIndex = selectedRow;
+    count = 1;
+    start(voice);
+}
+
+void OverlaySpeechBatch::cancelButtonClicked()
+{
+    // The item being spoken is not stored: cancelling stops the batch for real.
+    running = false;
+    if (speechSynthesizer)
+        speechSynthesizer->stopSpeaking();
+    display.closeSheet();
+}
+
+void OverlaySpeechBatch::start(const std::optional<QString> &voice)
+{
+    currentIndex = startIndex;
+    indeterminate = count < 2;
+    display.setProgress(indeterminate, count, 0);
+    if (voice)
+        speechSynthesizer = SpeechSynthesizer::create(voice);
+    if (!voice || !speechSynthesizer) {
+        display.closeSheet();
+        display.showAlert(voiceFailureTitle, QString());
+        return;
+    }
+    speechSynthesizer->setRate(speechRate);
+    speechSynthesizer->setDelegate(this);
+    running = true;
+    speakNext();
+}
+
+void OverlaySpeechBatch::speakNext()
+{
+    while (currentIndex <= endIndex) {
+        // Items with nothing to say are skipped and keep whatever audio they had.
+        if (currentIndex >= 0 && currentIndex < projectItems.size() &&
+            !projectItems[currentIndex].text.trimmed().isEmpty())
+            break;
+        ++currentIndex;
+    }
+    if (currentIndex > endIndex)
+        return finish();
+    const QString text = projectItems[currentIndex].text;
+    display.setLabel(
+        indeterminate
+            ? QStringLiteral("Text: ") + text
+            : QStringLiteral("%1/%2: %3").arg(currentIndex + 1).arg(endIndex + 1).arg(text));
+    display.setProgress(indeterminate, count, currentIndex);
+    try {
+        speechSynthesizer->startSpeaking(text, WorkingFolder::overlayAudioFile());
+    } catch (const VSError &error) {
+        fail(speechFailureTitle, error.message);
+    }
+}
+
+void OverlaySpeechBatch::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool finished)
+{
+    if (!running)
+        return;
+    if (!finished) {
+        // Only a cancel stops an utterance; anything else would leave the batch waiting for ever.
+        fail(speechFailureTitle, QStringLiteral("The speech synthesizer stopped before it "
+                                                "finished speaking"));
+        return;
+    }
+    store();
+}
+
+void OverlaySpeechBatch::store()
+{
+    const int index = currentIndex;
+    const int id = projectItems[index].id;
+    const std::shared_ptr<std::atomic<bool>> stillAlive = alive;
+    QThreadPool::globalInstance()->start([this, index, id, stillAlive] {
+        std::optional<int> duration;
+        try {
+            const QString converted = WorkingFolder::projectItemFile();
+            if (VideoProcessor::convertToPCMAudio(WorkingFolder::overlayAudioFile(), converted))
+                duration = project.saveItemAudioFile(id, converted);
+        } catch (const VSError &) {
+        }
+        MainThread::post([this, index, duration, stillAlive] {
+            if (!stillAlive->load() || !running)
+                return;
+            if (!duration) {
+                fail(speechFailureTitle, QString());
+                return;
+            }
+            isProjectDirty = true;
+            projectItems[index].audioDuration = *duration;
+            if (currentIndex != endIndex) {
+                ++currentIndex;
+                speakNext();
+            } else {
+                finish();
+            }
+        });
+    });
+}
+
+void OverlaySpeechBatch::finish()
+{
+    running = false;
+    display.closeSheet();
+    display.reloadTable();
+    display.refreshControls();
+}
+
+void OverlaySpeechBatch::fail(const QString &title, const QString &message)
+{
+    running = false;
+    display.closeSheet();
+    display.showAlert(title, message);
+    display.reloadTable();
+}
+
+void OverlaySpeechBatch::speechSynthesizerDidEncounterError(SpeechSynthesizer &, qsizetype,
+                                                            const QString &, const QString &message)
+{
+    if (running)
+        fail(speechFailureTitle, message);
+}
+
+void OverlaySpeechBatch::speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &,
+                                                                  const QString &message)
+{
+    if (running)
+        fail(speechFailureTitle, message);
+}

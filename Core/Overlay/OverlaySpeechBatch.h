@@ -1,0 +1,77 @@
+#pragma once
+
+#include "ProjectItem.h"
+#include "Speech/SpeechSynthesizerDelegate.h"
+
+#include <QList>
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class Project;
+class SpeechSynthesizer;
+
+// Gives overlay items their audio by speech: the selected item or all of them, one after
+// another. Each text is spoken to a file, converted to the project's PCM form and stored as the
+// item's audio. The sheet that shows it (or the command line) implements Display.
+class OverlaySpeechBatch : public SpeechSynthesizerDelegate {
+public:
+    static inline const QString voiceFailureTitle =
+        QStringLiteral("Could not initialize speech voice");
+    static inline const QString speechFailureTitle =
+        QStringLiteral("Error while converting text to speech");
+    static constexpr float speechRate = 220;
+
+    // What the sheet shows; called on the main thread.
+    class Display {
+    public:
+        virtual ~Display() = default;
+        virtual void setLabel(const QString &text) = 0;
+        virtual void setProgress(bool indeterminate, double maximum, double value) = 0;
+        virtual void closeSheet() = 0;
+        virtual void showAlert(const QString &title, const QString &message) = 0;
+        // The overlay table is read again, and the window's controls follow the project.
+        virtual void reloadTable() = 0;
+        virtual void refreshControls() = 0;
+    };
+
+    // items: the overlay table's items in table order; spoken items get their new duration.
+    OverlaySpeechBatch(Project &project, QList<ProjectItem> &items, Display &display);
+    ~OverlaySpeechBatch() override;
+
+    // selectedRow: the table's selected row, -1 for none (then the sheet only closes).
+    void selectedItemButtonClicked(int selectedRow, const std::optional<QString> &voice);
+    void allItemsButtonClicked(int selectedRow, const std::optional<QString> &voice);
+    void cancelButtonClicked();
+
+    bool isRunning() const { return running; }
+    bool isProjectDirty = false;
+
+    void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
+    void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer, qsizetype index,
+                                            const QString &text, const QString &message) override;
+    void speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &synthesizer,
+                                                  const QString &message) override;
+
+private:
+    bool preconditionHolds(int selectedRow) const;
+    void start(const std::optional<QString> &voice);
+    void speakNext();
+    void store();
+    void finish();
+    void fail(const QString &title, const QString &message);
+
+    Project &project;
+    QList<ProjectItem> &projectItems;
+    Display &display;
+    int startIndex = 0;
+    int endIndex = 0;
+    int count = 0;
+    int currentIndex = 0;
+    bool indeterminate = false;
+    bool running = false;
+    std::unique_ptr<SpeechSynthesizer> speechSynthesizer;
+    // Cleared when the batch object goes, so that a storing step in flight drops its result.
+    std::shared_ptr<std::atomic<bool>> alive;
+};

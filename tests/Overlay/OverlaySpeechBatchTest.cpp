@@ -1,0 +1,142 @@
+// The overlay speech batch with the real engine, ffmpeg and SQLite.
+#include "Overlay/OverlaySpeechBatch.h"
+#include "Overlay/Project.h"
+#include "TestSupport.h"
+#include "WorkingFolder.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class SheetRecorder : public OverlaySpeechBatch::Display {
+public:
+    void setLabel(const QString &text) override
+    {
+        labels.append(text);
+        if (onLabel)
+            onLabel(int(labels.size()));
+    }
+    void setProgress(bool indeterminate, double maximum, double) override
+    {
+        this->indeterminate = indeterminate;
+        this->maximum = maximum;
+    }
+    void closeSheet() override { closed = true; }
+    void showAlert(const QString &title, const QString &message) override
+    {
+        alerts.append(title + QStringLiteral(" | ") + message);
+    }
+    void reloadTable() override { ++reloads; }
+    void refreshControls() override { ++refreshes; }
+
+    QStringList labels;
+    QStringList alerts;
+    bool indeterminate = false;
+    double maximum = 0;
+    bool closed = false;
+    int reloads = 0;
+    int refreshes = 0;
+    std::function<void(int)> onLabel;
+};
+
+class OverlaySpeechBatchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Project project(file);
+        QList<Subtitle> cues;
+        for (int i = 0; i < 12; ++i)
+            cues.append(Subtitle{double(i * 3000),
+                                 double(i * 3000 + 2500),
+                                 {i == 3 ? QString() : QStringLiteral("Item %1.").arg(i + 1)},
+                                 std::nullopt});
+        project.insertSubtitles(cues);
+        project.updateItemAudio(4, QByteArray("kept"), 777);
+    }
+    QTemporaryDir folder;
+    QString file = folder.filePath(QStringLiteral("project.s2s"));
+    const std::optional<QString> voice = QStringLiteral("gmw/en-US");
+};
+
+} // namespace
+
+TEST_F(OverlaySpeechBatchTest, AllItemsSkipTheEmptyOneAndStoreTheRest)
+{
+    Project project(file);
+    QList<ProjectItem> items = project.getAllItems();
+    SheetRecorder sheet;
+    OverlaySpeechBatch batch(project, items, sheet);
+    batch.allItemsButtonClicked(0, voice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 120000));
+    EXPECT_TRUE(sheet.alerts.isEmpty()) << sheet.alerts.join(u';');
+    ASSERT_EQ(sheet.labels.size(), 11);
+    EXPECT_EQ(sheet.labels.mid(0, 4),
+              (QStringList{QStringLiteral("1/12: Item 1. "), QStringLiteral("2/12: Item 2. "),
+                           QStringLiteral("3/12: Item 3. "), QStringLiteral("5/12: Item 5. ")}));
+    EXPECT_FALSE(sheet.indeterminate);
+    EXPECT_EQ(sheet.maximum, 12);
+    EXPECT_EQ(sheet.refreshes, 1);
+    EXPECT_TRUE(batch.isProjectDirty);
+    EXPECT_EQ(project.countItemsWithAudio(), 12);
+    EXPECT_EQ(project.getItemAudio(4), QByteArray("kept"));
+    EXPECT_EQ(project.getItem(3)->audioDuration, 777);
+    EXPECT_GT(items[0].audioDuration, 300);
+    EXPECT_EQ(items[0].audioDuration, project.getItem(0)->audioDuration);
+}
+
+TEST_F(OverlaySpeechBatchTest, OneItemShowsItsTextAndAnIndeterminateBar)
+{
+    Project project(file);
+    QList<ProjectItem> items = project.getAllItems();
+    SheetRecorder sheet;
+    OverlaySpeechBatch batch(project, items, sheet);
+    batch.selectedItemButtonClicked(5, voice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 60000));
+    EXPECT_EQ(sheet.labels, QStringList{QStringLiteral("Text: Item 6. ")});
+    EXPECT_TRUE(sheet.indeterminate);
+    EXPECT_EQ(project.countItemsWithAudio(), 2);
+}
+
+TEST_F(OverlaySpeechBatchTest, NoSelectionOrNoVoiceOnlyClosesTheSheet)
+{
+    Project project(file);
+    QList<ProjectItem> items = project.getAllItems();
+    SheetRecorder sheet;
+    OverlaySpeechBatch batch(project, items, sheet);
+    batch.allItemsButtonClicked(-1, voice);
+    EXPECT_TRUE(sheet.closed);
+    EXPECT_TRUE(sheet.alerts.isEmpty());
+    sheet.closed = false;
+    batch.selectedItemButtonClicked(2, QStringLiteral("no such voice"));
+    EXPECT_TRUE(sheet.closed);
+    EXPECT_EQ(sheet.alerts, QStringList{QStringLiteral("Could not initialize speech voice | ")});
+    EXPECT_EQ(project.countItemsWithAudio(), 1);
+}
+
+TEST_F(OverlaySpeechBatchTest, ASynthesizerErrorEndsTheBatchAndKeepsWhatWasStored)
+{
+    Project project(file);
+    QList<ProjectItem> items = project.getAllItems();
+    SheetRecorder sheet;
+    const QString blocker = WorkingFolder::overlayAudioFile() + QStringLiteral(".partial");
+    // The engine cannot write the third item's speech beside a folder of that name.
+    sheet.onLabel = [&](int shown) {
+        if (shown == 3)
+            QDir().mkpath(blocker);
+    };
+    OverlaySpeechBatch batch(project, items, sheet);
+    batch.allItemsButtonClicked(0, voice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 60000));
+    QDir(blocker).removeRecursively();
+    ASSERT_EQ(sheet.alerts.size(), 1);
+    EXPECT_TRUE(
+        sheet.alerts[0].startsWith(QStringLiteral("Error while converting text to speech | ")));
+    EXPECT_GT(sheet.alerts[0].size(),
+              QStringLiteral("Error while converting text to speech | ").size());
+    EXPECT_EQ(sheet.labels.size(), 3);
+    // Items 1 and 2 were stored, and item 4 keeps its audio.
+    EXPECT_EQ(project.countItemsWithAudio(), 3);
+    EXPECT_EQ(sheet.refreshes, 0);
+}

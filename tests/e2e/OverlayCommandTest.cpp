@@ -1,0 +1,105 @@
+// kelvorandix-cli overlay: a voice-over project from subtitles to a voiced video.
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using TestSupport::runCli;
+
+namespace {
+
+double meanVolume(const QString &path, double from, double seconds)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("ffmpeg"),
+                  {QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
+                   QStringLiteral("-t"), QString::number(seconds), QStringLiteral("-i"), path,
+                   QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-filter:a"),
+                   QStringLiteral("volumedetect"), QStringLiteral("-f"), QStringLiteral("null"),
+                   QStringLiteral("/dev/null")});
+    process.waitForFinished(60000);
+    const QString output = QString::fromUtf8(process.readAll());
+    const qsizetype at = output.indexOf(QStringLiteral("mean_volume: "));
+    if (at < 0)
+        return 0;
+    const QString value = output.mid(at + 13).section(u' ', 0, 0);
+    return value == QLatin1String("-inf") ? -200 : value.toDouble();
+}
+
+} // namespace
+
+TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
+{
+    QTemporaryDir folder;
+    const QString video = folder.filePath(QStringLiteral("clip.mkv"));
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc=d=12:s=160x120"), QStringLiteral("-f"),
+                         QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-t"),
+                         QStringLiteral("12"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
+                         QStringLiteral("-c:a"), QStringLiteral("aac"), video});
+    const QString subtitles = folder.filePath(QStringLiteral("cues.srt"));
+    TestSupport::writeFile(subtitles, "1\n00:00:01,000 --> 00:00:03,000\nFirst line.\n\n"
+                                      "2\n00:00:05,000 --> 00:00:07,000\nSecond line.\n\n"
+                                      "3\n00:00:09,000 --> 00:00:11,000\nThird line.\n");
+    const QString project = folder.filePath(QStringLiteral("my project.s2s"));
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.path(),
+                          QStringLiteral("KELVORANDIX_SETTINGS=") +
+                              folder.filePath(QStringLiteral("settings.ini"))};
+
+    TestSupport::ProcessResult result =
+        runCli({QStringLiteral("overlay"), QStringLiteral("new"), project,
+                QStringLiteral("--video"), video, QStringLiteral("--subtitles"), subtitles},
+               env);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // Nothing to make before any item has audio.
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("make"), project,
+                     QStringLiteral("--output-dir"), folder.filePath(QStringLiteral("out"))},
+                    env);
+    EXPECT_EQ(result.exitCode, 1);
+
+    result =
+        runCli({QStringLiteral("overlay"), QStringLiteral("speak"), project,
+                QStringLiteral("--all"), QStringLiteral("--voice"), QStringLiteral("gmw/en-US")},
+               env);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("3/3: Third line.")) << result.err.toStdString();
+
+    // A tone replaces the second item's speech.
+    const QString tone = folder.filePath(QStringLiteral("tone.wav"));
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("sine=frequency=600:duration=1.5:sample_rate=48000"),
+                         tone});
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("attach"), project,
+                     QStringLiteral("--item"), QStringLiteral("2"), tone},
+                    env);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+
+    result = runCli(
+        {QStringLiteral("overlay"), QStringLiteral("list"), project, QStringLiteral("--json")},
+        env);
+    const QJsonArray items = QJsonDocument::fromJson(result.out).array();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[1].toObject()[QStringLiteral("audio")].toString(), QStringLiteral("01.500"));
+    EXPECT_EQ(items[2].toObject()[QStringLiteral("start")].toString(), QStringLiteral("09.000"));
+
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("make"), project,
+                     QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
+                     QStringLiteral("--new-audio-stream"), QStringLiteral("--output-dir"),
+                     folder.filePath(QStringLiteral("out"))},
+                    env);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString output = folder.filePath(QStringLiteral("out/clip_Kelvorandix_en_US.mkv"));
+    EXPECT_EQ(result.out, (output + u'\n').toUtf8());
+    // The added stream carries the items at their times, with silence between them.
+    for (const double at : {1.1, 5.1, 9.1})
+        EXPECT_GT(meanVolume(output, at, 0.8), -50) << "item at " << at;
+    for (const double at : {3.8, 7.9})
+        EXPECT_LT(meanVolume(output, at, 0.8), -80) << "gap at " << at;
+}
