@@ -114,6 +114,25 @@ bool waitUntil(const std::function<bool()> &predicate, int timeoutMs)
     return true;
 }
 
+double meanVolume(const QString &path, double from, double seconds, int audioStream)
+{
+    // ffmpeg prints the detector's report on standard error.
+    const ProcessResult result =
+        run(QStringLiteral("ffmpeg"),
+            {QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
+             QStringLiteral("-t"), QString::number(seconds), QStringLiteral("-i"), path,
+             QStringLiteral("-map"), QStringLiteral("0:a:%1").arg(audioStream),
+             QStringLiteral("-filter:a"), QStringLiteral("volumedetect"), QStringLiteral("-f"),
+             QStringLiteral("null"), QStringLiteral("/dev/null")},
+            {}, 60000);
+    const QString output = QString::fromUtf8(result.err);
+    const qsizetype at = output.indexOf(QStringLiteral("mean_volume: "));
+    if (at < 0)
+        return 0;
+    const QString value = output.mid(at + 13).section(u' ', 0, 0);
+    return value == QLatin1String("-inf") ? -200 : value.toDouble();
+}
+
 ProcessResult runCli(const QStringList &arguments, const QStringList &environment)
 {
     return run(QStringLiteral(KELVORANDIX_CLI_PATH), arguments, environment, 120000);

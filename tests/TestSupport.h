@@ -56,6 +56,10 @@ void ffmpeg(const QStringList &arguments);
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,
                   const QString &codec = QStringLiteral("pcm_s16be"), int frequency = 440);
 
+// Mean level in dB of an audio stream of a media file between two times; -200 for digital
+// silence, 0 when it cannot be measured.
+double meanVolume(const QString &path, double from, double seconds, int audioStream = 0);
+
 // Runs the event loop until predicate holds or the time is up; returns the predicate.
 bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000);
 

@@ -50,27 +50,6 @@ QString describe(const QList<Stream> &streams)
     return parts.join(u' ');
 }
 
-// Mean level in dB of the first audio stream (or the given one) between two times.
-double meanVolume(const QString &path, double from, double seconds, int audioStream = 0)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("ffmpeg"),
-                  {QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
-                   QStringLiteral("-t"), QString::number(seconds), QStringLiteral("-i"), path,
-                   QStringLiteral("-map"), QStringLiteral("0:a:%1").arg(audioStream),
-                   QStringLiteral("-filter:a"), QStringLiteral("volumedetect"),
-                   QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("/dev/null")});
-    process.waitForFinished(60000);
-    const QString output = QString::fromUtf8(process.readAll());
-    const qsizetype at = output.indexOf(QStringLiteral("mean_volume: "));
-    if (at < 0)
-        return 0;
-    // Digital silence measures as -inf.
-    const QString value = output.mid(at + 13).section(u' ', 0, 0);
-    return value == QLatin1String("-inf") ? -200 : value.toDouble();
-}
-
 class MakeCommand : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -172,8 +151,8 @@ TEST_F(MakeCommand, WorkedExampleMixesIntoTheChosenStream)
     EXPECT_EQ(describe(streamsOf(output)),
               QStringLiteral("h264*/spa aac*/spa aac subrip*/spa subrip/spa"));
     // The speech is in the mixed stream: louder during the cue than in the silence after it.
-    const double cue = meanVolume(output, 2.1, 1.2);
-    const double gap = meanVolume(output, 4.8, 1.0);
+    const double cue = TestSupport::meanVolume(output, 2.1, 1.2);
+    const double gap = TestSupport::meanVolume(output, 4.8, 1.0);
     EXPECT_GT(cue, gap + 20) << "cue " << cue << " dB, gap " << gap << " dB";
     EXPECT_TRUE(leftovers() == QStringList{QStringLiteral("movie_Kelvorandix_es.mkv")})
         << leftovers().join(u' ');
@@ -187,8 +166,9 @@ TEST_F(MakeCommand, WorkedExampleMixesIntoTheChosenStream)
     EXPECT_EQ(result.out, (second + u'\n').toUtf8());
     EXPECT_EQ(describe(streamsOf(second)),
               QStringLiteral("h264*/spa aac*/spa aac aac subrip*/spa subrip/spa"));
-    EXPECT_LT(meanVolume(second, 2.1, 1.2, 1), -80) << "the original silent stream stays silent";
-    EXPECT_GT(meanVolume(second, 2.1, 1.2, 0), -60);
+    EXPECT_LT(TestSupport::meanVolume(second, 2.1, 1.2, 1), -80)
+        << "the original silent stream stays silent";
+    EXPECT_GT(TestSupport::meanVolume(second, 2.1, 1.2, 0), -60);
 }
 
 TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
@@ -204,7 +184,7 @@ TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QString output = out() + QStringLiteral("/silent film_Kelvorandix_en_US.mp4");
     EXPECT_EQ(describe(streamsOf(output)), QStringLiteral("h264*/eng aac*/eng"));
-    EXPECT_GT(meanVolume(output, 2.1, 1.2), -60);
+    EXPECT_GT(TestSupport::meanVolume(output, 2.1, 1.2), -60);
 
     // With the maximize job, the finished video peaks at full scale under the next free name.
     const TestSupport::ProcessResult louder = make(

@@ -11,28 +11,7 @@
 
 using TestSupport::runCli;
 
-namespace {
-
-double meanVolume(const QString &path, double from, double seconds)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(QStringLiteral("ffmpeg"),
-                  {QStringLiteral("-nostdin"), QStringLiteral("-ss"), QString::number(from),
-                   QStringLiteral("-t"), QString::number(seconds), QStringLiteral("-i"), path,
-                   QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-filter:a"),
-                   QStringLiteral("volumedetect"), QStringLiteral("-f"), QStringLiteral("null"),
-                   QStringLiteral("/dev/null")});
-    process.waitForFinished(60000);
-    const QString output = QString::fromUtf8(process.readAll());
-    const qsizetype at = output.indexOf(QStringLiteral("mean_volume: "));
-    if (at < 0)
-        return 0;
-    const QString value = output.mid(at + 13).section(u' ', 0, 0);
-    return value == QLatin1String("-inf") ? -200 : value.toDouble();
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
 {
@@ -99,7 +78,7 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
     EXPECT_EQ(result.out, (output + u'\n').toUtf8());
     // The added stream carries the items at their times, with silence between them.
     for (const double at : {1.1, 5.1, 9.1})
-        EXPECT_GT(meanVolume(output, at, 0.8), -50) << "item at " << at;
+        EXPECT_GT(TestSupport::meanVolume(output, at, 0.8), -50) << "item at " << at;
     for (const double at : {3.8, 7.9})
-        EXPECT_LT(meanVolume(output, at, 0.8), -80) << "gap at " << at;
+        EXPECT_LT(TestSupport::meanVolume(output, at, 0.8), -80) << "gap at " << at;
 }
