@@ -11,8 +11,6 @@
 
 using TestSupport::runCli;
 
-namespace {} // namespace
-
 TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
 {
     QTemporaryDir folder;
