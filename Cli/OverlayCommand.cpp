@@ -94,8 +94,8 @@ int OverlayCommand::run(const QStringList &arguments)
             "                                               the voiced video from the items\n"));
         return 0;
     }
-    printError(
-        QStringLiteral("overlay: unknown action '%1' (new, list, attach, make)\n").arg(action));
+    printError(QStringLiteral("overlay: unknown action '%1' (new, list, speak, attach, make)\n")
+                   .arg(action));
     return 2;
 }
 

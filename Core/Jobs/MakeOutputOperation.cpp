@@ -64,6 +64,15 @@ void MakeOutputOperation::setupProgress(double maximum)
     display->setProgressValue(0);
 }
 
+void MakeOutputOperation::postSetupProgress(double maximum)
+{
+    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
+    MainThread::post([weak, maximum] {
+        if (const std::shared_ptr<MakeOutputOperation> self = weak.lock())
+            self->setupProgress(maximum);
+    });
+}
+
 void MakeOutputOperation::updateProgress(double value)
 {
     if (!display)

@@ -45,6 +45,8 @@ public:
 
     // Main thread only.
     void setupProgress(double maximum);
+    // Any thread: setupProgress on the main thread.
+    void postSetupProgress(double maximum);
     void updateProgress(double value);
     // Any thread: shows an alert on the main thread.
     void showError(const QString &title, const QString &message);

@@ -1,8 +1,6 @@
 #include "MakeVideoOperation.h"
 
-#include "MainThread.h"
 #include "Settings/UserSettings.h"
-#include "VideoProcessor/ToolProcess.h"
 #include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
 
@@ -11,7 +9,7 @@ MakeVideoOperation::MakeVideoOperation(QString taskName, QString inputVideo, int
                                        std::optional<QString> language3Code, QString outputVideo,
                                        std::optional<OutputOptions> options, QString speechFile,
                                        QString subtitlesFile)
-    : MakeOutputOperation(std::move(taskName))
+    : ToolOperation(std::move(taskName))
     , videoInfo(std::move(videoInfo))
     , inputVideo(std::move(inputVideo))
     , outputVideo(std::move(outputVideo))
@@ -30,40 +28,17 @@ void MakeVideoOperation::run()
 {
     if (isCancelled())
         return;
-    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
-    const double duration = videoInfo.duration;
-    MainThread::post([weak, duration] {
-        if (const auto self = weak.lock())
-            self->setupProgress(duration);
-    });
+    postSetupProgress(videoInfo.duration);
     if (isCancelled())
         return;
     VideoProcessor::maximizeVolume(speechFile);
     if (isCancelled())
         return;
-    auto progress = progressCallback();
-    auto finish = finishCallback(semaphore);
-    if (isCancelled())
-        return;
-    MainThread::post([this, self = shared_from_this(), progress, finish] {
-        if (isCancelled())
-            return;
-        videoProcess = VideoProcessor::makeVideo(
+    runTool([this](auto progress, auto finish) {
+        return VideoProcessor::makeVideo(
             inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
             outputVideo, progress, finish,
             options.value_or(OutputOptions::fromSettings(UserSettings::shared())), speechFile,
             subtitlesFile);
-    });
-    waitFor(semaphore);
-}
-
-void MakeVideoOperation::cancel()
-{
-    MakeOutputOperation::cancel();
-    // The stopped ffmpeg reports nothing, so the wait is released here.
-    semaphore.release();
-    MainThread::post([self = shared_from_this(), this] {
-        if (videoProcess)
-            videoProcess->stop();
     });
 }

@@ -1,17 +1,14 @@
 #pragma once
 
-#include "MakeOutputOperation.h"
+#include "ToolOperation.h"
 #include "VideoProcessor/OutputOptions.h"
 #include "VideoProcessor/VideoInfo.h"
 
-#include <QSemaphore>
 #include <optional>
-
-class ToolProcess;
 
 // Second job of every chain: raises the speech track to full scale and runs the output video
 // command, waiting for ffmpeg on the job's semaphore.
-class MakeVideoOperation : public MakeOutputOperation {
+class MakeVideoOperation : public ToolOperation {
 public:
     // options: empty means the stored options, read when the command is built. Empty speech and
     // subtitles files mean the working files.
@@ -21,8 +18,6 @@ public:
                        std::optional<OutputOptions> options = std::nullopt,
                        QString speechFile = QString(), QString subtitlesFile = QString());
     ~MakeVideoOperation() override;
-
-    void cancel() override;
 
     const VideoInfo videoInfo;
     const QString inputVideo;
@@ -37,8 +32,4 @@ public:
 
 protected:
     void run() override;
-
-private:
-    QSemaphore semaphore{0};
-    std::shared_ptr<ToolProcess> videoProcess; // main thread only
 };

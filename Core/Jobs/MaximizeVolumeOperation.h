@@ -1,26 +1,16 @@
 #pragma once
 
-#include "MakeOutputOperation.h"
-
-#include <QSemaphore>
-
-class ToolProcess;
+#include "ToolOperation.h"
 
 // Optional last job: raises the loudness of the finished output video in place.
-class MaximizeVolumeOperation : public MakeOutputOperation {
+class MaximizeVolumeOperation : public ToolOperation {
 public:
     explicit MaximizeVolumeOperation(
         QString inputFile, QString taskName = QStringLiteral("Maximizing Output Video Volume"));
     ~MaximizeVolumeOperation() override;
 
-    void cancel() override;
-
     const QString inputFile;
 
 protected:
     void run() override;
-
-private:
-    QSemaphore semaphore{0};
-    std::shared_ptr<ToolProcess> videoProcess; // main thread only
 };

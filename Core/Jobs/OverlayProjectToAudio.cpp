@@ -1,6 +1,5 @@
 #include "OverlayProjectToAudio.h"
 
-#include "MainThread.h"
 #include "Overlay/Project.h"
 #include "Overlay/ProjectToAudio.h"
 #include "VSError.h"
@@ -34,11 +33,7 @@ void OverlayProjectToAudio::run()
     if (isCancelled())
         return;
     const double maximum = std::max(0, projectToAudio->project()->countItemsWithAudio());
-    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
-    MainThread::post([weak, maximum] {
-        if (const auto self = weak.lock())
-            self->setupProgress(maximum);
-    });
+    postSetupProgress(maximum);
     if (isCancelled())
         return;
     projectToAudio->start();

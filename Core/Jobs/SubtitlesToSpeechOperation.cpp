@@ -1,6 +1,5 @@
 #include "SubtitlesToSpeechOperation.h"
 
-#include "MainThread.h"
 #include "Speech/SubtitlesToSpeech.h"
 #include "VSError.h"
 #include "WorkingFolder.h"
@@ -35,11 +34,7 @@ void SubtitlesToSpeechOperation::run()
     const qsizetype count = subtitleParser->subtitles.size();
     if (isCancelled())
         return;
-    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
-    MainThread::post([weak, count] {
-        if (const std::shared_ptr<MakeOutputOperation> self = weak.lock())
-            self->setupProgress(double(count - 1));
-    });
+    postSetupProgress(double(count - 1));
     if (isCancelled())
         return;
 
