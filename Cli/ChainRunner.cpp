@@ -19,6 +19,8 @@ int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
 {
     if (chain.isEmpty())
         return Succeeded;
+    if (InterruptHandler::receivedSignal() != 0)
+        return Interrupted;
     QEventLoop loop;
     bool ended = false;
     chain.last()->setCompletionBlock([&] {
@@ -29,12 +31,14 @@ int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
     });
     progress.setTaskLabel(QStringLiteral("Making the output video..."));
 
-    InterruptHandler interrupt;
     int status = Succeeded;
     {
         MakeOutputQueue queue(&progress, chain);
-        QObject::connect(&interrupt, &InterruptHandler::interrupted, &loop,
+        QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
                          [&] { queue.cancelAllOperations(); });
+        // A signal may have come before the connection.
+        if (InterruptHandler::receivedSignal() != 0)
+            queue.cancelAllOperations();
         if (!ended)
             loop.exec();
         queue.waitUntilAllOperationsAreFinished();
@@ -46,10 +50,9 @@ int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
         while (ToolProcess::runningCount() > 0 && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         QCoreApplication::processEvents();
-        if (interrupt.receivedSignal() != 0)
-            status = Interrupted;
-        else if (chain.last()->isCancelled())
-            status = Failed;
+        // A cancel that came after the last job had finished leaves its video made.
+        if (chain.last()->isCancelled())
+            status = InterruptHandler::receivedSignal() != 0 ? Interrupted : Failed;
     }
     progress.finishLine();
     return status;

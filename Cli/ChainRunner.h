@@ -10,6 +10,7 @@ class TerminalProgress;
 // Ctrl-C (or SIGTERM) cancels the whole chain.
 class ChainRunner {
 public:
+    // Interrupted: the caller turns it into 128 + the signal.
     enum Status { Succeeded = 0, Failed = 1, Interrupted = 130 };
 
     explicit ChainRunner(TerminalProgress &progress);

@@ -1,6 +1,7 @@
 #include "CliApplication.h"
 
 #include "CuesCommand.h"
+#include "InterruptHandler.h"
 #include "MakeCommand.h"
 #include "OverlayCommand.h"
 #include "ProbeCommand.h"
@@ -40,7 +41,12 @@ int CliApplication::run(const QStringList &arguments)
         if (command->name() == first) {
             QStringList rest = arguments.mid(2);
             rest.prepend(arguments.value(0) + u' ' + first);
-            return command->run(rest);
+            const int status = command->run(rest);
+            // A command that was interrupted says so in its status (128 + the signal); one that
+            // finished its work before the signal was handled keeps its success.
+            if (status != 0 && InterruptHandler::receivedSignal() != 0)
+                return 128 + InterruptHandler::receivedSignal();
+            return status;
         }
     }
     Command::printError(QStringLiteral("kelvorandix-cli: unknown command '%1'\n\n").arg(first) +

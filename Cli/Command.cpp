@@ -5,8 +5,10 @@
 #include "WorkingFolder.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <cstdio>
+#include <sys/stat.h>
 
 void Command::printOut(const QString &text)
 {
@@ -42,10 +44,46 @@ bool Command::parseArguments(QCommandLineParser &parser, const QStringList &argu
 
 bool Command::checkInputFile(const QString &path)
 {
-    if (QFileInfo(path).isFile())
+    const QFileInfo info(path);
+    QString reason;
+    if (!info.exists())
+        reason = QStringLiteral("no such file");
+    else if (info.isDir())
+        reason = QStringLiteral("it is a folder");
+    else if (!info.isFile())
+        reason = QStringLiteral("it is not a regular file");
+    else if (!info.isReadable())
+        reason = QStringLiteral("permission denied");
+    else
         return true;
-    printError(QStringLiteral("Could not read '%1': no such file\n").arg(path));
+    printError(QStringLiteral("Could not read '%1': %2\n").arg(path, reason));
     return false;
+}
+
+bool Command::checkOutputFile(const QString &path, const QStringList &inputs)
+{
+    const QFileInfo target(path);
+    const QFileInfo folder(target.absolutePath());
+    auto refuse = [&](const QString &reason) {
+        printError(QStringLiteral("Could not write '%1': %2\n").arg(path, reason));
+        return false;
+    };
+    if (target.isDir())
+        return refuse(QStringLiteral("it is a folder"));
+    if (!folder.isDir())
+        return refuse(QStringLiteral("there is no folder '%1'").arg(folder.filePath()));
+    if (!folder.isWritable())
+        return refuse(QStringLiteral("the folder '%1' is read-only").arg(folder.filePath()));
+    struct stat written {};
+    if (::stat(QFile::encodeName(path).constData(), &written) == 0) {
+        for (const QString &input : inputs) {
+            struct stat read {};
+            if (::stat(QFile::encodeName(input).constData(), &read) == 0 &&
+                read.st_dev == written.st_dev && read.st_ino == written.st_ino)
+                return refuse(QStringLiteral("it is the input '%1'").arg(input));
+        }
+    }
+    return true;
 }
 
 bool Command::checkTools(const QStringList &toolPaths)

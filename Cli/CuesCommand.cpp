@@ -4,7 +4,6 @@
 #include "Subtitles/SubtitlesSeeker.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -52,12 +51,8 @@ int CuesCommand::run(const QStringList &arguments)
     }
 
     const QString path = files.first();
-    const QFileInfo info(path);
-    if (!info.exists() || info.isDir() || !info.isReadable()) {
-        printError(QStringLiteral("Could not read '%1': %2\n")
-                       .arg(path, !info.exists() ? QStringLiteral("no such file")
-                                  : info.isDir() ? QStringLiteral("it is a folder")
-                                                 : QStringLiteral("permission denied")));
+    if (const std::optional<QString> problem = SubtitlesParser::fileProblem(path)) {
+        printError(*problem + u'\n');
         return 1;
     }
     const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path);

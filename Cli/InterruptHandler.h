@@ -4,21 +4,27 @@
 
 class QSocketNotifier;
 
-// Turns SIGINT and SIGTERM into a Qt signal on the main thread, so that a command can cancel its
-// work cleanly instead of dying with files half written.
+// Turns SIGINT, SIGTERM and SIGHUP into a Qt signal on the main thread, so that a command can
+// cancel its work cleanly instead of dying with files half written. One per process: installed
+// first thing, so that no signal finds the default action, which would leave tools running and
+// working files behind. Further signals while the first is being handled change nothing: the
+// cleanup always runs to its end (every step of it is bounded).
 class InterruptHandler : public QObject {
     Q_OBJECT
 public:
-    explicit InterruptHandler(QObject *parent = nullptr);
-    ~InterruptHandler() override;
+    // Installs the handling; call before anything else in main.
+    static void install();
+    // The Qt side, once the application object exists.
+    static InterruptHandler &instance();
 
-    // The signal number of the first interruption, or 0.
-    int receivedSignal() const { return received; }
+    // The number of the first signal received, or 0.
+    static int receivedSignal();
 
 signals:
     void interrupted(int signal);
 
 private:
+    explicit InterruptHandler(QObject *parent = nullptr);
+
     QSocketNotifier *notifier = nullptr;
-    int received = 0;
 };

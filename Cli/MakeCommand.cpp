@@ -1,6 +1,7 @@
 #include "MakeCommand.h"
 
 #include "ChainRunner.h"
+#include "InterruptHandler.h"
 #include "Jobs/MakeOutputChain.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
@@ -81,12 +82,30 @@ int MakeCommand::run(const QStringList &arguments)
     const QCommandLineOption maximize(QStringLiteral("maximize-volume"),
                                       QStringLiteral("Raise the finished video's loudness to full "
                                                      "scale."));
+    // Each stored option can be switched off too, so that a script gets the same result
+    // whatever the stored preferences say.
+    const QCommandLineOption noNewAudioStream(
+        QStringLiteral("no-new-audio-stream"),
+        QStringLiteral("Mix the speech into the chosen audio stream."));
+    const QCommandLineOption noDefaultAudioStream(
+        QStringLiteral("no-default-audio-stream"),
+        QStringLiteral("Leave the default marks of the audio streams as they are."));
+    const QCommandLineOption noSubtitlesAsStream(QStringLiteral("no-subtitles-as-stream"),
+                                                 QStringLiteral("Add no subtitle stream."));
+    const QCommandLineOption noDefaultSubtitlesStream(
+        QStringLiteral("no-default-subtitles-stream"),
+        QStringLiteral("Leave the default marks of the subtitle streams as they are."));
+    const QCommandLineOption noMaximize(QStringLiteral("no-maximize-volume"),
+                                        QStringLiteral("Leave the finished video's loudness as "
+                                                       "it is."));
     // Used by 'overlay make': the project's rendered items are the speech.
     QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));
     project.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir,
                        newAudioStream, defaultAudioStream, subtitlesAsStream,
-                       defaultSubtitlesStream, volume, maximize, project});
+                       defaultSubtitlesStream, volume, maximize, noNewAudioStream,
+                       noDefaultAudioStream, noSubtitlesAsStream, noDefaultSubtitlesStream,
+                       noMaximize, project});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -102,11 +121,25 @@ int MakeCommand::run(const QStringList &arguments)
 
     UserSettings &settings = UserSettings::shared();
     OutputOptions options = OutputOptions::fromSettings(settings);
-    options.newAudioStream |= parser.isSet(newAudioStream);
-    options.defaultAudioStream |= parser.isSet(defaultAudioStream);
-    options.newSubtitlesStream |= parser.isSet(subtitlesAsStream);
-    options.defaultSubtitlesStream |= parser.isSet(defaultSubtitlesStream);
-    options.maximizeOutputVolume |= parser.isSet(maximize);
+    const std::pair<const QCommandLineOption &, const QCommandLineOption &> switches[] = {
+        {newAudioStream, noNewAudioStream},
+        {defaultAudioStream, noDefaultAudioStream},
+        {subtitlesAsStream, noSubtitlesAsStream},
+        {defaultSubtitlesStream, noDefaultSubtitlesStream},
+        {maximize, noMaximize}};
+    bool *const flags[] = {&options.newAudioStream, &options.defaultAudioStream,
+                           &options.newSubtitlesStream, &options.defaultSubtitlesStream,
+                           &options.maximizeOutputVolume};
+    for (int i = 0; i < 5; ++i) {
+        const auto &[on, off] = switches[i];
+        if (parser.isSet(on) && parser.isSet(off))
+            return usage(QStringLiteral("--%1 and --%2 contradict each other")
+                             .arg(on.names().first(), off.names().first()));
+        if (parser.isSet(on))
+            *flags[i] = true;
+        if (parser.isSet(off))
+            *flags[i] = false;
+    }
     if (parser.isSet(volume)) {
         const std::optional<qint64> percent = SubtitlesParser::parseInteger(parser.value(volume));
         if (!percent || *percent < 0 || *percent > 1000)
@@ -128,6 +161,8 @@ int MakeCommand::run(const QStringList &arguments)
         return 1;
     }
     const VideoInfo info = VideoProcessor::probeMedia(input);
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     if (info.videoStreams.isEmpty()) {
         printError(QStringLiteral("Could not make the output video: '%1' has no video stream that "
                                   "can be read\n")
@@ -196,10 +231,15 @@ int MakeCommand::run(const QStringList &arguments)
         return 1;
     const QString working = *workingFile;
     bool converted = false;
+    QString reason;
     if (parser.isSet(subtitles)) {
         request.subtitlesTrack = -10;
         const QString file = parser.value(subtitles);
-        converted = QFileInfo(file).isFile() && VideoProcessor::convertSubtitlesFile(file, working);
+        if (const std::optional<QString> problem = SubtitlesParser::fileProblem(file)) {
+            printError(*problem + u'\n');
+            return 1;
+        }
+        converted = VideoProcessor::convertSubtitlesFile(file, working, &reason);
     } else {
         const std::optional<qint64> index =
             SubtitlesParser::parseInteger(parser.value(subtitlesStream));
@@ -207,22 +247,32 @@ int MakeCommand::run(const QStringList &arguments)
             return usage(QStringLiteral("--subtitles-stream must be a text subtitle stream of the "
                                         "input (see 'probe')"));
         request.subtitlesTrack = int(*index);
-        converted = VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), working);
+        converted =
+            VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), working, &reason);
     }
-    if (!converted || QFileInfo(working).size() == 0) {
+    if (!converted) {
         QFile::remove(working);
-        printError(QStringLiteral("Invalid subtitles or subtitles format is not supported\n"));
+        if (InterruptHandler::receivedSignal() == 0)
+            printError(QStringLiteral("Invalid subtitles or subtitles format is not supported: ") +
+                       reason + u'\n');
         return 1;
     }
 
     if (parser.isSet(project))
         request.projectFile = QFileInfo(parser.value(project)).absoluteFilePath();
-    const MakeOutputChain chain(request);
+    std::optional<MakeOutputChain> chain;
+    try {
+        chain.emplace(request);
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return 1;
+    }
     TerminalProgress progress;
-    status = ChainRunner(progress).run(chain.operations);
+    status = ChainRunner(progress).run(chain->operations);
+    // Whatever the chain left at the output path is removed unless the video was finished.
+    const std::optional<QString> finished = chain->finish();
     if (status != ChainRunner::Succeeded)
         return status;
-    const std::optional<QString> finished = chain.finishedPath();
     if (!finished)
         return ChainRunner::Failed;
     printOut(*finished + u'\n');

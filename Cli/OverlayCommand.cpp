@@ -52,14 +52,14 @@ QString srtTime(qint64 ms)
     return Utils::fullTimeString(ms).replace(u'.', u',');
 }
 
-std::unique_ptr<Project> openProject(const QString &path)
+// Opens a project that exists; a file that is not one is refused and left untouched.
+std::unique_ptr<Project> openProject(const QString &path,
+                                     Project::OpenMode mode = Project::OpenMode::Existing)
 {
-    if (!QFileInfo(path).isFile()) {
-        Command::printError(QStringLiteral("Could not open project file: '%1'\n").arg(path));
+    if (!Command::checkInputFile(path))
         return nullptr;
-    }
     try {
-        return std::make_unique<Project>(path);
+        return std::make_unique<Project>(path, mode);
     } catch (const VSError &error) {
         Command::printError(error.message + u'\n');
         return nullptr;
@@ -84,19 +84,24 @@ int OverlayCommand::run(const QStringList &arguments)
     if (action == QLatin1String("speak"))
         return speak(rest);
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        printOut(QStringLiteral(
-            "Usage: kelvorandix-cli overlay ACTION PROJECT ...\n\n"
-            "  new PROJECT --video VIDEO --subtitles FILE   a project with one item per cue\n"
-            "  list PROJECT [--json]                        the items and their audio\n"
-            "  speak PROJECT (--all | --item ID) [--voice ID]  items' audio by speech\n"
-            "  attach PROJECT --item ID AUDIOFILE           an audio file as an item's audio\n"
-            "  make PROJECT [--video VIDEO] [--subtitles FILE] [make options]\n"
-            "                                               the voiced video from the items\n"));
+        printOut(usage());
         return 0;
     }
     printError(QStringLiteral("overlay: unknown action '%1' (new, list, speak, attach, make)\n")
                    .arg(action));
     return 2;
+}
+
+QString OverlayCommand::usage()
+{
+    return QStringLiteral(
+        "Usage: kelvorandix-cli overlay ACTION PROJECT ...\n\n"
+        "  new PROJECT --video VIDEO --subtitles FILE   a project with one item per cue\n"
+        "  list PROJECT [--json]                        the items and their audio\n"
+        "  speak PROJECT (--all | --item ID) [--voice ID]  items' audio by speech\n"
+        "  attach PROJECT --item ID AUDIOFILE           an audio file as an item's audio\n"
+        "  make PROJECT [--video VIDEO] [--subtitles FILE] [make options]\n"
+        "                                               the voiced video from the items\n");
 }
 
 int OverlayCommand::create(const QStringList &arguments)
@@ -133,10 +138,13 @@ int OverlayCommand::create(const QStringList &arguments)
     if (!working)
         return 1;
     std::optional<SubtitlesParser> parsed;
-    if (VideoProcessor::convertSubtitlesFile(parser.value(subtitles), *working))
+    QString reason;
+    if (VideoProcessor::convertSubtitlesFile(parser.value(subtitles), *working, &reason))
         parsed = SubtitlesParser::fromFile(*working);
     if (!parsed || parsed->subtitles.isEmpty()) {
-        printError(QStringLiteral("Could not parse subtitles\n"));
+        if (InterruptHandler::receivedSignal() == 0)
+            printError(QStringLiteral("Could not parse subtitles") +
+                       (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + u'\n');
         return 1;
     }
     try {
@@ -165,7 +173,8 @@ int OverlayCommand::list(const QStringList &arguments)
         printError(QStringLiteral("overlay list: expected one project file\n"));
         return 2;
     }
-    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    const std::unique_ptr<Project> project =
+        openProject(parser.positionalArguments().first(), Project::OpenMode::ReadOnly);
     if (!project)
         return 1;
     const QList<ProjectItem> items = project->getAllItems();
@@ -257,6 +266,16 @@ int OverlayCommand::make(const QStringList &arguments)
     // The make options are those of the main job; the project takes the place of the speech.
     // PROJECT comes first; --video, when given, replaces the project's own input video.
     const QString projectPath = arguments.value(1);
+    if (projectPath == QLatin1String("--help") || projectPath == QLatin1String("-h")) {
+        printOut(QStringLiteral("Usage: kelvorandix-cli overlay make PROJECT [--video VIDEO] "
+                                "[--subtitles FILE] [the options of make]\n\n"
+                                "Makes the voiced video from the items' audio: each item's audio "
+                                "at its start time,\nan item that runs long delaying the next. "
+                                "The project's own input video is used\nunless --video is "
+                                "given. The other options are those of 'make' (see make "
+                                "--help).\n"));
+        return 0;
+    }
     if (projectPath.isEmpty() || projectPath.startsWith(u'-')) {
         printError(QStringLiteral("Usage: kelvorandix-cli overlay make PROJECT [--video VIDEO] "
                                   "[--subtitles FILE] [the options of make]\n"));
@@ -283,6 +302,10 @@ int OverlayCommand::make(const QStringList &arguments)
     }
     if (video.isEmpty())
         video = project->inputVideo();
+    if (video.isEmpty()) {
+        printError(QStringLiteral("The project names no input video; give one with --video\n"));
+        return 1;
+    }
     // The output command reads the working subtitles file; without subtitles of its own the
     // project's items are written there.
     if (!kept.contains(QLatin1String("--subtitles")) &&
@@ -355,16 +378,17 @@ int OverlayCommand::speak(const QStringList &arguments)
     QEventLoop loop;
     BatchLines lines(loop);
     OverlaySpeechBatch batch(*project, items, lines);
-    InterruptHandler interrupt;
-    QObject::connect(&interrupt, &InterruptHandler::interrupted, &loop,
+    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
                      [&] { batch.cancelButtonClicked(); });
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     if (parser.isSet(all))
         batch.allItemsButtonClicked(selectedRow, chosen);
     else
         batch.selectedItemButtonClicked(selectedRow, chosen);
     if (batch.isRunning())
         loop.exec();
-    if (interrupt.receivedSignal() != 0)
-        return 128 + interrupt.receivedSignal();
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     return lines.failed ? 1 : 0;
 }

@@ -14,6 +14,7 @@ public:
     int run(const QStringList &arguments) override;
 
 private:
+    static QString usage();
     int create(const QStringList &arguments);
     int list(const QStringList &arguments);
     int attach(const QStringList &arguments);

@@ -81,9 +81,10 @@ int SayCommand::run(const QStringList &arguments)
 
     QEventLoop loop;
     SayDelegate delegate(loop);
-    InterruptHandler interrupt;
-    QObject::connect(&interrupt, &InterruptHandler::interrupted, &loop,
+    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
                      [&] { synthesizer->stopSpeaking(); });
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     synthesizer->setDelegate(&delegate);
     synthesizer->setVolume(1.0f);
     if (parser.isSet(rate))
@@ -96,8 +97,8 @@ int SayCommand::run(const QStringList &arguments)
         synthesizer->startSpeaking(text, file);
     loop.exec();
 
-    if (interrupt.receivedSignal() != 0)
-        return 128 + interrupt.receivedSignal();
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     if (!delegate.error.isEmpty()) {
         printError(delegate.error + u'\n');
         return 1;

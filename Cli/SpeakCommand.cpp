@@ -3,6 +3,7 @@
 #include "ChainRunner.h"
 #include "Jobs/SubtitlesToSpeechOperation.h"
 #include "Speech/SubtitlesToSpeech.h"
+#include "Subtitles/SubtitlesParser.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
 #include "VoiceChoice.h"
@@ -14,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <cstdio>
 
 int SpeakCommand::run(const QStringList &arguments)
@@ -40,7 +42,11 @@ int SpeakCommand::run(const QStringList &arguments)
     }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
-    if (!checkInputFile(input))
+    if (const std::optional<QString> problem = SubtitlesParser::fileProblem(input)) {
+        printError(*problem + u'\n');
+        return 1;
+    }
+    if (!checkOutputFile(target, {input}))
         return 1;
 
     const std::optional<QString> workingFile = workingSubtitlesFile();
@@ -62,14 +68,19 @@ int SpeakCommand::run(const QStringList &arguments)
     if (status != ChainRunner::Succeeded)
         return status;
 
-    // Moved into place whole, so that a failed move never leaves half a track at the target.
-    const QString partial = target + QStringLiteral(".partial");
-    QFile::remove(partial);
-    if (!QFile::copy(job->speechFile, partial) ||
-        std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(partial);
-        printError(QStringLiteral("Could not write '%1'\n").arg(target));
+    // Written whole under a name of its own and moved into place, so that a failure never
+    // leaves half a track at the target nor touches any other file.
+    QFile speech(job->speechFile);
+    QSaveFile output(target);
+    bool written = speech.open(QIODevice::ReadOnly) && output.open(QIODevice::WriteOnly);
+    while (written && !speech.atEnd()) {
+        const QByteArray chunk = speech.read(1 << 20);
+        written = !chunk.isEmpty() && output.write(chunk) == chunk.size();
+    }
+    if (!written || !output.commit()) {
+        printError(QStringLiteral("Could not write '%1': %2\n")
+                       .arg(target, output.error() != QFileDevice::NoError ? output.errorString()
+                                                                           : speech.errorString()));
         return 1;
     }
     if (parser.isSet(stats)) {

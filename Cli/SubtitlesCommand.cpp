@@ -1,12 +1,11 @@
 #include "SubtitlesCommand.h"
 
+#include "InterruptHandler.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "VideoProcessor/VideoProcessor.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QFileInfo>
-#include <cstdio>
 
 int SubtitlesCommand::run(const QStringList &arguments)
 {
@@ -37,24 +36,21 @@ int SubtitlesCommand::run(const QStringList &arguments)
     }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
-    if (!checkInputFile(input))
+    if (!checkInputFile(input) || !checkOutputFile(target, {input}))
         return 1;
     if (!checkTools({VideoProcessor::ffmpegPath()}))
         return 1;
 
-    // Written beside the target and moved over it only when complete; the name keeps the ".srt"
-    // that tells ffmpeg the output format.
-    const QString partial = target + QStringLiteral(".partial.srt");
+    // The conversion writes the target whole or leaves it as it was.
+    QString reason;
     const bool converted =
-        index ? VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), partial)
-              : VideoProcessor::convertSubtitlesFile(input, partial);
-    // ffmpeg may succeed without writing a single cue (a format it only half reads).
-    const bool empty = QFileInfo(partial).size() == 0;
-    if (!converted || empty ||
-        std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(partial);
-        printError(QStringLiteral("Invalid subtitles or subtitles format is not supported\n"));
+        index
+            ? VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), target, &reason)
+            : VideoProcessor::convertSubtitlesFile(input, target, &reason);
+    if (!converted) {
+        if (InterruptHandler::receivedSignal() == 0)
+            printError(QStringLiteral("Invalid subtitles or subtitles format is not supported: ") +
+                       reason + u'\n');
         return 1;
     }
     return 0;

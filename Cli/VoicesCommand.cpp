@@ -50,6 +50,12 @@ int VoicesCommand::run(const QStringList &arguments)
         entries.removeIf([&](const VoiceCatalogue::Entry &entry) {
             return !matchesLanguage(entry.voice.localeIdentifier, parser.value(language));
         });
+        if (entries.isEmpty()) {
+            printError(QStringLiteral("No voices for the language '%1' (see 'voices' for the "
+                                      "languages there are)\n")
+                           .arg(parser.value(language)));
+            return 1;
+        }
     }
 
     if (parser.isSet(json)) {

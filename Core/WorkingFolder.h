@@ -6,6 +6,8 @@
 //
 // One folder per running process (mode 0700), created on first use and removed when the process
 // exits, so that two instances never share a working file and no other local user can plant one.
+// A process that is killed cannot remove its folder: the folder holds a lock while its process
+// lives, and the next process to start removes the folders whose lock nobody holds.
 class WorkingFolder {
 public:
     static inline const QString subtitlesFileName = QStringLiteral("subtitles.srt");
@@ -23,4 +25,15 @@ public:
     static QString projectFile() { return filePath(projectFileName); }
     static QString overlayAudioFile() { return filePath(overlayAudioFileName); }
     static QString projectItemFile() { return filePath(projectItemFileName); }
+
+    // Files this process writes outside its folder while it works. Should the process die, the
+    // next start removes what is left of them: a partial file always, a reserved name only while
+    // it is still the empty placeholder (a finished video there is kept). Main thread.
+    enum class Leftover { Partial, Reservation };
+    static void trackOutputFile(const QString &file, Leftover kind);
+    static void untrackOutputFile(const QString &file);
+
+    // Removes the working folders of this user's processes that are gone, and the output files
+    // they listed. Returns how many folders were removed.
+    static int removeStaleFolders();
 };

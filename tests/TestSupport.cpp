@@ -9,7 +9,9 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace TestSupport {
 
@@ -44,14 +46,26 @@ QByteArray readFile(const QString &path)
 
 namespace {
 
-ProcessResult run(const QString &program, const QStringList &arguments,
-                  const QStringList &environment, int timeoutMs)
+void setEnvironment(QProcess &process, const QStringList &environment)
 {
-    QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &entry : environment)
         env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
     process.setProcessEnvironment(env);
+}
+
+ProcessResult run(const QString &program, const QStringList &arguments,
+                  const QStringList &environment, int timeoutMs, qint64 fileSizeLimit = -1)
+{
+    QProcess process;
+    setEnvironment(process, environment);
+    if (fileSizeLimit >= 0)
+        process.setChildProcessModifier([fileSizeLimit] {
+            // Writes past the limit then fail with EFBIG instead of killing the writer.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{rlim_t(fileSizeLimit), rlim_t(fileSizeLimit)};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        });
     process.start(program, arguments);
     ProcessResult result;
     if (!process.waitForStarted(10000)) {
@@ -133,9 +147,98 @@ double meanVolume(const QString &path, double from, double seconds, int audioStr
     return value == QLatin1String("-inf") ? -200 : value.toDouble();
 }
 
-ProcessResult runCli(const QStringList &arguments, const QStringList &environment)
+ProcessResult runCli(const QStringList &arguments, const QStringList &environment,
+                     qint64 fileSizeLimit)
 {
-    return run(QStringLiteral(KELVORANDIX_CLI_PATH), arguments, environment, 120000);
+    return run(QStringLiteral(KELVORANDIX_CLI_PATH), arguments, environment, 120000, fileSizeLimit);
+}
+
+CliRun::CliRun(const QStringList &arguments, const QStringList &environment)
+    : process(std::make_unique<QProcess>())
+{
+    setEnvironment(*process, environment);
+    process->start(QStringLiteral(KELVORANDIX_CLI_PATH), arguments);
+    EXPECT_TRUE(process->waitForStarted(10000));
+}
+
+CliRun::~CliRun()
+{
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished();
+    }
+}
+
+void CliRun::read()
+{
+    err += process->readAllStandardError();
+    out += process->readAllStandardOutput();
+}
+
+bool CliRun::waitForError(const QByteArray &text, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!err.contains(text)) {
+        if (deadline.hasExpired() || process->state() == QProcess::NotRunning)
+            return false;
+        process->waitForReadyRead(50);
+        read();
+    }
+    return true;
+}
+
+void CliRun::signal(int number)
+{
+    ::kill(pid_t(process->processId()), number);
+}
+
+qint64 CliRun::pid() const
+{
+    return process->processId();
+}
+
+int CliRun::waitForExit(int timeoutMs)
+{
+    const bool ended = process->waitForFinished(timeoutMs);
+    read();
+    if (!ended) {
+        process->kill();
+        process->waitForFinished();
+        return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode()
+                                                         : 128 + process->exitCode();
+}
+
+QStringList processesWith(const QString &text)
+{
+    QStringList found;
+    const QByteArray needle = text.toUtf8();
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        if (pid.toLongLong() == QCoreApplication::applicationPid())
+            continue;
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = cmdline.readAll();
+        // A process that has ended but is not yet reaped has an empty command line.
+        if (line.contains(needle))
+            found.append(pid + u' ' + QString::fromUtf8(line).replace(QChar(0), u' '));
+    }
+    return found;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+QString slowFfmpegFolder(const QString &folder)
+{
+    const QString script = folder + QStringLiteral("/ffmpeg");
+    writeFile(script, "#!/bin/sh\nexec /usr/bin/ffmpeg -re \"$@\"\n");
+    QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
+    return folder;
 }
 
 } // namespace TestSupport

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -28,6 +29,8 @@ inline void PrintTo(const Subtitle &cue, std::ostream *os)
     *os << "{" << cue.start << " --> " << cue.end << " \"" << cue.text.join(u'|').toStdString()
         << "\" end=" << cue.endTimeStr.value_or(QStringLiteral("(none)")).toStdString() << "}";
 }
+
+class QProcess;
 
 namespace TestSupport {
 
@@ -64,7 +67,37 @@ double meanVolume(const QString &path, double from, double seconds, int audioStr
 bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000);
 
 // Runs kelvorandix-cli with the given arguments and extra environment entries (NAME=value).
-ProcessResult runCli(const QStringList &arguments, const QStringList &environment = {});
+// fileSizeLimit (bytes) stands in for a full disk: writes past it fail for the tool and its
+// children.
+ProcessResult runCli(const QStringList &arguments, const QStringList &environment = {},
+                     qint64 fileSizeLimit = -1);
+
+// kelvorandix-cli running in the background, for tests that signal it while it works.
+class CliRun {
+public:
+    CliRun(const QStringList &arguments, const QStringList &environment = {});
+    ~CliRun();
+    // Waits until standard error shows text; false when the run ended or the time is up first.
+    bool waitForError(const QByteArray &text, int timeoutMs = 120000);
+    void signal(int number);
+    qint64 pid() const;
+    // The exit status, or -1 when it did not end in time (it is then killed).
+    int waitForExit(int timeoutMs = 60000);
+    QByteArray err;
+    QByteArray out;
+
+private:
+    void read();
+    std::unique_ptr<QProcess> process;
+};
+
+// Processes (other than this one) whose command line holds text: tools left running.
+QStringList processesWith(const QString &text);
+// Entries of a folder, hidden ones included.
+QStringList entriesOf(const QString &folder);
+// A folder holding an "ffmpeg" that runs the real one at the input's own pace ("-re"), so that
+// converting a subtitle file whose last cue is at N seconds takes N seconds: time to signal.
+QString slowFfmpegFolder(const QString &folder);
 
 } // namespace TestSupport
 

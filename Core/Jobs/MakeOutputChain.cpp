@@ -8,16 +8,20 @@
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
+#include "WorkingFolder.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
 {
     twoLetterCode = LanguageCodes::twoLetterCode(request.voiceLanguage);
     threeLetterCode = LanguageCodes::threeLetterCode(twoLetterCode);
-    outputPath = Utils::outputFilePath(
+    outputPath = Utils::reserveOutputFilePath(
         QDir(request.outputFolder).filePath(QFileInfo(request.inputVideo).fileName()),
         request.voiceLanguage);
+    WorkingFolder::trackOutputFile(outputPath, WorkingFolder::Leftover::Reservation);
 
     std::shared_ptr<MakeOutputOperation> speech;
     if (request.projectFile)
@@ -39,9 +43,29 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
     }
 }
 
+MakeOutputChain::~MakeOutputChain()
+{
+    if (!finished) {
+        // Only the placeholder is ours to remove here: nothing has been written over it.
+        if (QFileInfo(outputPath).size() == 0)
+            QFile::remove(outputPath);
+        WorkingFolder::untrackOutputFile(outputPath);
+    }
+}
+
 std::optional<QString> MakeOutputChain::finishedPath() const
 {
     if (operations.isEmpty() || operations.last()->isCancelled())
         return std::nullopt;
     return outputPath;
+}
+
+std::optional<QString> MakeOutputChain::finish()
+{
+    finished = true;
+    const std::optional<QString> path = finishedPath();
+    if (!path)
+        QFile::remove(outputPath);
+    WorkingFolder::untrackOutputFile(outputPath);
+    return path;
 }

@@ -33,7 +33,13 @@ struct MakeOutputRequest {
 // one before. GUI-free, so that the command line and the app build the same chain.
 class MakeOutputChain {
 public:
+    // Reserves the output name (an empty placeholder file); throws VSError when the output
+    // folder takes no file.
     explicit MakeOutputChain(const MakeOutputRequest &request);
+    // A chain that was never finished gives its reserved name back.
+    ~MakeOutputChain();
+    MakeOutputChain(const MakeOutputChain &) = delete;
+    MakeOutputChain &operator=(const MakeOutputChain &) = delete;
 
     // The output folder joined with the input's file name, made free and tagged with the voice
     // language.
@@ -45,4 +51,11 @@ public:
     // The finished video's path once the chain has ended: only when its last job was not
     // cancelled.
     std::optional<QString> finishedPath() const;
+    // Ends the chain once its last job has finished: the finished video's path, or nothing
+    // after removing what the chain left at the output path (the placeholder, or a video the
+    // chain did not finish, such as one whose loudness pass was cancelled).
+    std::optional<QString> finish();
+
+private:
+    bool finished = false;
 };

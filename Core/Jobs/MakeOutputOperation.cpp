@@ -4,6 +4,7 @@
 #include "MakeOutputDisplay.h"
 
 #include <QElapsedTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -31,9 +32,17 @@ void MakeOutputOperation::addDependency(std::shared_ptr<MakeOutputOperation> ope
     dependencyList.append(std::move(operation));
 }
 
+bool MakeOutputOperation::markCancelled()
+{
+    if (workDone.load() || finished.load())
+        return false;
+    cancelled.store(true);
+    return true;
+}
+
 void MakeOutputOperation::cancel()
 {
-    cancelled.store(true);
+    markCancelled();
 }
 
 void MakeOutputOperation::main()
@@ -46,6 +55,8 @@ void MakeOutputOperation::main()
         startTime.store(monotonicSeconds());
     if (!isCancelled())
         run();
+    if (!isCancelled())
+        workDone.store(true);
     executing.store(false);
 }
 
@@ -80,7 +91,8 @@ void MakeOutputOperation::updateProgress(double value)
     const double start = startTime.load();
     const double elapsed = start < 0 ? 0 : monotonicSeconds() - start;
     const double maximum = display->progressMaximum();
-    display->setProgressValue(value);
+    // A worker may overrun its estimate (speech that outlasts the video): the bar stays full.
+    display->setProgressValue(maximum > 0 ? std::clamp(value, 0.0, maximum) : value);
     display->setTaskLabel(progressLabel(taskName, value, maximum, elapsed));
 }
 
@@ -119,6 +131,9 @@ MakeOutputOperation::finishCallback(QSemaphore &semaphore)
         if (!ok) {
             self->showError(failureTitle, message);
             self->cancel();
+        } else if (!self->isCancelled()) {
+            // Its result is made: from here on a cancel changes nothing.
+            self->workDone.store(true);
         }
         semaphore.release();
     };
@@ -127,8 +142,9 @@ MakeOutputOperation::finishCallback(QSemaphore &semaphore)
 QString MakeOutputOperation::progressLabel(const QString &taskName, double value, double maximum,
                                            double elapsedSeconds)
 {
-    const double percentage = maximum > 0 ? value / maximum * 100 : 100;
-    const double remaining = value > 0 ? elapsedSeconds * (maximum - value) / value : 0;
+    const double shown = maximum > 0 ? std::clamp(value, 0.0, maximum) : value;
+    const double percentage = maximum > 0 ? shown / maximum * 100 : 100;
+    const double remaining = shown > 0 ? elapsedSeconds * (maximum - shown) / shown : 0;
     return taskName + QStringLiteral(" - ") + QString::asprintf("%.1f", percentage) + u'%' +
            QStringLiteral(" - ") + remainingTimeText(remaining);
 }

@@ -37,8 +37,12 @@ public:
     bool isCancelled() const { return cancelled.load(); }
     bool isExecuting() const { return executing.load(); }
     bool isFinished() const { return finished.load(); }
-    // Marks the job cancelled; jobs with a worker also stop it and release their wait.
+    // Marks the job cancelled; jobs with a worker also stop it and release their wait. A job
+    // whose work is done (its worker finished well, or it has ended) stays as it is: a cancel
+    // that comes too late must not hide a result that was made.
     virtual void cancel();
+    // The cancelled flag itself, for synchronous steps that poll it.
+    const std::atomic<bool> &cancelFlag() const { return cancelled; }
 
     // Entry point on the queue's worker thread.
     void main();
@@ -67,6 +71,8 @@ public:
 
 protected:
     virtual void run() {}
+    // Sets the cancelled flag; false when the job's work is already done (nothing to stop).
+    bool markCancelled();
     // Blocks until the semaphore is signalled, unless the job is already cancelled.
     void waitFor(QSemaphore &semaphore);
 
@@ -77,5 +83,6 @@ private:
     std::atomic<bool> cancelled{false};
     std::atomic<bool> executing{false};
     std::atomic<bool> finished{false};
+    std::atomic<bool> workDone{false};
     std::atomic<double> startTime{-1}; // seconds on the monotonic clock; -1 until started
 };

@@ -13,10 +13,9 @@ MakeOutputQueue::MakeOutputQueue(MakeOutputDisplay *display,
 
 MakeOutputQueue::~MakeOutputQueue()
 {
-    // Finished jobs keep their state: callers read whether the chain ended cancelled.
-    for (const std::shared_ptr<MakeOutputOperation> &operation : std::as_const(operationList))
-        if (!operation->isFinished())
-            operation->cancel();
+    // Finished jobs keep their state (cancel leaves them be): callers read whether the chain
+    // ended cancelled.
+    cancelAllOperations();
     waitUntilAllOperationsAreFinished();
 }
 

@@ -31,7 +31,7 @@ void MakeVideoOperation::run()
     postSetupProgress(videoInfo.duration);
     if (isCancelled())
         return;
-    VideoProcessor::maximizeVolume(speechFile);
+    VideoProcessor::maximizeVolume(speechFile, &cancelFlag());
     if (isCancelled())
         return;
     runTool([this](auto progress, auto finish) {

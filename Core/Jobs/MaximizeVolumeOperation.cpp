@@ -13,8 +13,10 @@ void MaximizeVolumeOperation::run()
 {
     if (isCancelled())
         return;
-    // The analysis reads the whole video; it runs here rather than holding up the main thread.
-    const std::optional<double> peak = VideoProcessor::detectMaxVolume(inputFile);
+    // The analysis reads the whole video; it runs here rather than holding up the main thread,
+    // and a cancel stops it at once.
+    const std::optional<double> peak =
+        VideoProcessor::detectVideoMaxVolume(inputFile, &cancelFlag());
     if (isCancelled())
         return;
     runTool([this, peak](auto progress, auto finish) {

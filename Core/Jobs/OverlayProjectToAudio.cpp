@@ -37,6 +37,10 @@ void OverlayProjectToAudio::run()
     if (isCancelled())
         return;
     projectToAudio->start();
-    // A cancel does not stop the render; its finish releases the wait either way.
+    // A cancel does not stop the render; its finish releases the wait either way. The render
+    // is then waited for to its very end, so that the job is never released (and destroyed) on
+    // the render's own thread, and the renderer goes on this one.
     semaphore.acquire();
+    projectToAudio->waitForFinished();
+    projectToAudio.reset();
 }

@@ -60,7 +60,8 @@ void SubtitlesToSpeechOperation::run()
 
 void SubtitlesToSpeechOperation::cancel()
 {
-    MakeOutputOperation::cancel();
+    if (!markCancelled())
+        return;
     // The renderer reports nothing once stopped, so the wait is released here.
     if (const std::shared_ptr<SubtitlesToSpeech> renderer = subtitlesToSpeech.load())
         renderer->stop();

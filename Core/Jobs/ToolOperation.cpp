@@ -21,7 +21,8 @@ void ToolOperation::runTool(Launch launch)
 
 void ToolOperation::cancel()
 {
-    MakeOutputOperation::cancel();
+    if (!markCancelled())
+        return;
     // A stopped tool reports nothing, so the wait is released here.
     semaphore.release();
     MainThread::post([self = shared_from_this(), this] {

@@ -7,6 +7,7 @@
 #include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
 
+#include <QSemaphore>
 #include <QThreadPool>
 
 OverlaySpeechBatch::OverlaySpeechBatch(Project &project, QList<ProjectItem> &items,
@@ -17,9 +18,23 @@ OverlaySpeechBatch::OverlaySpeechBatch(Project &project, QList<ProjectItem> &ite
     , alive(std::make_shared<std::atomic<bool>>(true))
 {}
 
+struct OverlaySpeechBatch::StoreState {
+    int index = 0;
+    int id = 0;
+    std::optional<int> duration; // set by the pool task before it signals done
+    QSemaphore done;
+    bool applied = false; // main thread
+};
+
 OverlaySpeechBatch::~OverlaySpeechBatch()
 {
     alive->store(false);
+    // The store in flight uses the project, which may go right after this batch: it is waited
+    // for, and what it stored is kept in the item.
+    if (const std::shared_ptr<StoreState> state = storing) {
+        state->done.acquire();
+        applyStored(state);
+    }
 }
 
 bool OverlaySpeechBatch::preconditionHolds(int selectedRow) const
@@ -49,7 +64,8 @@ void OverlaySpeechBatch::selectedItemButtonClicked(int selectedRow,
 
 void OverlaySpeechBatch::cancelButtonClicked()
 {
-    // The item being spoken is not stored: cancelling stops the batch for real.
+    // The item being spoken is not stored: cancelling stops the batch for real. An item
+    // already being stored finishes storing.
     running = false;
     if (speechSynthesizer)
         speechSynthesizer->stopSpeaking();
@@ -113,26 +129,30 @@ void OverlaySpeechBatch::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &,
 
 void OverlaySpeechBatch::store()
 {
-    const int index = currentIndex;
-    const int id = projectItems[index].id;
+    auto state = std::make_shared<StoreState>();
+    state->index = currentIndex;
+    state->id = projectItems[currentIndex].id;
+    storing = state;
     const std::shared_ptr<std::atomic<bool>> stillAlive = alive;
-    QThreadPool::globalInstance()->start([this, index, id, stillAlive] {
-        std::optional<int> duration;
+    Project *target = &project;
+    QThreadPool::globalInstance()->start([this, state, target, stillAlive] {
         try {
             const QString converted = WorkingFolder::projectItemFile();
             if (VideoProcessor::convertToPCMAudio(WorkingFolder::overlayAudioFile(), converted))
-                duration = project.saveItemAudioFile(id, converted);
+                state->duration = target->saveItemAudioFile(state->id, converted);
         } catch (const VSError &) {
         }
-        MainThread::post([this, index, duration, stillAlive] {
-            if (!stillAlive->load() || !running)
+        state->done.release();
+        MainThread::post([this, state, stillAlive] {
+            if (!stillAlive->load())
                 return;
-            if (!duration) {
+            const bool stored = applyStored(state);
+            if (!running)
+                return;
+            if (!stored) {
                 fail(speechFailureTitle, QString());
                 return;
             }
-            isProjectDirty = true;
-            projectItems[index].audioDuration = *duration;
             if (currentIndex != endIndex) {
                 ++currentIndex;
                 speakNext();
@@ -141,6 +161,26 @@ void OverlaySpeechBatch::store()
             }
         });
     });
+}
+
+bool OverlaySpeechBatch::applyStored(const std::shared_ptr<StoreState> &state)
+{
+    if (storing == state)
+        storing.reset();
+    if (state->applied)
+        return state->duration.has_value();
+    state->applied = true;
+    if (!state->duration)
+        return false;
+    isProjectDirty = true;
+    // The list may have been read again meanwhile: the item is found by its id.
+    if (state->index < projectItems.size() && projectItems[state->index].id == state->id)
+        projectItems[state->index].audioDuration = *state->duration;
+    else
+        for (ProjectItem &item : projectItems)
+            if (item.id == state->id)
+                item.audioDuration = *state->duration;
+    return true;
 }
 
 void OverlaySpeechBatch::finish()

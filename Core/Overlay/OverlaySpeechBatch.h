@@ -46,6 +46,9 @@ public:
     void cancelButtonClicked();
 
     bool isRunning() const { return running; }
+    // An item's audio is being converted and stored; a cancel lets it end, and its audio, once
+    // stored, shows in the item and the dirty flag.
+    bool isStoring() const { return storing != nullptr; }
     bool isProjectDirty = false;
 
     void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
@@ -58,7 +61,10 @@ private:
     bool preconditionHolds(int selectedRow) const;
     void start(const std::optional<QString> &voice);
     void speakNext();
+    struct StoreState;
     void store();
+    // The end of a store, on the main thread: true when the audio reached the project.
+    bool applyStored(const std::shared_ptr<StoreState> &state);
     void finish();
     void fail(const QString &title, const QString &message);
 
@@ -72,6 +78,7 @@ private:
     bool indeterminate = false;
     bool running = false;
     std::unique_ptr<SpeechSynthesizer> speechSynthesizer;
-    // Cleared when the batch object goes, so that a storing step in flight drops its result.
+    std::shared_ptr<StoreState> storing; // the store in flight, if any
+    // Cleared when the batch object goes, so that a post from a store finds it gone.
     std::shared_ptr<std::atomic<bool>> alive;
 };

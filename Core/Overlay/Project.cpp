@@ -17,8 +17,9 @@ public:
     Statement(sqlite3 *db, const QString &sql)
     {
         if (db)
-            ok =
-                sqlite3_prepare(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK;
+            // The v2 form makes a failing step report its own error, not a generic one.
+            ok = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) ==
+                 SQLITE_OK;
     }
     ~Statement() { sqlite3_finalize(statement); }
     Statement(const Statement &) = delete;
@@ -65,10 +66,10 @@ const QStringList itemColumns = {QStringLiteral("id"),    QStringLiteral("text")
 
 } // namespace
 
-Project::Project(QString projectFile)
+Project::Project(QString projectFile, OpenMode mode)
     : projectFile(std::move(projectFile))
 {
-    openDatabase();
+    openDatabase(mode);
 }
 
 Project::~Project()
@@ -86,22 +87,58 @@ bool Project::setSortedBy(const QString &column)
     return true;
 }
 
-void Project::openDatabase()
+void Project::openDatabase(OpenMode mode)
 {
-    if (sqlite3_open(QFile::encodeName(projectFile).constData(), &db) != SQLITE_OK) {
+    if (db) {
         sqlite3_close(db);
         db = nullptr;
-        throw VSError(QStringLiteral("Could not open project file: '") + projectFile +
-                      QStringLiteral("'"));
     }
+    const int flags = mode == OpenMode::Create     ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                      : mode == OpenMode::Existing ? SQLITE_OPEN_READWRITE
+                                                   : SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(QFile::encodeName(projectFile).constData(), &db, flags, nullptr) !=
+        SQLITE_OK)
+        closeAndThrow(QStringLiteral("Could not open project file: '") + projectFile +
+                      QStringLiteral("'"));
     // The renderer and the window may hold the file at once; wait for the other's lock.
     sqlite3_busy_timeout(db, 5000);
-    execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_METADATA +
-            QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo TEXT, "
-                           "subtitlesFile TEXT)"));
-    execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_SOUNDS +
-            QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, text TEXT, start INTEGER, "
-                           "end INTEGER, audio BLOB, audioDuration INTEGER DEFAULT 0)"));
+    if (mode != OpenMode::Create) {
+        // Another program's database, or an empty file, is not written to.
+        if (!hasProjectTables())
+            closeAndThrow(QStringLiteral("Not a voice-over project: ") + projectFile);
+        return;
+    }
+    try {
+        execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_METADATA +
+                QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo TEXT, "
+                               "subtitlesFile TEXT)"));
+        execute(QStringLiteral("CREATE TABLE IF NOT EXISTS ") + TB_SOUNDS +
+                QStringLiteral(" (id INTEGER PRIMARY KEY AUTOINCREMENT, text TEXT, start "
+                               "INTEGER, end INTEGER, audio BLOB, audioDuration INTEGER DEFAULT "
+                               "0)"));
+    } catch (const VSError &error) {
+        closeAndThrow(error.message);
+    }
+}
+
+bool Project::hasProjectTables() const
+{
+    const Statement select(db, QStringLiteral("SELECT name FROM sqlite_master WHERE type='table'"));
+    if (!select.prepared())
+        return false;
+    QStringList tables;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select.get())) == SQLITE_ROW)
+        tables.append(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0))));
+    return status == SQLITE_DONE && tables.contains(TB_SOUNDS) && tables.contains(TB_METADATA);
+}
+
+void Project::closeAndThrow(const QString &message)
+{
+    sqlite3_close(db);
+    db = nullptr;
+    throw VSError(message);
 }
 
 void Project::execute(const QString &sql)
@@ -246,9 +283,11 @@ std::optional<ProjectItem> Project::getAudioItem(int index) const
     ProjectItem item;
     item.start = sqlite3_column_int(select.get(), 0);
     item.end = sqlite3_column_int(select.get(), 1);
+    // An item that claims audio but holds none has no audio buffer.
     const void *blob = sqlite3_column_blob(select.get(), 2);
     const int size = sqlite3_column_bytes(select.get(), 2);
-    item.audio = blob ? QByteArray(static_cast<const char *>(blob), size) : QByteArray();
+    if (blob && size > 0)
+        item.audio = QByteArray(static_cast<const char *>(blob), size);
     return item;
 }
 

@@ -17,8 +17,11 @@ public:
     static inline const QString TB_SOUNDS = QStringLiteral("Sounds");
     static inline const QString TB_METADATA = QStringLiteral("Metadata");
 
-    // Opens (creating when missing) the project file; throws VSError.
-    explicit Project(QString projectFile);
+    // Create opens the project file, creating it and its tables when missing. The other modes
+    // open only a file that already is a project, and change nothing in a file that is not one
+    // (it fails with "Not a voice-over project: PATH"). All throw VSError.
+    enum class OpenMode { Create, Existing, ReadOnly };
+    explicit Project(QString projectFile, OpenMode mode = OpenMode::Create);
     ~Project();
     Project(const Project &) = delete;
     Project &operator=(const Project &) = delete;
@@ -31,7 +34,7 @@ public:
     bool setSortedBy(const QString &column);
     bool sortedAsc = true;
 
-    void openDatabase();
+    void openDatabase(OpenMode mode = OpenMode::Create);
     // Errors are ignored.
     void setInputVideo(const QString &path);
     // The stored input video, or an empty text.
@@ -55,6 +58,8 @@ public:
 
 private:
     void execute(const QString &sql);
+    bool hasProjectTables() const;
+    [[noreturn]] void closeAndThrow(const QString &message);
     void ensureMetadataRow();
     QString itemsQuery() const;
 

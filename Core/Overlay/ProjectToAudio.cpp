@@ -7,10 +7,13 @@
 
 #include <QFile>
 #include <QSemaphore>
+#include <QThread>
 #include <QThreadPool>
+#include <atomic>
 
 struct ProjectToAudioDone {
     QSemaphore finished;
+    std::atomic<Qt::HANDLE> thread{nullptr}; // the render's thread while it runs
 };
 
 ProjectToAudio::ProjectToAudio(QString projectFile, QString audioFile, Progress onProgress,
@@ -19,29 +22,35 @@ ProjectToAudio::ProjectToAudio(QString projectFile, QString audioFile, Progress 
     , audioFile(std::move(audioFile))
     , onProgress(std::move(onProgress))
     , onFinish(std::move(onFinish))
-    , projectConnection(std::make_unique<Project>(this->projectFile))
+    , projectConnection(std::make_unique<Project>(this->projectFile, Project::OpenMode::Existing))
     , done(std::make_shared<ProjectToAudioDone>())
 {}
 
 ProjectToAudio::~ProjectToAudio()
 {
-    // The pool thread uses this object until its finish.
-    if (running)
+    // The pool thread uses this object until its finish. Should the last owner let go of it
+    // from inside a callback of the render itself, waiting would wait for ever: the render then
+    // touches nothing of this object after that callback.
+    if (running && done->thread.load() != QThread::currentThreadId())
         waitForFinished();
 }
 
 void ProjectToAudio::start()
 {
     running = true;
-    QThreadPool::globalInstance()->start([this] {
+    // The task holds the shared state itself, not through this object, which may be gone
+    // by the time the task ends.
+    QThreadPool::globalInstance()->start([this, state = done] {
+        state->thread.store(QThread::currentThreadId());
         render();
-        done->finished.release();
+        state->thread.store(nullptr);
+        state->finished.release();
     });
 }
 
 void ProjectToAudio::waitForFinished()
 {
-    if (!running)
+    if (!running || done->thread.load() == QThread::currentThreadId())
         return;
     done->finished.acquire();
     done->finished.release();
@@ -49,9 +58,11 @@ void ProjectToAudio::waitForFinished()
 
 void ProjectToAudio::render()
 {
+    // The finish is the render's last step: whoever it wakes may destroy this object, so the
+    // callback is called from a copy and nothing of the object is used after it.
     auto finish = [this](bool ok, const QString &message) {
-        if (onFinish)
-            onFinish(ok, message);
+        if (const Finish callback = onFinish)
+            callback(ok, message);
     };
     const int count = projectConnection ? projectConnection->countItemsWithAudio() : 0;
     // An empty track would make a video without speech while reporting success.

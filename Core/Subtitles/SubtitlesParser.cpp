@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <clocale>
@@ -68,13 +69,39 @@ std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text)
     return parser;
 }
 
+std::optional<QString> SubtitlesParser::fileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    auto problem = [&](const QString &reason) {
+        return QStringLiteral("Could not read '%1': %2").arg(path, reason);
+    };
+    if (!info.exists())
+        return problem(QStringLiteral("no such file"));
+    if (info.isDir())
+        return problem(QStringLiteral("it is a folder"));
+    // A device or a pipe could be read for ever.
+    if (!info.isFile())
+        return problem(QStringLiteral("it is not a regular file"));
+    if (info.size() > maximumFileSize)
+        return problem(QStringLiteral("at %1 MB it is too large for a subtitles file (at most "
+                                      "%2 MB)")
+                           .arg(info.size() / (1024 * 1024))
+                           .arg(maximumFileSize / (1024 * 1024)));
+    if (!info.isReadable())
+        return problem(QStringLiteral("permission denied"));
+    return std::nullopt;
+}
+
 std::optional<QString> SubtitlesParser::readText(const QString &path)
 {
+    if (fileProblem(path))
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    // The file may have grown since it was looked at.
+    const QByteArray bytes = file.read(maximumFileSize + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > maximumFileSize)
         return std::nullopt;
 
     struct Mark {

@@ -20,6 +20,12 @@ public:
     static std::optional<SubtitlesParser> fromFile(const QString &path);
     static std::optional<SubtitlesParser> fromText(const QString &text);
 
+    // Subtitle files are read whole; anything larger is not a subtitle file.
+    static constexpr qint64 maximumFileSize = 64 * 1024 * 1024;
+    // Why path cannot be read as a subtitle file (missing, a folder, a device or pipe, too
+    // large, unreadable), or nothing when it can. Nothing of the file is read.
+    static std::optional<QString> fileProblem(const QString &path);
+
     // The file's text: a byte-order mark (UTF-8, UTF-16 or UTF-32, either byte order) decides
     // the encoding, otherwise the bytes must be valid UTF-8. Nothing when unreadable or invalid.
     static std::optional<QString> readText(const QString &path);

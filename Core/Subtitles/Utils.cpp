@@ -1,8 +1,14 @@
 #include "Utils.h"
 
 #include "Settings/UserSettings.h"
+#include "VSError.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 QStringList Utils::timeComponents(qint64 ms)
 {
@@ -45,7 +51,18 @@ QString Utils::outputFilePath(const QString &path)
     return outputFilePath(path, UserSettings::shared().stringValue(UserSettings::voiceLanguageKey));
 }
 
-QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage)
+namespace {
+
+struct OutputName {
+    QString stem;
+    QString ext;
+    QString candidate(qint64 n) const
+    {
+        return n == 0 ? stem + u'.' + ext : stem + u'_' + QString::number(n) + u'.' + ext;
+    }
+};
+
+OutputName outputName(const QString &path, const QString &voiceLanguage)
 {
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString dir = slash < 0 ? QString() : path.left(slash + 1);
@@ -55,14 +72,39 @@ QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage)
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot + 1) : QString();
 
-    const QString stem = dir + base + QStringLiteral("_Kelvorandix_") + voiceLanguage;
+    return {dir + base + QStringLiteral("_Kelvorandix_") + voiceLanguage, ext};
+}
+
+} // namespace
+
+QString Utils::outputFilePath(const QString &path, const QString &voiceLanguage)
+{
+    const OutputName name = outputName(path, voiceLanguage);
     // A dangling link counts as taken: writing there would follow it.
     auto isFree = [](const QString &candidate) {
         const QFileInfo info(candidate);
         return !info.exists() && !info.isSymLink();
     };
-    QString candidate = stem + u'.' + ext;
-    for (qint64 n = 1; !isFree(candidate); ++n)
-        candidate = stem + u'_' + QString::number(n) + u'.' + ext;
-    return candidate;
+    qint64 n = 0;
+    while (!isFree(name.candidate(n)))
+        ++n;
+    return name.candidate(n);
+}
+
+QString Utils::reserveOutputFilePath(const QString &path, const QString &voiceLanguage)
+{
+    const OutputName name = outputName(path, voiceLanguage);
+    for (qint64 n = 0;; ++n) {
+        const QString candidate = name.candidate(n);
+        // O_EXCL with O_CREAT fails on any existing name, a dangling link included.
+        const int fd = ::open(QFile::encodeName(candidate).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            throw VSError(QStringLiteral("Could not write '%1': %2")
+                              .arg(candidate, QString::fromLocal8Bit(std::strerror(errno))));
+    }
 }

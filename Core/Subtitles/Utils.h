@@ -21,4 +21,8 @@ public:
     static QString outputFilePath(const QString &path);
     // The same with the voice language given rather than read from the settings.
     static QString outputFilePath(const QString &path, const QString &voiceLanguage);
+    // The same name, reserved: an empty file is created there in one step that fails when the
+    // name is taken, so two runs at once never choose the same name. Throws VSError when the
+    // folder takes no file.
+    static QString reserveOutputFilePath(const QString &path, const QString &voiceLanguage);
 };

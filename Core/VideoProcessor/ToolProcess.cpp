@@ -2,15 +2,36 @@
 
 #include <QTimer>
 #include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 ToolProcess::ToolProcess(QObject *parent)
     : QObject(parent)
 {
+    prepare(child);
     connect(&child, &QProcess::started, this, [this] {
         counted = true;
         ++running;
     });
     connect(&child, &QProcess::finished, this, [this] { uncount(); });
+}
+
+void ToolProcess::prepare(QProcess &process)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const pid_t parent = ::getpid();
+    // Runs in the child between fork and exec: async-signal-safe calls only.
+    process.setChildProcessModifier([parent] {
+        // An ignored SIGPIPE would be inherited through exec.
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        ::sigaction(SIGPIPE, &action, nullptr);
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // We may have died before the line above took effect.
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
 }
 
 void ToolProcess::uncount()

@@ -26,6 +26,16 @@ public:
     // Children started through a handle whose end has not yet been handled by the event loop.
     static int runningCount() { return running.load(); }
 
+    // Prepares a process for a tool run: one merged output stream, a process group of its own
+    // (a terminal's Ctrl-C or a signal to our group reaches us, and we stop the tool ourselves),
+    // and death with this process, so that no tool outlives us even when we are killed.
+    static void prepare(QProcess &process);
+
+    // Set when the process is asked to end (a signal handler may call it): synchronous runs stop
+    // their tool, and no new tool is started.
+    static void requestShutdown() { shutdown.store(true); }
+    static bool shutdownRequested() { return shutdown.load(); }
+
 private:
     QProcess child;
     void uncount();
@@ -33,4 +43,6 @@ private:
     bool stopped = false;
     bool counted = false;
     static inline std::atomic<int> running{0};
+    static inline std::atomic<bool> shutdown{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 };

@@ -1,7 +1,10 @@
 #include "VideoProcessor.h"
 
+#include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/SubtitlesText.h"
 #include "Subtitles/Time.h"
 #include "ToolProcess.h"
+#include "VSError.h"
 #include "WorkingFolder.h"
 
 #include <QCoreApplication>
@@ -11,21 +14,29 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSemaphore>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryFile>
 #include <QThreadPool>
 #include <QUuid>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <uchardet/uchardet.h>
+#include <unistd.h>
 
 namespace {
 
 // Enough for any probe or conversion report; a tool printing more is cut off, not believed.
 constexpr qint64 outputLimit = 64 * 1024 * 1024;
+
+const QString stoppedMessage = QStringLiteral("Stopped");
 
 QString startFailure(const QString &path, const QProcess &process)
 {
@@ -81,6 +92,81 @@ bool isLineEnd(QChar c)
 
 enum class Ending { Succeeded, Failed, Stopped };
 
+// Writes all of bytes to an open file and flushes them; the system's reason when it cannot (a
+// full disk shows as a short write, which Qt leaves without a reason).
+std::optional<QString> writeAll(QFileDevice &file, const QByteArray &bytes)
+{
+    errno = 0;
+    if (file.write(bytes) == bytes.size() && file.flush())
+        return std::nullopt;
+    return errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+}
+
+// Where a message of the tool lies in its output: the line around position at.
+QString lineAround(const QString &text, qsizetype at)
+{
+    qsizetype from = at;
+    while (from > 0 && !isLineEnd(text[from - 1]))
+        --from;
+    qsizetype to = at;
+    while (to < text.size() && !isLineEnd(text[to]))
+        ++to;
+    return text.mid(from, to - from).trimmed();
+}
+
+// The mode a new file gets from this process: 0666 less the umask.
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return 0666 & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 0644;
+}
+
+// Moves a finished temporary file into place. Its data is flushed to the disk first, where a
+// full disk may only now be told. A reserved target is replaced only while it is still the empty
+// placeholder that reserved it: never a file that took the name meanwhile.
+std::optional<QString> moveIntoPlace(const QString &temporary, const QString &target,
+                                     VideoProcessor::Target kind)
+{
+    const QByteArray from = QFile::encodeName(temporary);
+    const QByteArray to = QFile::encodeName(target);
+    auto failure = [&](const QString &reason) {
+        return QStringLiteral("Could not write '%1': %2").arg(target, reason);
+    };
+    const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(QString::fromLocal8Bit(std::strerror(errno)));
+    const bool synced = ::fsync(fd) == 0;
+    const int syncError = errno;
+    ::close(fd);
+    if (!synced)
+        return failure(QString::fromLocal8Bit(std::strerror(syncError)));
+
+    if (kind == VideoProcessor::Target::Reserved) {
+        struct stat status {};
+        if (::lstat(to.constData(), &status) != 0) {
+            if (errno != ENOENT)
+                return failure(QString::fromLocal8Bit(std::strerror(errno)));
+            if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
+                            RENAME_NOREPLACE) != 0)
+                return failure(errno == EEXIST
+                                   ? QStringLiteral("another file took its name meanwhile")
+                                   : QString::fromLocal8Bit(std::strerror(errno)));
+            return std::nullopt;
+        }
+        if (!S_ISREG(status.st_mode) || status.st_size != 0)
+            return failure(QStringLiteral("another file took its name meanwhile"));
+    }
+    // One rename replaces the target, so it is never lost between a removal and a move.
+    if (std::rename(from.constData(), to.constData()) != 0)
+        return QStringLiteral("Could not replace '%1': %2")
+            .arg(target, QString::fromLocal8Bit(std::strerror(errno)));
+    return std::nullopt;
+}
+
 // Wires a started-or-failed run to its callbacks; finished is the file step or the completion.
 std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &arguments,
                                         VideoProcessor::Progress progress,
@@ -90,13 +176,26 @@ std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &
     // Deleted through the event loop of its own thread, never from inside one of its signals.
     std::shared_ptr<ToolProcess> run(new ToolProcess, [](ToolProcess *p) { p->deleteLater(); });
     QProcess &process = run->process();
-    process.setProcessChannelMode(QProcess::MergedChannels);
     process.setProgram(path);
     process.setArguments(arguments);
 
-    auto output = std::make_shared<QString>();
+    struct Output {
+        QString last;         // the latest chunk: the message of a failure
+        QString writeFailure; // the first report of output that could not be written
+    };
+    auto output = std::make_shared<Output>();
+    auto take = [output](const std::optional<QString> &chunk) {
+        if (!chunk || chunk->isEmpty())
+            return;
+        // The previous chunk's end is looked at too, in case a report was split between them.
+        if (output->writeFailure.isEmpty())
+            if (const std::optional<QString> failure =
+                    VideoProcessor::writeFailure(output->last.right(200) + *chunk))
+                output->writeFailure = *failure;
+        output->last = *chunk;
+    };
     ToolProcess *handle = run.get();
-    QObject::connect(&process, &QProcess::readyRead, handle, [handle, output, progress] {
+    QObject::connect(&process, &QProcess::readyRead, handle, [handle, take, progress] {
         const QByteArray bytes = handle->process().readAll();
         if (bytes.isEmpty())
             return;
@@ -106,24 +205,25 @@ std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &
         if (progress)
             if (const std::optional<double> time = VideoProcessor::parseProgressTime(*chunk))
                 progress(*time);
-        *output = *chunk;
+        take(chunk);
     });
     // The run keeps itself alive until it has ended.
     auto keepAlive = std::make_shared<std::shared_ptr<ToolProcess>>(run);
     QObject::connect(
         &process, &QProcess::finished, handle,
-        [handle, output, finished, keepAlive](int exitCode, QProcess::ExitStatus status) {
+        [handle, output, take, finished, keepAlive](int exitCode, QProcess::ExitStatus status) {
             const std::shared_ptr<ToolProcess> self = std::move(*keepAlive);
-            const QByteArray rest = handle->process().readAll();
-            if (const std::optional<QString> chunk = decodeChunk(rest); chunk && !rest.isEmpty())
-                *output = *chunk;
-            // ffmpeg exits with 255 when a signal stopped it; a stop asked for is no failure.
-            if (handle->wasStopped() || (status == QProcess::NormalExit && exitCode == 255))
+            take(decodeChunk(handle->process().readAll()));
+            // Only a stop we asked for ends silently: a tool that another hand stopped or
+            // killed (ffmpeg exits with 255 then) has failed.
+            if (handle->wasStopped())
                 finished(Ending::Stopped, QString());
+            else if (!output->writeFailure.isEmpty())
+                finished(Ending::Failed, output->writeFailure);
             else if (status == QProcess::NormalExit && exitCode == 0)
-                finished(Ending::Succeeded, *output);
+                finished(Ending::Succeeded, output->last);
             else
-                finished(Ending::Failed, *output);
+                finished(Ending::Failed, output->last);
         });
     QObject::connect(&process, &QProcess::errorOccurred, handle,
                      [handle, path, startFailed, keepAlive](QProcess::ProcessError error) {
@@ -167,10 +267,14 @@ QString VideoProcessor::missingToolMessage(const QString &toolName)
         .arg(toolName, package);
 }
 
-std::pair<QString, bool> VideoProcessor::runTool(const QString &path, const QStringList &arguments)
+std::pair<QString, bool> VideoProcessor::runTool(const QString &path, const QStringList &arguments,
+                                                 const std::atomic<bool> *stop)
 {
+    auto stopAsked = [stop] { return ToolProcess::shutdownRequested() || (stop && stop->load()); };
+    if (stopAsked())
+        return {stoppedMessage, false};
     QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    ToolProcess::prepare(process);
     process.start(path, arguments);
     if (!process.waitForStarted(-1))
         return {startFailure(path, process), false};
@@ -181,13 +285,42 @@ std::pair<QString, bool> VideoProcessor::runTool(const QString &path, const QStr
         if (output.size() < outputLimit)
             output += chunk.left(outputLimit - output.size());
     };
+    bool stopped = false;
     while (process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(100);
         collect();
+        if (!stopped && stopAsked()) {
+            stopped = true;
+            process.terminate();
+            if (!process.waitForFinished(3000))
+                process.kill();
+        }
     }
     process.waitForFinished(-1);
     collect();
-    return {QString::fromUtf8(output), exitedCleanly(process)};
+    if (stopped)
+        return {stoppedMessage, false};
+    const QString text = QString::fromUtf8(output);
+    return {text, exitedCleanly(process) && !writeFailure(text)};
+}
+
+std::optional<QString> VideoProcessor::writeFailure(const QString &output)
+{
+    // ffmpeg 5.1 reports a trailer or a file it could not write, and then exits with status 0.
+    static const QLatin1String reports[] = {
+        QLatin1String("Error writing trailer"), QLatin1String("Error closing file"),
+        QLatin1String("No space left on device"), QLatin1String("File too large"),
+        QLatin1String("Disk quota exceeded")};
+    for (const QLatin1String &report : reports) {
+        const qsizetype at = output.indexOf(report);
+        if (at >= 0) {
+            const QString line = lineAround(output, at);
+            // A progress line and the report may share a line: the report is what matters.
+            const qsizetype error = line.indexOf(QLatin1String("Error"));
+            return error > 0 ? line.mid(error) : line;
+        }
+    }
+    return std::nullopt;
 }
 
 std::shared_ptr<ToolProcess> VideoProcessor::runToolAsync(const QString &path,
@@ -206,24 +339,21 @@ std::shared_ptr<ToolProcess> VideoProcessor::runToolAsync(const QString &path,
 std::shared_ptr<ToolProcess>
 VideoProcessor::runToolIntoFile(const QString &path, const QStringList &arguments,
                                 Progress progress, const QString &temporaryFile,
-                                const QString &targetFile, Completion completion)
+                                const QString &targetFile, Completion completion, Target target)
 {
     return startAsync(
         path, arguments, std::move(progress),
-        [temporaryFile, targetFile, completion](Ending ending, const QString &message) {
+        [temporaryFile, targetFile, completion, target](Ending ending, const QString &message) {
             if (ending != Ending::Succeeded) {
                 QFile::remove(temporaryFile);
                 if (ending == Ending::Failed)
                     completion(false, message);
                 return;
             }
-            // One rename replaces the target, so it is never lost between a removal and a move.
-            if (std::rename(QFile::encodeName(temporaryFile).constData(),
-                            QFile::encodeName(targetFile).constData()) != 0) {
-                const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+            if (const std::optional<QString> error =
+                    moveIntoPlace(temporaryFile, targetFile, target)) {
                 QFile::remove(temporaryFile);
-                completion(false,
-                           QStringLiteral("Could not replace '%1': %2").arg(targetFile, reason));
+                completion(false, *error);
                 return;
             }
             completion(true, QString());
@@ -375,9 +505,85 @@ QStringList VideoProcessor::extractSubtitlesArguments(const QString &videoPath,
 }
 
 bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QString &stream,
-                                           const QString &outputPath)
+                                           const QString &outputPath, QString *reason)
 {
-    return runTool(ffmpegPath(), extractSubtitlesArguments(videoPath, stream, outputPath)).second;
+    auto fail = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    std::optional<QTemporaryFile> extracted;
+    try {
+        extracted.emplace(WorkingFolder::filePath(QStringLiteral("extracted-XXXXXX.srt")));
+    } catch (const VSError &error) {
+        return fail(error.message);
+    }
+    if (!extracted->open())
+        return fail(QStringLiteral("Could not write to the working folder: ") +
+                    extracted->errorString());
+    const auto [output, succeeded] =
+        runTool(ffmpegPath(), extractSubtitlesArguments(videoPath, stream, extracted->fileName()));
+    if (output.contains(QLatin1String("Invalid UTF-8"))) {
+        // ffmpeg skips cues whose text is not UTF-8. A SubRip stream copied out as it is keeps
+        // them, and is then read like a file, with the bad bytes replaced.
+        QTemporaryFile copied(WorkingFolder::filePath(QStringLiteral("copied-XXXXXX.srt")));
+        if (copied.open() &&
+            runTool(ffmpegPath(),
+                    {QStringLiteral("-i"), videoPath, QStringLiteral("-map"),
+                     QStringLiteral("0:") + stream, QStringLiteral("-c:s"), QStringLiteral("copy"),
+                     QStringLiteral("-hide_banner"), QStringLiteral("-y"), copied.fileName()})
+                .second)
+            return convertSubtitlesFile(copied.fileName(), outputPath, reason);
+        return fail(QStringLiteral("Some cues of subtitle stream %1 are not valid UTF-8 text, "
+                                   "and ffmpeg cannot read them")
+                        .arg(stream));
+    }
+    if (!succeeded)
+        return fail(QStringLiteral("ffmpeg: ") + toolFailure(output));
+    return writeWorkingSubtitles(extracted->fileName(), outputPath, reason);
+}
+
+bool VideoProcessor::writeWorkingSubtitles(const QString &converted, const QString &outputPath,
+                                           QString *reason)
+{
+    auto fail = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    QFile input(converted);
+    if (!input.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("Could not read '%1': %2").arg(converted, input.errorString()));
+    int cues = 0;
+    const QByteArray text =
+        SubtitlesText::keepCuesWhole(QString::fromUtf8(input.readAll()), &cues).toUtf8();
+    if (cues == 0)
+        return fail(QStringLiteral("No subtitles could be read from it"));
+    // Written whole or not at all: a full disk leaves the previous file, not half of this one.
+    QSaveFile output(outputPath);
+    if (!output.open(QIODevice::WriteOnly))
+        return fail(
+            QStringLiteral("Could not write '%1': %2").arg(outputPath, output.errorString()));
+    std::optional<QString> error = writeAll(output, text);
+    if (!error && !output.commit())
+        error = output.errorString();
+    if (error)
+        return fail(QStringLiteral("Could not write '%1': %2").arg(outputPath, *error));
+    return true;
+}
+
+QString VideoProcessor::toolFailure(const QString &output)
+{
+    if (const std::optional<QString> failure = writeFailure(output))
+        return *failure;
+    // ffmpeg's last words say what went wrong; its banner and stream list come before them.
+    const QStringList lines = output.split(u'\n', Qt::SkipEmptyParts);
+    for (qsizetype i = lines.size() - 1; i >= 0; --i) {
+        const QString line = lines[i].trimmed();
+        if (!line.isEmpty())
+            return line;
+    }
+    return QStringLiteral("ffmpeg failed");
 }
 
 QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPath,
@@ -396,42 +602,70 @@ QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPa
     return arguments;
 }
 
-bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath)
+bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath,
+                                          QString *reason)
 {
-    const std::optional<QString> charset = detectCharset(subtitlesPath);
-    // ffmpeg turns UTF-16 text with anything but ASCII in it into invalid UTF-8, so UTF-16 and
-    // UTF-32 files are handed over as UTF-8 copies.
-    const bool wideUnicode = charset && (charset->startsWith(QLatin1String("UTF-16")) ||
-                                         charset->startsWith(QLatin1String("UTF-32")));
-    if (!wideUnicode)
-        return runTool(ffmpegPath(), convertSubtitlesArguments(subtitlesPath, outputPath, charset))
-            .second;
-
+    auto fail = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+    if (const std::optional<QString> problem = SubtitlesParser::fileProblem(subtitlesPath))
+        return fail(*problem);
     QFile input(subtitlesPath);
     if (!input.open(QIODevice::ReadOnly))
-        return false;
-    const std::optional<QStringConverter::Encoding> encoding =
-        QStringConverter::encodingForName(charset->toLatin1().constData());
-    if (!encoding)
-        return false;
-    QStringDecoder decoder(*encoding);
-    const QByteArray utf8 = QString(decoder.decode(input.readAll())).toUtf8();
-    QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/kelvorandix-subtitles-XXXXXX.") +
-                        pathExtension(subtitlesPath));
-    if (decoder.hasError() || !copy.open() || copy.write(utf8) != utf8.size() || !copy.flush())
-        return false;
-    return runTool(ffmpegPath(),
-                   convertSubtitlesArguments(copy.fileName(), outputPath, QStringLiteral("UTF-8")))
-        .second;
+        return fail(
+            QStringLiteral("Could not read '%1': %2").arg(subtitlesPath, input.errorString()));
+    const QByteArray bytes = input.read(SubtitlesParser::maximumFileSize);
+    const std::optional<QString> charset = detectCharset(bytes, subtitlesPath);
+
+    // ffmpeg stops at a NUL byte and skips cues that are not valid in their character set, so
+    // it is handed a clean UTF-8 copy: bad bytes replaced, NULs removed.
+    const std::optional<QString> text = SubtitlesText::decode(bytes, charset.value_or(QString()));
+    if (!text)
+        return fail(QStringLiteral("The character set %1 of '%2' is not supported")
+                        .arg(charset.value_or(QString()), subtitlesPath));
+    const QByteArray utf8 = text->toUtf8();
+    std::optional<QTemporaryFile> copy;
+    std::optional<QTemporaryFile> converted;
+    try {
+        const QString extension = pathExtension(subtitlesPath);
+        copy.emplace(
+            WorkingFolder::filePath(QStringLiteral("source-XXXXXX.") +
+                                    (extension.isEmpty() ? QStringLiteral("srt") : extension)));
+        converted.emplace(WorkingFolder::filePath(QStringLiteral("converted-XXXXXX.srt")));
+    } catch (const VSError &error) {
+        return fail(error.message);
+    }
+    if (!copy->open() || !converted->open())
+        return fail(QStringLiteral("Could not write to the working folder: ") +
+                    (copy->isOpen() ? converted->errorString() : copy->errorString()));
+    if (const std::optional<QString> error = writeAll(*copy, utf8))
+        return fail(QStringLiteral("Could not write to the working folder: ") + *error);
+    const auto [output, succeeded] =
+        runTool(ffmpegPath(), convertSubtitlesArguments(copy->fileName(), converted->fileName(),
+                                                        QStringLiteral("UTF-8")));
+    if (!succeeded)
+        return fail(QStringLiteral("ffmpeg: ") +
+                    toolFailure(output).replace(copy->fileName(), subtitlesPath));
+    if (output.contains(QLatin1String("Invalid UTF-8")))
+        return fail(
+            QStringLiteral("Some cues of '%1' could not be read as text").arg(subtitlesPath));
+    return writeWorkingSubtitles(converted->fileName(), outputPath, reason);
 }
 
 std::optional<QString> VideoProcessor::detectCharset(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (SubtitlesParser::fileProblem(path) || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     // A few megabytes decide the question for any subtitle file.
-    const QByteArray bytes = file.read(4 * 1024 * 1024);
+    return detectCharset(file.read(4 * 1024 * 1024), path);
+}
+
+std::optional<QString> VideoProcessor::detectCharset(const QByteArray &head, const QString &path)
+{
+    const QByteArray bytes = head.left(4 * 1024 * 1024);
     if (bytes.isEmpty())
         return std::nullopt;
     // A byte-order mark names the encoding outright.
@@ -544,12 +778,66 @@ QStringList VideoProcessor::detectMaxVolumeArguments(const QString &path)
             QStringLiteral("/dev/null")};
 }
 
-std::optional<double> VideoProcessor::detectMaxVolume(const QString &path)
+std::optional<double> VideoProcessor::detectMaxVolume(const QString &path,
+                                                      const std::atomic<bool> *stop)
 {
-    const auto [output, succeeded] = runTool(ffmpegPath(), detectMaxVolumeArguments(path));
+    const auto [output, succeeded] = runTool(ffmpegPath(), detectMaxVolumeArguments(path), stop);
     if (!succeeded)
         return std::nullopt;
     return parseMaxVolume(output);
+}
+
+QStringList VideoProcessor::detectMaxVolumeArguments(const QString &path, int audioStreams)
+{
+    QStringList filters;
+    QStringList maps;
+    for (int i = 0; i < audioStreams; ++i) {
+        filters << QStringLiteral("[0:a:%1]volumedetect[a%1]").arg(i);
+        maps << QStringLiteral("-map") << QStringLiteral("[a%1]").arg(i);
+    }
+    return QStringList{QStringLiteral("-i"), path, QStringLiteral("-hide_banner"),
+                       QStringLiteral("-filter_complex"), filters.join(u';')} +
+           maps +
+           QStringList{QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("/dev/null")};
+}
+
+std::optional<double> VideoProcessor::detectMaxVolume(const QString &path, int audioStreams,
+                                                      const std::atomic<bool> *stop)
+{
+    if (audioStreams <= 0)
+        return std::nullopt;
+    const auto [output, succeeded] =
+        runTool(ffmpegPath(), detectMaxVolumeArguments(path, audioStreams), stop);
+    if (!succeeded)
+        return std::nullopt;
+    const QList<double> peaks = parseMaxVolumes(output);
+    if (peaks.size() != audioStreams)
+        return std::nullopt;
+    return *std::max_element(peaks.begin(), peaks.end());
+}
+
+std::optional<double> VideoProcessor::detectVideoMaxVolume(const QString &inputFile,
+                                                           const std::atomic<bool> *stop)
+{
+    return detectMaxVolume(inputFile, int(probeMedia(inputFile).audioStreams.size()), stop);
+}
+
+QList<double> VideoProcessor::parseMaxVolumes(const QString &output)
+{
+    QList<double> peaks;
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype at = output.indexOf(QLatin1String("max_volume:"), from);
+        if (at < 0)
+            break;
+        qsizetype end = at;
+        while (end < output.size() && !isLineEnd(output[end]))
+            ++end;
+        if (const std::optional<double> peak = parseMaxVolume(output.mid(at, end - at)))
+            peaks.append(*peak);
+        from = end;
+    }
+    return peaks;
 }
 
 std::optional<double> VideoProcessor::parseMaxVolume(const QString &output)
@@ -592,9 +880,9 @@ QString VideoProcessor::gainText(double peak)
     return text;
 }
 
-void VideoProcessor::maximizeVolume(const QString &path)
+void VideoProcessor::maximizeVolume(const QString &path, const std::atomic<bool> *stop)
 {
-    const std::optional<double> peak = detectMaxVolume(path);
+    const std::optional<double> peak = detectMaxVolume(path, stop);
     if (!peak || !(*peak < 0.0))
         return;
     const QString extension = pathExtension(path);
@@ -602,9 +890,11 @@ void VideoProcessor::maximizeVolume(const QString &path)
         path.left(path.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
         QStringLiteral("_max.") + extension;
     const bool succeeded =
-        runTool(ffmpegPath(), {QStringLiteral("-i"), path, QStringLiteral("-filter:a"),
-                               QStringLiteral("volume=") + gainText(*peak) + QStringLiteral("dB"),
-                               QStringLiteral("-y"), temporary})
+        runTool(ffmpegPath(),
+                {QStringLiteral("-i"), path, QStringLiteral("-filter:a"),
+                 QStringLiteral("volume=") + gainText(*peak) + QStringLiteral("dB"),
+                 QStringLiteral("-y"), temporary},
+                stop)
             .second;
     // One rename replaces the file; a failed pass leaves no half-written copy behind.
     if (!succeeded || std::rename(QFile::encodeName(temporary).constData(),
@@ -615,18 +905,20 @@ void VideoProcessor::maximizeVolume(const QString &path)
 QStringList VideoProcessor::maximizeVideoVolumeArguments(const QString &inputFile, double peak,
                                                          const QString &temporaryFile)
 {
-    return {QStringLiteral("-i"),
-            inputFile,
-            QStringLiteral("-filter:a"),
-            QStringLiteral("volume=") + gainText(peak) + QStringLiteral("dB"),
-            QStringLiteral("-c:v"),
-            QStringLiteral("copy"),
-            QStringLiteral("-c:s"),
-            QStringLiteral("copy"),
-            QStringLiteral("-c:d"),
-            QStringLiteral("copy"),
-            QStringLiteral("-y"),
-            temporaryFile};
+    // Every stream is mapped, so that none is dropped by ffmpeg's choice of one per kind;
+    // default marks and language tags go with them. Audio is re-encoded with the container's
+    // codec for new audio, everything else is copied.
+    const std::optional<ContainerFormat> container = containerFormat(pathExtension(inputFile));
+    QStringList arguments{QStringLiteral("-i"),   inputFile,
+                          QStringLiteral("-map"), QStringLiteral("0"),
+                          QStringLiteral("-c"),   QStringLiteral("copy")};
+    if (container)
+        arguments << QStringLiteral("-c:a") << container->audioCodec;
+    arguments << QStringLiteral("-filter:a")
+              << QStringLiteral("volume=") + gainText(peak) + QStringLiteral("dB")
+              << QStringLiteral("-strict") << QStringLiteral("-2") << QStringLiteral("-y")
+              << temporaryFile;
+    return arguments;
 }
 
 std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &inputFile,
@@ -637,7 +929,7 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
     std::optional<double> peak;
     QSemaphore done;
     QThreadPool::globalInstance()->start([&] {
-        peak = detectMaxVolume(inputFile);
+        peak = detectVideoMaxVolume(inputFile);
         done.release();
     });
     done.acquire();
@@ -657,8 +949,13 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
     const QString temporary =
         inputFile.left(inputFile.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
+    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
     return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, temporary),
-                           std::move(progress), temporary, inputFile, std::move(completion));
+                           std::move(progress), temporary, inputFile,
+                           [temporary, completion](bool ok, const QString &message) {
+                               WorkingFolder::untrackOutputFile(temporary);
+                               completion(ok, message);
+                           });
 }
 
 QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
@@ -815,20 +1112,40 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
                           const QString &speechFile, const QString &subtitlesFile)
 {
     const QString extension = pathExtension(outputVideo);
-    const QFileInfo target(outputVideo);
-    const QString temporary = target.absolutePath() + QStringLiteral("/.") +
-                              target.completeBaseName() + QStringLiteral(".partial.") + extension;
-    const std::optional<QStringList> arguments = makeVideoArguments(
-        inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code, temporary,
-        options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
-        subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
-    if (!arguments) {
+    if (!containerFormat(extension)) {
         completion(false,
                    QStringLiteral("Videos cannot be written as '.%1' files; the output "
                                   "video keeps the input's container, which must be one of: %2")
                        .arg(extension, videoFileTypes().join(QStringLiteral(", "))));
         return nullptr;
     }
-    return runToolIntoFile(ffmpegPath(), *arguments, std::move(progress), temporary, outputVideo,
-                           std::move(completion));
+    // A hidden name that no other run can have: created here, then overwritten by ffmpeg.
+    const QFileInfo target(outputVideo);
+    QByteArray pattern =
+        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
+                          QStringLiteral(".XXXXXX.partial.") + extension);
+    const int suffixLength = int(QByteArray(".partial.").size() + extension.toUtf8().size());
+    const int fd = ::mkstemps(pattern.data(), suffixLength);
+    if (fd < 0) {
+        completion(false,
+                   QStringLiteral("Could not write to '%1': %2")
+                       .arg(target.absolutePath(), QString::fromLocal8Bit(std::strerror(errno))));
+        return nullptr;
+    }
+    ::fchmod(fd, newFileMode());
+    ::close(fd);
+    const QString temporary = QFile::decodeName(pattern);
+    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
+
+    const std::optional<QStringList> arguments = makeVideoArguments(
+        inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code, temporary,
+        options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
+        subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
+    return runToolIntoFile(
+        ffmpegPath(), *arguments, std::move(progress), temporary, outputVideo,
+        [temporary, completion](bool ok, const QString &message) {
+            WorkingFolder::untrackOutputFile(temporary);
+            completion(ok, message);
+        },
+        Target::Reserved);
 }

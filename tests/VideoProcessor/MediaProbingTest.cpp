@@ -304,3 +304,53 @@ TEST_F(MediaToolsTest, RealFilesInLegacyEncodingsConvert)
     })) << all;
     EXPECT_FALSE(all.contains(QChar(0xFFFD)));
 }
+
+TEST_F(MediaToolsTest, NoCueIsLostOnTheWayToTheWorkingFile)
+{
+    // ffmpeg stops at a NUL byte, skips a cue with a byte that is not UTF-8, and writes a forced
+    // line break as an empty line that ends the cue for a SubRip reader.
+    const QByteArray awkward = QByteArray("1\n00:00:01,000 --> 00:00:02,000\nLe caf\xC3\xA9 "
+                                          "ouvre \xC3\xA0 midi, Caf\xE9 noir\n\n"
+                                          "2\n00:00:03,000 --> 00:00:04,000\nwith a NUL") +
+                               QByteArray(1, '\0') +
+                               "\n\n3\n00:00:05,000 --> 00:00:06,000\nfirst\\Nsecond\n\n"
+                               "4\n00:00:07,000 --> 00:00:08,000\nthe last one\n";
+    const QString source = write(QStringLiteral("awkward.srt"), awkward);
+    const QString output = folder.filePath(QStringLiteral("subtitles.srt"));
+    QString reason;
+    ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(source, output, &reason)) << reason;
+    std::optional<SubtitlesParser> converted = SubtitlesParser::fromFile(output);
+    ASSERT_TRUE(converted.has_value()) << TestSupport::readFile(output).toStdString();
+    ASSERT_EQ(converted->subtitles.size(), 4);
+    const QStringList first{QStringLiteral("Le caf\u00E9 ouvre \u00E0 midi, Caf\uFFFD noir")};
+    EXPECT_EQ(converted->subtitles[0].text, first);
+    EXPECT_EQ(converted->subtitles[1].text, QStringList{QStringLiteral("with a NUL")});
+    EXPECT_EQ(converted->subtitles[2].text,
+              (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+
+    // The same bytes in a video's SubRip stream come through whole as well.
+    const QString video = folder.filePath(QStringLiteral("bad bytes.mkv"));
+    TestSupport::ffmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("testsrc=d=9:s=64x64"), QStringLiteral("-i"),
+         write(QStringLiteral("stream.srt"), QByteArray(awkward).replace('\0', ' ')),
+         QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1"),
+         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:s"),
+         QStringLiteral("copy"), video});
+    ASSERT_TRUE(VideoProcessor::extractSubtitlesTrack(video, QStringLiteral("1"), output, &reason))
+        << reason;
+    converted = SubtitlesParser::fromFile(output);
+    ASSERT_TRUE(converted.has_value());
+    EXPECT_EQ(converted->subtitles.size(), 4);
+    EXPECT_EQ(converted->subtitles[0].text, first);
+
+    // Real files: the last three cues of this one follow a NUL; this one has a forced break.
+    KELVORANDIX_REQUIRE_CORPUS(nul, QStringLiteral("srtparser_213_Exodus_nul_bytes.srt"));
+    KELVORANDIX_REQUIRE_CORPUS(tester, QStringLiteral("pysrt_capability_tester.srt"));
+    for (const auto &[file, cues] : {std::pair(nul, 550), std::pair(tester, 37)}) {
+        ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(file, output, &reason)) << reason;
+        converted = SubtitlesParser::fromFile(output);
+        ASSERT_TRUE(converted.has_value()) << file;
+        EXPECT_EQ(converted->subtitles.size(), cues) << file;
+    }
+}

@@ -1,11 +1,16 @@
 // The tool runner: real child processes, their exit statuses, progress lines and file steps.
+#include "Subtitles/Utils.h"
 #include "TestSupport.h"
 #include "VideoProcessor/ToolProcess.h"
 #include "VideoProcessor/VideoProcessor.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -115,11 +120,49 @@ TEST(ToolRunner, AsynchronousRunsCompleteByExitStatus)
     EXPECT_EQ(failed.completions,
               (QList<std::pair<bool, QString>>{{false, QStringLiteral("Invalid data found\n")}}));
 
-    Outcome silent;
-    run = runShell(QStringLiteral("echo bye; exit 255"), silent);
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return !run->isRunning(); }));
-    TestSupport::waitUntil([] { return false; }, 300);
-    EXPECT_TRUE(silent.completions.isEmpty());
+    // ffmpeg's 255 (stopped by a signal) is a failure when nobody here asked for the stop:
+    // another hand killed the tool, and the chain must not wait for it for ever.
+    Outcome killed;
+    run =
+        runShell(QStringLiteral("echo 'Exiting normally, received signal 15.'; exit 255"), killed);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !killed.completions.isEmpty(); }));
+    EXPECT_EQ(killed.completions,
+              (QList<std::pair<bool, QString>>{
+                  {false, QStringLiteral("Exiting normally, received signal 15.\n")}}));
+
+    // ffmpeg 5.1 exits with 0 after failing to write its output: that is a failure too.
+    Outcome full;
+    run = runShell(QStringLiteral("printf 'frame=1 size=0kB time=00:00:00.00 bitrate=N/A\r"
+                                  "Error writing trailer of out.mp4: No space left on device\n'; "
+                                  "sleep 0.1; echo 'video:209kB audio:43kB'; exit 0"),
+                   full);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !full.completions.isEmpty(); }));
+    EXPECT_EQ(
+        full.completions,
+        (QList<std::pair<bool, QString>>{
+            {false, QStringLiteral("Error writing trailer of out.mp4: No space left on device")}}));
+}
+
+TEST(ToolRunner, SynchronousRunsStopWhenAskedAndFailOnWriteErrors)
+{
+    const auto [full, written] = VideoProcessor::runTool(
+        shell, {QStringLiteral("-c"), QStringLiteral("echo 'Error closing file o.srt: File too "
+                                                     "large'; exit 0")});
+    EXPECT_FALSE(written) << full;
+
+    // A cancelled job's analysis of a long film must not run to its end.
+    std::atomic<bool> stop{false};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread canceller([&] {
+        QThread::msleep(300);
+        stop.store(true);
+    });
+    const auto [output, ok] =
+        VideoProcessor::runTool(shell, {QStringLiteral("-c"), QStringLiteral("sleep 60")}, &stop);
+    canceller.join();
+    EXPECT_FALSE(ok);
+    EXPECT_LT(clock.elapsed(), 20000) << "the tool was not stopped";
 }
 
 TEST(ToolRunner, StoppingEscalatesAndCompletesSilently)
@@ -162,9 +205,10 @@ TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
     EXPECT_EQ(TestSupport::readFile(target), QByteArray("original"));
     EXPECT_FALSE(QFile::exists(temporary));
 
-    // Stopped by a signal (status 255): no report, the target untouched, no temporary file left.
+    // Stopped by someone else (status 255): a failure, the target untouched, no temporary file.
     completion = runInto(QStringLiteral("printf half > \"$1\"; exit 255"));
-    EXPECT_FALSE(completion.has_value());
+    ASSERT_TRUE(completion.has_value());
+    EXPECT_FALSE(completion->first);
     EXPECT_EQ(TestSupport::readFile(target), QByteArray("original"));
     EXPECT_FALSE(QFile::exists(temporary));
 
@@ -173,6 +217,44 @@ TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
     EXPECT_TRUE(completion->first);
     EXPECT_EQ(TestSupport::readFile(target), QByteArray("louder"));
     EXPECT_FALSE(QFile::exists(temporary));
+}
+
+TEST(ToolRunner, AReservedNameTakesOnlyItsOwnVideo)
+{
+    // Two runs at once on the same input: each reserves its own name, and a finished video
+    // replaces only its own empty placeholder, never a file that came meanwhile.
+    QTemporaryDir folder;
+    const QString planned = folder.filePath(QStringLiteral("walk.mp4"));
+    const QString first = Utils::reserveOutputFilePath(planned, QStringLiteral("en_US"));
+    const QString second = Utils::reserveOutputFilePath(planned, QStringLiteral("en_US"));
+    EXPECT_EQ(first, folder.filePath(QStringLiteral("walk_Kelvorandix_en_US.mp4")));
+    EXPECT_EQ(second, folder.filePath(QStringLiteral("walk_Kelvorandix_en_US_1.mp4")));
+    EXPECT_EQ(QFileInfo(first).size(), 0);
+
+    auto runInto = [&](const QString &target, const QString &text) {
+        const QString temporary = target + QStringLiteral(".partial");
+        std::optional<std::pair<bool, QString>> completion;
+        const auto run = VideoProcessor::runToolIntoFile(
+            shell,
+            {QStringLiteral("-c"), QStringLiteral("printf '%s' \"$2\" > \"$1\""),
+             QStringLiteral("sh"), temporary, text},
+            {}, temporary, target,
+            [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); },
+            VideoProcessor::Target::Reserved);
+        TestSupport::waitUntil([&] { return completion.has_value(); });
+        EXPECT_FALSE(QFile::exists(temporary));
+        return completion.value_or(std::make_pair(false, QStringLiteral("no completion")));
+    };
+    EXPECT_TRUE(runInto(first, QStringLiteral("first video")).first);
+    EXPECT_EQ(TestSupport::readFile(first), QByteArray("first video"));
+    const auto [replaced, message] = runInto(first, QStringLiteral("second video"));
+    EXPECT_FALSE(replaced);
+    EXPECT_TRUE(message.contains(QLatin1String("another file"))) << message;
+    EXPECT_EQ(TestSupport::readFile(first), QByteArray("first video"));
+    // A name whose placeholder has gone is taken only if it is still free.
+    QFile::remove(second);
+    EXPECT_TRUE(runInto(second, QStringLiteral("second video")).first);
+    EXPECT_EQ(TestSupport::readFile(second), QByteArray("second video"));
 }
 
 TEST(ContainerTable, AnswersTheLayoutQuestions)

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using TestSupport::runCli;
@@ -98,7 +99,8 @@ TEST_F(MediaCommands, SubtitlesExtractsAStreamOrConvertsAFile)
     result = runCli({QStringLiteral("subtitles"), video, QStringLiteral("--stream"),
                      QStringLiteral("0"), QStringLiteral("--out"), out});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, QByteArray("Invalid subtitles or subtitles format is not supported\n"));
+    EXPECT_TRUE(result.err.startsWith("Invalid subtitles or subtitles format is not supported: "))
+        << result.err.toStdString();
     // The earlier result is still there, whole.
     EXPECT_TRUE(SubtitlesParser::fromFile(out).has_value());
 
@@ -117,7 +119,72 @@ TEST_F(MediaCommands, SubtitlesExtractsAStreamOrConvertsAFile)
     result = runCli({QStringLiteral("subtitles"), folder.filePath(QStringLiteral("notes.txt")),
                      QStringLiteral("--out"), out});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, QByteArray("Invalid subtitles or subtitles format is not supported\n"));
+    EXPECT_EQ(result.err, QStringLiteral("Invalid subtitles or subtitles format is not supported: "
+                                         "ffmpeg: %1: Invalid data found when processing input\n")
+                              .arg(folder.filePath(QStringLiteral("notes.txt")))
+                              .toUtf8());
+}
+
+TEST_F(MediaCommands, SubtitlesSaysWhatIsWrongAndLeavesNothingHalfDone)
+{
+    const QString input = folder.filePath(QStringLiteral("in.srt"));
+    auto convert = [&](const QString &out, const QStringList &environment = {},
+                       qint64 fileSizeLimit = -1) {
+        return runCli({QStringLiteral("subtitles"), input, QStringLiteral("--out"), out},
+                      environment, fileSizeLimit);
+    };
+    TestSupport::ProcessResult result = convert(folder.path());
+    EXPECT_EQ(result.err,
+              QStringLiteral("Could not write '%1': it is a folder\n").arg(folder.path()).toUtf8());
+    result = convert(folder.filePath(QStringLiteral("nowhere/out.srt")));
+    EXPECT_EQ(result.err, QStringLiteral("Could not write '%1': there is no folder '%2'\n")
+                              .arg(folder.filePath(QStringLiteral("nowhere/out.srt")),
+                                   folder.filePath(QStringLiteral("nowhere")))
+                              .toUtf8());
+    const QByteArray original = TestSupport::readFile(input);
+    result = convert(input);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("it is the input")) << result.err.toStdString();
+    EXPECT_EQ(TestSupport::readFile(input), original);
+
+    // A full disk (a file size limit stands in for one) fails with ffmpeg's report, and no
+    // part of the file is left.
+    QString many;
+    for (int i = 0; i < 2000; ++i)
+        many += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nLine number %1 of many\n\n")
+                    .arg(i + 1)
+                    .arg(i / 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 60, 2, 10, QLatin1Char('0'));
+    TestSupport::writeFile(input, many.toUtf8());
+    const QString outFolder = folder.filePath(QStringLiteral("out"));
+    QDir().mkpath(outFolder);
+    const QString temp = folder.filePath(QStringLiteral("tmp"));
+    QDir().mkpath(temp);
+    result =
+        convert(outFolder + QStringLiteral("/full.srt"), {QStringLiteral("TMPDIR=") + temp}, 40000);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("File too large")) << result.err.toStdString();
+    EXPECT_TRUE(TestSupport::entriesOf(outFolder).isEmpty())
+        << TestSupport::entriesOf(outFolder).join(u' ').toStdString();
+    EXPECT_TRUE(TestSupport::entriesOf(temp).isEmpty());
+
+    // Ctrl-C while ffmpeg converts: no partial file, no ffmpeg, no working folder.
+    TestSupport::CliRun run(
+        {QStringLiteral("subtitles"), input, QStringLiteral("--out"),
+         outFolder + QStringLiteral("/slow.srt")},
+        {QStringLiteral("TMPDIR=") + temp,
+         QStringLiteral("PATH=") +
+             TestSupport::slowFfmpegFolder(folder.filePath(QStringLiteral("bin"))) + u':' +
+             qEnvironmentVariable("PATH")});
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return !TestSupport::processesWith(outFolder).isEmpty(); }, 20000));
+    run.signal(SIGINT);
+    EXPECT_EQ(run.waitForExit(), 130) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    EXPECT_TRUE(TestSupport::entriesOf(outFolder).isEmpty())
+        << TestSupport::entriesOf(outFolder).join(u' ').toStdString();
+    EXPECT_TRUE(TestSupport::entriesOf(temp).isEmpty());
+    EXPECT_TRUE(TestSupport::processesWith(temp).isEmpty());
 }
 
 TEST_F(MediaCommands, MissingToolsNameThePackage)
