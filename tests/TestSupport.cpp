@@ -233,10 +233,13 @@ QStringList entriesOf(const QString &folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
-QString slowFfmpegFolder(const QString &folder)
+QString slowFfmpegFolder(const QString &folder, const QString &word)
 {
     const QString script = folder + QStringLiteral("/ffmpeg");
-    writeFile(script, "#!/bin/sh\nexec /usr/bin/ffmpeg -re \"$@\"\n");
+    writeFile(script, QStringLiteral("#!/bin/sh\ncase \" $* \" in\n*'%1'*) exec /usr/bin/ffmpeg "
+                                     "-re \"$@\" ;;\n*) exec /usr/bin/ffmpeg \"$@\" ;;\nesac\n")
+                          .arg(word)
+                          .toUtf8());
     QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
     return folder;
 }

@@ -95,9 +95,10 @@ private:
 QStringList processesWith(const QString &text);
 // Entries of a folder, hidden ones included.
 QStringList entriesOf(const QString &folder);
-// A folder holding an "ffmpeg" that runs the real one at the input's own pace ("-re"), so that
-// converting a subtitle file whose last cue is at N seconds takes N seconds: time to signal.
-QString slowFfmpegFolder(const QString &folder);
+// A folder holding an "ffmpeg" that runs the real one at the input's own pace ("-re") when its
+// arguments hold the given word (any run when it is empty), so that a run on N seconds of media
+// takes N seconds: time to signal. Put it first on PATH.
+QString slowFfmpegFolder(const QString &folder, const QString &word = QString());
 
 } // namespace TestSupport
 

@@ -84,6 +84,16 @@ void MakeOutputOperation::postSetupProgress(double maximum)
     });
 }
 
+void MakeOutputOperation::postTaskLabel()
+{
+    const std::weak_ptr<MakeOutputOperation> weak = weak_from_this();
+    MainThread::post([weak] {
+        if (const std::shared_ptr<MakeOutputOperation> self = weak.lock())
+            if (self->display)
+                self->setupProgress(self->display->progressMaximum());
+    });
+}
+
 void MakeOutputOperation::updateProgress(double value)
 {
     if (!display)

@@ -51,6 +51,8 @@ public:
     void setupProgress(double maximum);
     // Any thread: setupProgress on the main thread.
     void postSetupProgress(double maximum);
+    // Any thread: the task name alone, with the bar emptied and its maximum kept.
+    void postTaskLabel();
     void updateProgress(double value);
     // Any thread: shows an alert on the main thread.
     void showError(const QString &title, const QString &message);

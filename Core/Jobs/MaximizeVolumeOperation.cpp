@@ -13,6 +13,9 @@ void MaximizeVolumeOperation::run()
 {
     if (isCancelled())
         return;
+    // The bar keeps the video's length as its maximum; the label says what runs now, rather
+    // than the finished video's "100.0%" all through the analysis.
+    postTaskLabel();
     // The analysis reads the whole video; it runs here rather than holding up the main thread,
     // and a cancel stops it at once.
     const std::optional<double> peak =

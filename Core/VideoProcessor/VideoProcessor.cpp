@@ -222,6 +222,11 @@ std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &
                 finished(Ending::Failed, output->writeFailure);
             else if (status == QProcess::NormalExit && exitCode == 0)
                 finished(Ending::Succeeded, output->last);
+            else if (status == QProcess::CrashExit || exitCode == 255)
+                finished(Ending::Failed, QStringLiteral("%1 was stopped before it finished. %2")
+                                             .arg(QFileInfo(handle->process().program()).fileName(),
+                                                  output->last.trimmed())
+                                             .trimmed());
             else
                 finished(Ending::Failed, output->last);
         });

@@ -21,8 +21,8 @@ public:
 
     void cancel() override
     {
-        MakeOutputOperation::cancel();
-        semaphore.release();
+        if (markCancelled())
+            semaphore.release();
     }
 
     std::atomic<bool> ran{false};
@@ -79,6 +79,9 @@ TEST(ProgressText, PercentageAndRemainingTime)
               QStringLiteral("Processing audio - 100.0% - 0s remaining"));
     EXPECT_EQ(MakeOutputOperation::progressLabel(QStringLiteral("Processing audio"), 1, 3, 1),
               QStringLiteral("Processing audio - 33.3% - 2s remaining"));
+    // Speech that outlasts the video reports more than the maximum: the text stays at 100.
+    EXPECT_EQ(MakeOutputOperation::progressLabel(QStringLiteral("Processing video"), 120.8, 120, 9),
+              QStringLiteral("Processing video - 100.0% - 0s remaining"));
     EXPECT_EQ(MakeOutputOperation::remainingTimeText(3725), QStringLiteral("1h 2m 5s remaining"));
     EXPECT_EQ(MakeOutputOperation::remainingTimeText(3600), QStringLiteral("1h 0m 0s remaining"));
     EXPECT_EQ(MakeOutputOperation::remainingTimeText(61.4), QStringLiteral("1m 1s remaining"));
@@ -102,6 +105,9 @@ TEST(ProgressText, ZeroIsNotShownAndLaterValuesAre)
     ASSERT_TRUE(TestSupport::waitUntil([&] { return display.values.size() == 2; }));
     EXPECT_TRUE(display.labels.last().startsWith(QStringLiteral("Processing audio - 100.0% - ")))
         << display.labels.last();
+    progress(4.5);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return display.values.size() == 3; }));
+    EXPECT_EQ(display.values.last(), 4);
 }
 
 TEST(MakeOutputQueue, AllJobsRunInOrderAndTheCompletionRunsOnce)
@@ -174,4 +180,21 @@ TEST(MakeOutputQueue, DestroyingTheQueueStopsTheChain)
     }
     EXPECT_TRUE(chain.jobs[0]->isFinished());
     EXPECT_FALSE(chain.jobs[1]->ran);
+}
+
+TEST(MakeOutputQueue, ACancelAfterTheWorkIsDoneKeepsTheResult)
+{
+    // The worker has finished (the video is written) when the user's cancel comes, before the
+    // queue has marked the job finished: the result stands.
+    RecordingDisplay display;
+    Chain chain({Behaviour::Succeed, Behaviour::WaitForFinish});
+    MakeOutputQueue queue(&display, chain.operations());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.jobs[1]->waiting.load(); }));
+    chain.jobs[1]->finish(true, QString());
+    queue.cancelAllOperations();
+    queue.waitUntilAllOperationsAreFinished();
+    queue.cancelAllOperations();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
+    EXPECT_FALSE(chain.jobs[0]->isCancelled());
+    EXPECT_FALSE(chain.jobs[1]->isCancelled());
 }

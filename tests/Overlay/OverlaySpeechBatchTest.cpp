@@ -1,6 +1,7 @@
 // The overlay speech batch with the real engine, ffmpeg and SQLite.
 #include "Overlay/OverlaySpeechBatch.h"
 #include "Overlay/Project.h"
+#include "Speech/SpeechSynthesizer.h"
 #include "TestSupport.h"
 #include "WorkingFolder.h"
 
@@ -139,4 +140,40 @@ TEST_F(OverlaySpeechBatchTest, ASynthesizerErrorEndsTheBatchAndKeepsWhatWasStore
     // Items 1 and 2 were stored, and item 4 keeps its audio.
     EXPECT_EQ(project.countItemsWithAudio(), 3);
     EXPECT_EQ(sheet.refreshes, 0);
+}
+
+TEST_F(OverlaySpeechBatchTest, StoppingWhileAnItemIsStoredKeepsThatItemAndNeverCrashes)
+{
+    // The spoken file as the synthesizer would leave it, then the batch told that speaking is
+    // over: the item is being converted and stored on a pool thread when the batch is stopped
+    // and it and the project go away at once.
+    TestSupport::generateTone(WorkingFolder::overlayAudioFile(), 22050, 1, 1.0);
+    auto project = std::make_unique<Project>(file, Project::OpenMode::Existing);
+    QList<ProjectItem> items = project->getAllItems();
+    SheetRecorder sheet;
+    auto batch = std::make_unique<OverlaySpeechBatch>(*project, items, sheet);
+    batch->allItemsButtonClicked(0, voice);
+    ASSERT_TRUE(batch->isRunning());
+    std::unique_ptr<SpeechSynthesizer> synthesizer = SpeechSynthesizer::create(voice);
+    batch->speechSynthesizerDidFinishSpeaking(*synthesizer, true);
+    ASSERT_TRUE(batch->isStoring());
+    batch->cancelButtonClicked();
+    batch.reset();
+    project.reset();
+
+    // What reached the project shows in the item.
+    EXPECT_GT(items[0].audioDuration, 0);
+    Project reopened(file, Project::OpenMode::ReadOnly);
+    EXPECT_EQ(reopened.getAllItems()[0].audioDuration, items[0].audioDuration);
+
+    // Stopped but kept: the end of the store still reaches the item and the dirty flag.
+    project = std::make_unique<Project>(file, Project::OpenMode::Existing);
+    items = project->getAllItems();
+    batch = std::make_unique<OverlaySpeechBatch>(*project, items, sheet);
+    batch->selectedItemButtonClicked(1, voice);
+    batch->speechSynthesizerDidFinishSpeaking(*synthesizer, true);
+    batch->cancelButtonClicked();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !batch->isStoring(); }));
+    EXPECT_TRUE(batch->isProjectDirty);
+    EXPECT_GT(items[1].audioDuration, 0);
 }

@@ -10,7 +10,9 @@
 #include "VSError.h"
 
 #include <QFile>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <vector>
@@ -103,6 +105,47 @@ TEST_F(ProjectTest, OpeningInAMissingFolderFails)
         EXPECT_EQ(error.message,
                   QStringLiteral("Could not open project file: '") + missing + u'\'');
     }
+}
+
+TEST_F(ProjectTest, OnlyCreatingWritesAndWhatIsNotAProjectStaysAsItWas)
+{
+    auto message = [](const std::function<void()> &open) {
+        try {
+            open();
+        } catch (const VSError &error) {
+            return error.message;
+        }
+        return QString();
+    };
+    EXPECT_EQ(message([&] { Project opened(projectFile, Project::OpenMode::Existing); }),
+              QStringLiteral("Could not open project file: '") + projectFile + u'\'');
+    EXPECT_FALSE(QFile::exists(projectFile));
+
+    const QString empty = path(QStringLiteral("empty.s2s"));
+    const QString text = path(QStringLiteral("text.s2s"));
+    TestSupport::writeFile(empty, QByteArray());
+    TestSupport::writeFile(text, "not a database, but long enough to have a header of its own");
+    for (const QString &file : {empty, text}) {
+        const QByteArray before = TestSupport::readFile(file);
+        for (const Project::OpenMode mode :
+             {Project::OpenMode::Existing, Project::OpenMode::ReadOnly})
+            EXPECT_EQ(message([&] { Project opened(file, mode); }),
+                      QStringLiteral("Not a voice-over project: ") + file);
+        EXPECT_EQ(TestSupport::readFile(file), before);
+    }
+    // Creating over a file that is not a database fails when the tables cannot be made, and
+    // lets go of the connection (the leak checker of the test build would tell).
+    EXPECT_EQ(message([&] { Project opened(text); }), QStringLiteral("file is not a database"));
+
+    {
+        Project created(projectFile);
+        created.insertSubtitles({cue(1000, 2000, QStringLiteral("a"))});
+    }
+    // A write to a project that cannot be written says why, not "SQL logic error".
+    Project readOnly(projectFile, Project::OpenMode::ReadOnly);
+    EXPECT_EQ(readOnly.getAllItems().size(), 1);
+    EXPECT_EQ(message([&] { readOnly.updateItemAudio(1, QByteArray("x"), 1); }),
+              QStringLiteral("attempt to write a readonly database"));
 }
 
 TEST_F(ProjectTest, SortingAndIndexes)
@@ -237,6 +280,30 @@ TEST_F(ProjectRenderTest, NothingToRenderIsAFailureNotAnEmptyTrack)
     ASSERT_EQ(broken.finishes.size(), 1);
     EXPECT_FALSE(broken.finishes[0].first);
     EXPECT_FALSE(broken.finishes[0].second.isEmpty());
+}
+
+TEST_F(ProjectRenderTest, ARendererReleasedFromItsOwnFinishEndsCleanly)
+{
+    // An item that claims audio but holds none fails the render; the last owner lets go of the
+    // renderer inside that finish, on the render's own thread, which must not wait for itself.
+    {
+        Project project(projectFile);
+        project.insertSubtitles({cue(1000, 2000, QStringLiteral("a"))});
+        project.updateItemAudio(1, QByteArray(), 800);
+    }
+    QSemaphore finished;
+    QString reported;
+    std::unique_ptr<ProjectToAudio> renderer;
+    renderer = std::make_unique<ProjectToAudio>(projectFile, track, nullptr,
+                                                [&](bool, const QString &message) {
+                                                    reported = message;
+                                                    renderer.reset();
+                                                    finished.release();
+                                                });
+    renderer->start();
+    ASSERT_TRUE(finished.tryAcquire(1, 20000)) << "the render's thread waits for itself";
+    EXPECT_EQ(reported, QStringLiteral("Could not read audio data"));
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
 }
 
 TEST_F(ProjectRenderTest, TheOverlayJobRendersOrSaysItCannotOpen)

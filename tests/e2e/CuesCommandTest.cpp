@@ -1,11 +1,13 @@
 // kelvorandix-cli cues, run as a user runs it.
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using TestSupport::runCli;
 
@@ -93,6 +95,29 @@ TEST_F(CuesCommand, FailuresSayWhatWentWrong)
     result = runCli({QStringLiteral("cues"), folder.filePath(QStringLiteral("missing.srt"))});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("no such file")) << result.err.toStdString();
+
+    // What is not a regular file, or far too large for subtitles, is refused before any read:
+    // a device would be read without end, a pipe would block for ever.
+    const QString fifo = folder.filePath(QStringLiteral("pipe.srt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString large = folder.filePath(QStringLiteral("huge.srt"));
+    {
+        QFile file(large);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.resize(200 * 1024 * 1024));
+    }
+    for (const auto &[path, reason] :
+         {std::pair(QStringLiteral("/dev/zero"), QByteArray("it is not a regular file")),
+          std::pair(fifo, QByteArray("it is not a regular file")),
+          std::pair(large, QByteArray("too large for a subtitles file"))}) {
+        for (const QString &command : {QStringLiteral("cues"), QStringLiteral("subtitles")}) {
+            QStringList arguments{command, path};
+            if (command == QLatin1String("subtitles"))
+                arguments << QStringLiteral("--out") << folder.filePath(QStringLiteral("o.srt"));
+            result = runCli(arguments);
+            EXPECT_EQ(result.exitCode, 1) << path;
+            EXPECT_TRUE(result.err.contains(reason)) << result.err.toStdString();
+        }
+    }
 
     result = runCli({QStringLiteral("cues")});
     EXPECT_EQ(result.exitCode, 2);

@@ -7,7 +7,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -243,51 +246,216 @@ TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
 }
 
-TEST_F(MakeCommand, InterruptStopsFfmpegAndLeavesNoOutput)
+TEST_F(MakeCommand, TwoRunsAtOnceKeepBothVideos)
 {
-    // Fifteen minutes of audio keep ffmpeg busy for a while.
-    const QString video = folder.filePath(QStringLiteral("long.mkv"));
+    const QStringList options{QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                              QStringLiteral("--voice"), QStringLiteral("roa/es")};
+    const QStringList environment{QStringLiteral("TMPDIR=") + temp(),
+                                  QStringLiteral("KELVORANDIX_SETTINGS=") +
+                                      folder.filePath(QStringLiteral("settings.ini"))};
+    const QStringList arguments =
+        QStringList{QStringLiteral("make"), mediaFile(QStringLiteral("movie.mkv")),
+                    QStringLiteral("--output-dir"), out()} +
+        options;
+    TestSupport::CliRun first(arguments, environment);
+    TestSupport::CliRun second(arguments, environment);
+    ASSERT_EQ(first.waitForExit(120000), 0) << first.err.toStdString();
+    ASSERT_EQ(second.waitForExit(120000), 0) << second.err.toStdString();
+    const QSet<QByteArray> paths{first.out.trimmed(), second.out.trimmed()};
+    EXPECT_EQ(paths,
+              (QSet<QByteArray>{(out() + QStringLiteral("/movie_Kelvorandix_es.mkv")).toUtf8(),
+                                (out() + QStringLiteral("/movie_Kelvorandix_es_1.mkv")).toUtf8()}));
+    for (const QByteArray &path : paths)
+        EXPECT_EQ(streamsOf(QString::fromUtf8(path)).size(), 4) << path.toStdString();
+    EXPECT_EQ(leftovers().size(), 2) << leftovers().join(u' ');
+}
+
+TEST_F(MakeCommand, AFullDiskIsAFailureAndLeavesNoVideo)
+{
+    // ffmpeg writes an MP4's index last and, when only that fails, still exits with status 0.
+    // A file size limit between the media data and the whole file stands in for a disk that
+    // fills up just then (the speech track and the working files stay well below it).
+    const QString video = folder.filePath(QStringLiteral("noisy.mp4"));
     TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("color=s=64x64:r=1:d=900"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-t"),
-                         QStringLiteral("900"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                         QStringLiteral("-preset"), QStringLiteral("ultrafast"),
-                         QStringLiteral("-c:a"), QStringLiteral("flac"), video});
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TMPDIR"), temp());
-    env.insert(QStringLiteral("KELVORANDIX_SETTINGS"),
-               folder.filePath(QStringLiteral("settings.ini")));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KELVORANDIX_CLI_PATH),
-                  {QStringLiteral("make"), video, QStringLiteral("--subtitles"),
-                   mediaFile(QStringLiteral("cues.srt")), QStringLiteral("--voice"),
-                   QStringLiteral("roa/es"), QStringLiteral("--output-dir"), out()});
-    QByteArray err;
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] {
-            process.waitForReadyRead(50);
-            err += process.readAllStandardError();
-            return err.contains("Processing video") || process.state() == QProcess::NotRunning;
-        },
-        120000))
-        << err.toStdString();
-    // ffmpeg is at work: its hidden partial output is there.
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] { return !leftovers().filter(QStringLiteral(".partial.")).isEmpty(); }, 30000))
-        << leftovers().join(u' ') << err.toStdString();
-    ::kill(pid_t(process.processId()), SIGINT);
-    ASSERT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitCode(), 130) << (err + process.readAllStandardError()).toStdString();
-    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
-    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
-    // No ffmpeg of this run is left.
-    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
-        if (cmdline.open(QIODevice::ReadOnly)) {
-            EXPECT_FALSE(cmdline.readAll().contains(out().toUtf8()))
-                << "process " << pid.toStdString();
-        }
+                         QStringLiteral("testsrc=d=3:s=320x240,noise=alls=100:allf=t"),
+                         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("sine=d=3"), QStringLiteral("-c:v"),
+                         QStringLiteral("libx264"), QStringLiteral("-preset"),
+                         QStringLiteral("ultrafast"), QStringLiteral("-crf"), QStringLiteral("18"),
+                         QStringLiteral("-c:a"), QStringLiteral("aac"), video});
+    const QStringList options{QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                              QStringLiteral("--voice"), QStringLiteral("roa/es")};
+    TestSupport::ProcessResult result = make(video, options);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QByteArray whole = TestSupport::readFile(QString::fromUtf8(result.out.trimmed()));
+    qint64 index = 0;
+    for (qint64 at = 0; at + 8 <= whole.size() && index == 0;) {
+        const qint64 size = qFromBigEndian<quint32>(whole.constData() + at);
+        if (whole.mid(at + 4, 4) == "moov")
+            index = size;
+        at += std::max<qint64>(size, 8);
     }
+    ASSERT_GT(index, 0);
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+
+    result = runCli(
+        QStringList{QStringLiteral("make"), video, QStringLiteral("--output-dir"), out()} + options,
+        {QStringLiteral("TMPDIR=") + temp(),
+         QStringLiteral("KELVORANDIX_SETTINGS=") + folder.filePath(QStringLiteral("settings.ini"))},
+        whole.size() - index / 2);
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_TRUE(result.out.isEmpty());
+    EXPECT_TRUE(result.err.contains("File too large")) << result.err.toStdString();
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+}
+
+// Runs on a fifteen-minute film with an ffmpeg that takes its time where asked, so that there
+// is time to interrupt, kill or stop it from outside.
+class MakeInterruptions : public MakeCommand {
+protected:
+    static void SetUpTestSuite()
+    {
+        MakeCommand::SetUpTestSuite();
+        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("color=s=64x64:r=1:d=900"), QStringLiteral("-f"),
+                             QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=r=8000"), QStringLiteral("-t"),
+                             QStringLiteral("900"), QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"), QStringLiteral("-preset"),
+                             QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
+                             QStringLiteral("flac"), mediaFile(QStringLiteral("long.mkv"))});
+    }
+    // slowWhere: the word in ffmpeg's arguments that makes a run slow.
+    std::unique_ptr<TestSupport::CliRun> start(const QString &slowWhere,
+                                               const QStringList &options = {},
+                                               const QString &subtitles = QString())
+    {
+        const QString bin = folder.filePath(QStringLiteral("bin"));
+        QDir().mkpath(bin);
+        return std::make_unique<TestSupport::CliRun>(
+            QStringList{QStringLiteral("make"), mediaFile(QStringLiteral("long.mkv")),
+                        QStringLiteral("--subtitles"),
+                        subtitles.isEmpty() ? mediaFile(QStringLiteral("cues.srt")) : subtitles,
+                        QStringLiteral("--voice"), QStringLiteral("roa/es"),
+                        QStringLiteral("--output-dir"), out()} +
+                options,
+            QStringList{QStringLiteral("TMPDIR=") + temp(),
+                        QStringLiteral("KELVORANDIX_SETTINGS=") +
+                            folder.filePath(QStringLiteral("settings.ini")),
+                        QStringLiteral("PATH=") + TestSupport::slowFfmpegFolder(bin, slowWhere) +
+                            u':' + qEnvironmentVariable("PATH")});
+    }
+    // The pids of this test's tools that hold word in their arguments.
+    QStringList tools(const QString &word) const
+    {
+        return TestSupport::processesWith(temp()).filter(word) +
+               TestSupport::processesWith(out()).filter(word);
+    }
+    void expectNothingLeft()
+    {
+        EXPECT_TRUE(TestSupport::waitUntil(
+            [&] { return TestSupport::processesWith(temp()).isEmpty(); }, 5000))
+            << TestSupport::processesWith(temp()).join(u'\n');
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+    }
+};
+
+TEST_F(MakeInterruptions, InterruptStopsFfmpegAndLeavesNoOutput)
+{
+    auto run = start(QStringLiteral("-map"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(QStringLiteral("-map")).isEmpty(); }))
+        << run->err.toStdString();
+    run->signal(SIGINT);
+    EXPECT_EQ(run->waitForExit(), 130) << run->err.toStdString();
+    EXPECT_TRUE(run->out.isEmpty());
+    expectNothingLeft();
+}
+
+TEST_F(MakeInterruptions, TwoSignalsInARowStillCleanUp)
+{
+    auto run = start(QStringLiteral("-map"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(QStringLiteral("-map")).isEmpty(); }));
+    run->signal(SIGTERM);
+    QThread::msleep(10);
+    run->signal(SIGTERM);
+    EXPECT_EQ(run->waitForExit(), 143) << run->err.toStdString();
+    expectNothingLeft();
+
+    // A signal while the subtitles are still being converted, before the chain exists.
+    const QString late = folder.filePath(QStringLiteral("late.srt"));
+    TestSupport::writeFile(late, "1\n00:00:30,000 --> 00:00:32,000\nTarde\n");
+    run = start(QStringLiteral("source-"), {}, late);
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return !tools(QStringLiteral("source-")).isEmpty(); }));
+    run->signal(SIGTERM);
+    EXPECT_EQ(run->waitForExit(), 143) << run->err.toStdString();
+    EXPECT_TRUE(run->err.isEmpty()) << run->err.toStdString();
+    expectNothingLeft();
+}
+
+TEST_F(MakeInterruptions, AnFfmpegStoppedFromOutsideFailsTheRun)
+{
+    auto run = start(QStringLiteral("-map"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(QStringLiteral("-map")).isEmpty(); }));
+    const QStringList ffmpeg = tools(QStringLiteral("-map"));
+    ::kill(pid_t(ffmpeg.first().section(u' ', 0, 0).toInt()), SIGTERM);
+    EXPECT_EQ(run->waitForExit(30000), 1) << run->err.toStdString();
+    EXPECT_TRUE(run->err.contains("ffmpeg was stopped before it finished"))
+        << run->err.toStdString();
+    expectNothingLeft();
+}
+
+TEST_F(MakeInterruptions, AKilledRunTakesItsToolsAlongAndTheNextStartCleansUp)
+{
+    auto run = start(QStringLiteral("-map"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(QStringLiteral("-map")).isEmpty(); }));
+    run->signal(SIGKILL);
+    run->waitForExit();
+    EXPECT_TRUE(
+        TestSupport::waitUntil([&] { return tools(QStringLiteral("ffmpeg")).isEmpty(); }, 5000))
+        << tools(QStringLiteral("ffmpeg")).join(u'\n');
+    // Its working folder, its placeholder and its partial video are still there...
+    EXPECT_EQ(TestSupport::entriesOf(temp()).size(), 1);
+    EXPECT_EQ(TestSupport::entriesOf(out()).size(), 2);
+    // ...until the next start.
+    const TestSupport::ProcessResult next =
+        runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("es")},
+               {QStringLiteral("TMPDIR=") + temp()});
+    EXPECT_EQ(next.exitCode, 0);
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+}
+
+TEST_F(MakeInterruptions, CancellingTheLoudnessPassLeavesNoVideo)
+{
+    // The analysis of the finished video's audio streams is the slow step.
+    auto run = start(QStringLiteral("]volumedetect"), {QStringLiteral("--maximize-volume")});
+    ASSERT_TRUE(run->waitForError("Maximizing Output Video Volume")) << run->err.toStdString();
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return !tools(QStringLiteral("]volumedetect")).isEmpty(); }));
+    run->signal(SIGINT);
+    // The analysis of the whole film would take fifteen minutes.
+    EXPECT_EQ(run->waitForExit(30000), 130) << run->err.toStdString();
+    EXPECT_TRUE(run->out.isEmpty());
+    expectNothingLeft();
+}
+
+TEST_F(MakeCommand, SwitchesOverrideTheStoredOptions)
+{
+    TestSupport::writeFile(folder.filePath(QStringLiteral("settings.ini")),
+                           "[General]\nnewAudioStreamKey=true\nnewSubtitlesStreamKey=true\n");
+    const TestSupport::ProcessResult result =
+        make(mediaFile(QStringLiteral("movie.mkv")),
+             {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+              QStringLiteral("--voice"), QStringLiteral("roa/es"),
+              QStringLiteral("--no-new-audio-stream"), QStringLiteral("--no-subtitles-as-stream")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // The speech is mixed into the default stream and no subtitle stream is added.
+    EXPECT_EQ(describe(streamsOf(QString::fromUtf8(result.out.trimmed()))),
+              QStringLiteral("h264*/spa aac/spa aac subrip"));
+    const TestSupport::ProcessResult both =
+        make(mediaFile(QStringLiteral("movie.mkv")),
+             {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+              QStringLiteral("--new-audio-stream"), QStringLiteral("--no-new-audio-stream")});
+    EXPECT_EQ(both.exitCode, 2);
 }

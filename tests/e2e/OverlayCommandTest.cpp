@@ -80,3 +80,96 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
     for (const double at : {3.8, 7.9})
         EXPECT_LT(TestSupport::meanVolume(output, at, 0.8), -80) << "gap at " << at;
 }
+
+TEST(OverlayCommand, FilesThatAreNotProjectsAreRefusedAndLeftAsTheyWere)
+{
+    QTemporaryDir folder;
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.path()};
+    // Another program's database, an empty file and a text file.
+    const QString other = folder.filePath(QStringLiteral("other.db"));
+    TestSupport::runProgram(QStringLiteral("sqlite3"),
+                            {other, QStringLiteral("CREATE TABLE notes (body TEXT); INSERT INTO "
+                                                   "notes VALUES ('mine');")});
+    const QString empty = folder.filePath(QStringLiteral("empty.s2s"));
+    TestSupport::writeFile(empty, QByteArray());
+    const QString text = folder.filePath(QStringLiteral("notes.s2s"));
+    TestSupport::writeFile(text, "just some words\n");
+    const QString audio = folder.filePath(QStringLiteral("tone.wav"));
+    TestSupport::generateTone(audio, 44100, 1, 0.5, QStringLiteral("pcm_s16le"));
+
+    for (const QString &file : {other, empty, text}) {
+        const QByteArray before = TestSupport::readFile(file);
+        for (const QStringList &action :
+             {QStringList{QStringLiteral("list")},
+              QStringList{QStringLiteral("speak"), QStringLiteral("--all")},
+              QStringList{QStringLiteral("attach"), QStringLiteral("--item"), QStringLiteral("1"),
+                          audio},
+              QStringList{QStringLiteral("make")}}) {
+            QStringList arguments{QStringLiteral("overlay"), action.first(), file};
+            arguments += action.mid(1);
+            const TestSupport::ProcessResult result = runCli(arguments, env);
+            EXPECT_EQ(result.exitCode, 1) << action.first() << ' ' << file;
+            EXPECT_EQ(result.err,
+                      (QStringLiteral("Not a voice-over project: ") + file + u'\n').toUtf8())
+                << action.first();
+        }
+        EXPECT_EQ(TestSupport::readFile(file), before) << file;
+    }
+    EXPECT_EQ(TestSupport::entriesOf(folder.path()).size(), 4);
+
+    const TestSupport::ProcessResult help =
+        runCli({QStringLiteral("overlay"), QStringLiteral("make"), QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.contains("overlay make PROJECT")) << help.out.toStdString();
+}
+
+TEST(OverlayCommand, BrokenProjectsFailWithTheirReasonAndNeverHang)
+{
+    QTemporaryDir folder;
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.path(),
+                          QStringLiteral("KELVORANDIX_SETTINGS=") +
+                              folder.filePath(QStringLiteral("settings.ini"))};
+    const QString video = folder.filePath(QStringLiteral("clip.mp4"));
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("testsrc=d=4:s=160x120"), QStringLiteral("-c:v"),
+                         QStringLiteral("libx264"), video});
+    // An item that claims audio but holds none (another program wrote it so).
+    const QString project = folder.filePath(QStringLiteral("broken.s2s"));
+    const QString schema =
+        QStringLiteral("CREATE TABLE Metadata (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo "
+                       "TEXT, subtitlesFile TEXT); CREATE TABLE Sounds (id INTEGER PRIMARY KEY "
+                       "AUTOINCREMENT, text TEXT, start INTEGER, end INTEGER, audio BLOB, "
+                       "audioDuration INTEGER DEFAULT 0); ");
+    TestSupport::runProgram(
+        QStringLiteral("sqlite3"),
+        {project, schema + QStringLiteral("INSERT INTO Metadata (inputVideo, subtitlesFile) "
+                                          "VALUES ('%1', ''); INSERT INTO Sounds (text, start, "
+                                          "end, audio, audioDuration) VALUES ('Hi', 500, 1500, "
+                                          "NULL, 800);")
+                               .arg(video)});
+    const QStringList make{QStringLiteral("overlay"),
+                           QStringLiteral("make"),
+                           project,
+                           QStringLiteral("--voice"),
+                           QStringLiteral("gmw/en-US"),
+                           QStringLiteral("--output-dir"),
+                           folder.filePath(QStringLiteral("out"))};
+    // The render used to be able to deadlock on this failure: a few runs in a row.
+    for (int i = 0; i < 3; ++i) {
+        const TestSupport::ProcessResult result = runCli(make, env);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.err.contains("Could not read audio data")) << result.err.toStdString();
+    }
+    EXPECT_TRUE(TestSupport::entriesOf(folder.filePath(QStringLiteral("out"))).isEmpty());
+
+    // A project without its metadata row names no video.
+    const QString bare = folder.filePath(QStringLiteral("bare.s2s"));
+    TestSupport::runProgram(QStringLiteral("sqlite3"),
+                            {bare, schema + QStringLiteral("INSERT INTO Sounds (text, start, end, "
+                                                           "audio, audioDuration) VALUES ('Hi', "
+                                                           "500, 1500, x'00', 800);")});
+    const TestSupport::ProcessResult result =
+        runCli({QStringLiteral("overlay"), QStringLiteral("make"), bare}, env);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, QByteArray("The project names no input video; give one with --video\n"));
+}

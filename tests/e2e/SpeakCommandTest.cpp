@@ -88,6 +88,21 @@ TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)
         << result.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+
+    // The subtitles themselves are no place for the speech: refused, and left as they were.
+    const QString input = write(QStringLiteral("film.srt"), subtitles(1));
+    result =
+        runCli({QStringLiteral("speak"), input, QStringLiteral("--out"), input}, environment());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("it is the input")) << result.err.toStdString();
+    EXPECT_EQ(TestSupport::readFile(input), subtitles(1));
+    // A file that merely has the name a partial track might have is none of ours.
+    const QString unrelated = write(QStringLiteral("speech.aiff.partial"), "keep me");
+    result = runCli({QStringLiteral("speak"), input, QStringLiteral("--out"), out}, environment());
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(TestSupport::readFile(unrelated), QByteArray("keep me"));
+    EXPECT_EQ(TestSupport::entriesOf(folder.path()).size(), 6)
+        << TestSupport::entriesOf(folder.path()).join(u' ');
 }
 
 TEST_F(SpeakCommand, InterruptCancelsCleanly)

@@ -43,6 +43,12 @@ TEST(VoicesCommand, ListsTheCatalogueWithTheEngine)
     ASSERT_EQ(table.exitCode, 0);
     EXPECT_TRUE(table.out.startsWith("# espeak-ng ")) << table.out.left(200).toStdString();
     EXPECT_TRUE(table.out.contains("gmw/de+Andrea"));
+
+    const TestSupport::ProcessResult none =
+        runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("zz")});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.out.isEmpty());
+    EXPECT_TRUE(none.err.startsWith("No voices for the language 'zz'")) << none.err.toStdString();
 }
 
 TEST(SayCommand, SpeaksToAFileOrSaysWhyNot)
