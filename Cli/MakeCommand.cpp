@@ -63,49 +63,50 @@ int MakeCommand::run(const QStringList &arguments)
                                        QStringLiteral("Folder for the voiced video; by default "
                                                       "the stored output folder."),
                                        QStringLiteral("DIR"));
-    const QCommandLineOption newAudioStream(QStringLiteral("new-audio-stream"),
-                                            QStringLiteral("Add the speech as a new audio stream "
-                                                           "and keep the original."));
-    const QCommandLineOption defaultAudioStream(
-        QStringLiteral("default-audio-stream"),
-        QStringLiteral("Mark the voiced audio stream default."));
-    const QCommandLineOption subtitlesAsStream(
-        QStringLiteral("subtitles-as-stream"),
-        QStringLiteral("Add the subtitles as a new subtitle stream."));
-    const QCommandLineOption defaultSubtitlesStream(
-        QStringLiteral("default-subtitles-stream"),
-        QStringLiteral("Mark the chosen subtitle stream default."));
     const QCommandLineOption volume(QStringLiteral("volume"),
                                     QStringLiteral("Level of the original audio under the speech "
                                                    "when mixing, in percent."),
                                     QStringLiteral("PERCENT"));
-    const QCommandLineOption maximize(QStringLiteral("maximize-volume"),
-                                      QStringLiteral("Raise the finished video's loudness to full "
-                                                     "scale."));
-    // Each stored option can be switched off too, so that a script gets the same result
+    // Each stored option can be switched on and off, so that a script gets the same result
     // whatever the stored preferences say.
-    const QCommandLineOption noNewAudioStream(
-        QStringLiteral("no-new-audio-stream"),
-        QStringLiteral("Mix the speech into the chosen audio stream."));
-    const QCommandLineOption noDefaultAudioStream(
-        QStringLiteral("no-default-audio-stream"),
-        QStringLiteral("Leave the default marks of the audio streams as they are."));
-    const QCommandLineOption noSubtitlesAsStream(QStringLiteral("no-subtitles-as-stream"),
-                                                 QStringLiteral("Add no subtitle stream."));
-    const QCommandLineOption noDefaultSubtitlesStream(
-        QStringLiteral("no-default-subtitles-stream"),
-        QStringLiteral("Leave the default marks of the subtitle streams as they are."));
-    const QCommandLineOption noMaximize(QStringLiteral("no-maximize-volume"),
-                                        QStringLiteral("Leave the finished video's loudness as "
-                                                       "it is."));
+    struct Switch {
+        QCommandLineOption on;
+        QCommandLineOption off;
+        bool OutputOptions::*flag;
+    };
+    const Switch switches[] = {
+        {{QStringLiteral("new-audio-stream"),
+          QStringLiteral("Add the speech as a new audio stream and keep the original.")},
+         {QStringLiteral("no-new-audio-stream"),
+          QStringLiteral("Mix the speech into the chosen audio stream.")},
+         &OutputOptions::newAudioStream},
+        {{QStringLiteral("default-audio-stream"),
+          QStringLiteral("Mark the voiced audio stream default.")},
+         {QStringLiteral("no-default-audio-stream"),
+          QStringLiteral("Leave the default marks of the audio streams as they are.")},
+         &OutputOptions::defaultAudioStream},
+        {{QStringLiteral("subtitles-as-stream"),
+          QStringLiteral("Add the subtitles as a new subtitle stream.")},
+         {QStringLiteral("no-subtitles-as-stream"), QStringLiteral("Add no subtitle stream.")},
+         &OutputOptions::newSubtitlesStream},
+        {{QStringLiteral("default-subtitles-stream"),
+          QStringLiteral("Mark the chosen subtitle stream default.")},
+         {QStringLiteral("no-default-subtitles-stream"),
+          QStringLiteral("Leave the default marks of the subtitle streams as they are.")},
+         &OutputOptions::defaultSubtitlesStream},
+        {{QStringLiteral("maximize-volume"),
+          QStringLiteral("Raise the finished video's loudness to full scale.")},
+         {QStringLiteral("no-maximize-volume"),
+          QStringLiteral("Leave the finished video's loudness as it is.")},
+         &OutputOptions::maximizeOutputVolume},
+    };
     // Used by 'overlay make': the project's rendered items are the speech.
     QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));
     project.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir,
-                       newAudioStream, defaultAudioStream, subtitlesAsStream,
-                       defaultSubtitlesStream, volume, maximize, noNewAudioStream,
-                       noDefaultAudioStream, noSubtitlesAsStream, noDefaultSubtitlesStream,
-                       noMaximize, project});
+    parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir});
+    for (const Switch &option : switches)
+        parser.addOptions({option.on, option.off});
+    parser.addOptions({volume, project});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -121,24 +122,14 @@ int MakeCommand::run(const QStringList &arguments)
 
     UserSettings &settings = UserSettings::shared();
     OutputOptions options = OutputOptions::fromSettings(settings);
-    const std::pair<const QCommandLineOption &, const QCommandLineOption &> switches[] = {
-        {newAudioStream, noNewAudioStream},
-        {defaultAudioStream, noDefaultAudioStream},
-        {subtitlesAsStream, noSubtitlesAsStream},
-        {defaultSubtitlesStream, noDefaultSubtitlesStream},
-        {maximize, noMaximize}};
-    bool *const flags[] = {&options.newAudioStream, &options.defaultAudioStream,
-                           &options.newSubtitlesStream, &options.defaultSubtitlesStream,
-                           &options.maximizeOutputVolume};
-    for (int i = 0; i < 5; ++i) {
-        const auto &[on, off] = switches[i];
-        if (parser.isSet(on) && parser.isSet(off))
+    for (const Switch &option : switches) {
+        if (parser.isSet(option.on) && parser.isSet(option.off))
             return usage(QStringLiteral("--%1 and --%2 contradict each other")
-                             .arg(on.names().first(), off.names().first()));
-        if (parser.isSet(on))
-            *flags[i] = true;
-        if (parser.isSet(off))
-            *flags[i] = false;
+                             .arg(option.on.names().first(), option.off.names().first()));
+        if (parser.isSet(option.on))
+            options.*option.flag = true;
+        if (parser.isSet(option.off))
+            options.*option.flag = false;
     }
     if (parser.isSet(volume)) {
         const std::optional<qint64> percent = SubtitlesParser::parseInteger(parser.value(volume));
