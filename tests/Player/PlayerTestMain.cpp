@@ -1,0 +1,36 @@
+#include "Settings/UserSettings.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <clocale>
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#endif
+#include <gtest/gtest.h>
+
+// The player's tests need widgets, so they get a QApplication, on Qt's offscreen platform unless
+// the caller chose another (the OpenGL view's tests run under xvfb-run with QT_QPA_PLATFORM=xcb).
+// Test discovery runs this binary at build time without the tests' environment, hence the default
+// here. Like every test process, this one keeps its own settings file.
+int main(int argc, char **argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    if (::testing::GTEST_FLAG(list_tests))
+        return RUN_ALL_TESTS();
+    QTemporaryDir settingsFolder;
+    qputenv(UserSettings::settingsFileVariable,
+            (settingsFolder.path() + QStringLiteral("/settings.ini")).toLocal8Bit());
+    QApplication app(argc, argv);
+    // QApplication takes the C library's locale from the environment; mpv needs numbers in "C".
+    std::setlocale(LC_NUMERIC, "C");
+    const int status = RUN_ALL_TESTS();
+#if defined(__SANITIZE_ADDRESS__)
+    // Mesa's software OpenGL driver keeps a few allocations for good and is unloaded when the
+    // display closes, after which LeakSanitizer could no longer name it for the suppressions
+    // file. Pinned (if the tests loaded it), it stays mapped until the leak check.
+    dlopen(KELVORANDIX_MESA_DRIVER, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+#endif
+    return status;
+}
