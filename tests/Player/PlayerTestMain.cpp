@@ -8,6 +8,18 @@
 #endif
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// Third-party leaks (sound outputs mpv probes, Mesa, D-Bus) are listed in the suppressions file.
+extern "C" const char *__lsan_default_options()
+{
+    return "suppressions=" KELVORANDIX_LSAN_SUPPRESSIONS ":print_suppressions=0";
+}
+extern "C" const char *__ubsan_default_options()
+{
+    return "print_stacktrace=1:halt_on_error=1";
+}
+#endif
+
 // The player's tests need widgets, so they get a QApplication, on Qt's offscreen platform unless
 // the caller chose another (the OpenGL view's tests run under xvfb-run with QT_QPA_PLATFORM=xcb).
 // Test discovery runs this binary at build time without the tests' environment, hence the default
