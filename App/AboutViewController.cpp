@@ -1,0 +1,64 @@
+#include "AboutViewController.h"
+
+#include "DesktopServices.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+AboutViewController::AboutViewController(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(tr("About %1").arg(QApplication::applicationName()));
+
+    auto *name = new QLabel(QApplication::applicationName(), this);
+    QFont nameFont = name->font();
+    nameFont.setPointSizeF(nameFont.pointSizeF() * 1.6);
+    nameFont.setBold(true);
+    name->setFont(nameFont);
+    name->setAlignment(Qt::AlignHCenter);
+
+    versionText = new QLabel(tr("Version ") + QApplication::applicationVersion(), this);
+    versionText->setAlignment(Qt::AlignHCenter);
+    versionText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *summary =
+        new QLabel(tr("Gives a video a spoken voice track made from its subtitles."), this);
+    summary->setAlignment(Qt::AlignHCenter);
+    summary->setWordWrap(true);
+
+    ackButton = new QPushButton(tr("Acknowledgments"), this);
+    ackButton->setAutoDefault(false);
+    ackButton->setToolTip(tr("The libraries this app is built on and their licences"));
+    // A build or installation that lacks the document has nothing to open.
+    ackButton->setEnabled(
+        !DesktopServices::documentPath(DesktopServices::acknowledgmentsDocument).isEmpty());
+    connect(ackButton, &QPushButton::clicked, this, &AboutViewController::onAckClicked);
+    // Apart from the dialog's own buttons, where the style would place it beside OK.
+    auto *okBox = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(okBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ackButton);
+    buttons->addStretch();
+    buttons->addWidget(okBox);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 16);
+    layout->setSpacing(6);
+    layout->addWidget(name);
+    layout->addWidget(versionText);
+    layout->addSpacing(6);
+    layout->addWidget(summary);
+    layout->addSpacing(16);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    summary->setMinimumWidth(fontMetrics().horizontalAdvance(summary->text()) + 8);
+}
+
+void AboutViewController::onAckClicked()
+{
+    DesktopServices::openDocument(DesktopServices::acknowledgmentsDocument);
+}
