@@ -43,9 +43,10 @@ void WindowController::openSubtitles(const QString &path)
 {
     const QPointer<WindowController> window(this);
     QThreadPool::globalInstance()->start([window, path] {
+        QString reason;
         const bool converted =
-            VideoProcessor::convertSubtitlesFile(path, WorkingFolder::subtitlesFile());
-        MainThread::post([window, path, converted] {
+            VideoProcessor::convertSubtitlesFile(path, WorkingFolder::subtitlesFile(), &reason);
+        MainThread::post([window, path, converted, reason] {
             if (!window)
                 return;
             if (converted && window->videoPlayerView->loadSubtitles()) {
@@ -54,14 +55,17 @@ void WindowController::openSubtitles(const QString &path)
             }
             window->showAlert(
                 tr("Could not load the subtitles"),
-                tr("\"%1\" could not be read as subtitles.").arg(QFileInfo(path).fileName()));
+                reason.isEmpty()
+                    ? tr("\"%1\" could not be read as subtitles.").arg(QFileInfo(path).fileName())
+                    : reason);
         });
     });
 }
 
 void WindowController::showAlert(const QString &title, const QString &message)
 {
-    auto *alert = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, this);
+    auto *alert = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok, this);
+    alert->setInformativeText(message);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->open();
 }

@@ -83,6 +83,9 @@ MpvPlayer::MpvPlayer(Output output, QObject *parent)
         {"idle", "yes"},
         {"pause", "yes"},
         {"audio-client-name", "Kelvorandix"},
+        // The sound servers and ALSA only: probing SDL or JACK may fork a D-Bus or JACK daemon
+        // from inside our process, which can hang it.
+        {"ao", "pipewire,pulse,alsa"},
     };
     for (const auto &[name, value] : common)
         mpv_set_option_string(mpv, name, value);
@@ -147,6 +150,11 @@ void MpvPlayer::drainEvents()
         if (!alive)
             return;
     }
+    if (failure) {
+        const QString reason = lastError.isEmpty() ? *failure : lastError;
+        failure.reset();
+        fail(reason);
+    }
 }
 
 void MpvPlayer::handleEvent(const mpv_event &event)
@@ -173,12 +181,10 @@ void MpvPlayer::handleEvent(const mpv_event &event)
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
         if (end->reason == MPV_END_FILE_REASON_ERROR) {
             loaded = false;
-            const QString reason =
-                lastError.isEmpty() ? QString::fromUtf8(mpv_error_string(end->error)) : lastError;
-            const QPointer<MpvPlayer> alive(this);
+            // mpv hands out log messages after the events queued with them: the one naming the
+            // cause comes later in this drain.
+            failure = QString::fromUtf8(mpv_error_string(end->error));
             emitStateIfChanged();
-            if (alive)
-                fail(reason);
         } else if (end->reason == MPV_END_FILE_REASON_EOF) {
             loaded = false;
             const QPointer<MpvPlayer> alive(this);

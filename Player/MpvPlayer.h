@@ -160,6 +160,8 @@ private:
     double volumePercent = 100;
     PlaybackState lastState = PlaybackState::Stopped;
     QString lastError;
+    // A file that failed; reported once the drain has also read mpv's log.
+    std::optional<QString> failure;
     QList<Track> trackList;
     std::optional<int> wantedAudioStream;
     std::optional<int> wantedVideoStream;

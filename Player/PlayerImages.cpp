@@ -1,11 +1,13 @@
 #include "PlayerImages.h"
 
+#include "DimmedIconEngine.h"
+
 #include <QAbstractButton>
 #include <QVariant>
 
 QIcon PlayerImages::icon(const QString &name)
 {
-    return QIcon(QStringLiteral(":/images/%1.svg").arg(name));
+    return QIcon(new DimmedIconEngine(QIcon(QStringLiteral(":/images/%1.svg").arg(name))));
 }
 
 void PlayerImages::setImage(QAbstractButton *button, const QString &name)

@@ -6,7 +6,7 @@
 class QAbstractButton;
 
 // The player's images, named by role ("ButtonPlay", "ButtonVolume33", ...): our own SVGs, drawn
-// at whatever size and pixel ratio they are shown.
+// at whatever size and pixel ratio they are shown, and faded on disabled controls.
 class PlayerImages {
 public:
     static QIcon icon(const QString &name);

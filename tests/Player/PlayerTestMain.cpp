@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #if defined(__SANITIZE_ADDRESS__)
-// Third-party leaks (sound outputs mpv probes, Mesa, D-Bus) are listed in the suppressions file.
+// Third-party leaks (Mesa, D-Bus) are listed in the suppressions file.
 extern "C" const char *__lsan_default_options()
 {
     return "suppressions=" KELVORANDIX_LSAN_SUPPRESSIONS ":print_suppressions=0";

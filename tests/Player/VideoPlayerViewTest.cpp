@@ -1,6 +1,6 @@
 // The preview player on a video made at test time: ten flat-coloured frames a second, each frame
-// with its own colours (left and right halves differ), a subtitle stream of its own that must
-// never show, and two audio streams the second of which is the default.
+// with its own colours (left and right halves differ), a default subtitle stream of its own that
+// must never show, and two audio streams the second of which is the default.
 #include "VideoPlayerView.h"
 #include "PlayerImages.h"
 #include "Settings/UserSettings.h"
@@ -153,6 +153,8 @@ protected:
                              QStringLiteral("aac"),
                              QStringLiteral("-c:s"),
                              QStringLiteral("srt"),
+                             QStringLiteral("-disposition:s:0"),
+                             QStringLiteral("default"),
                              QStringLiteral("-disposition:a:0"),
                              QStringLiteral("0"),
                              QStringLiteral("-disposition:a:1"),
@@ -486,6 +488,10 @@ TEST_F(PlayerTest, FilesThatDoNotPlayLeaveTheControlsDisabled)
         ASSERT_TRUE(TestSupport::waitUntil([&] { return !failures.isEmpty(); }, 30000)) << path;
         EXPECT_FALSE(failures.first().at(0).toString().isEmpty());
         EXPECT_EQ(controlsEnabled(), QStringList()) << path;
+        if (path.endsWith(QLatin1String("missing.mkv"))) {
+            EXPECT_TRUE(failures.first().at(0).toString().contains(QStringLiteral("No such file")))
+                << failures.first().at(0).toString();
+        }
     }
 
     // A good file afterwards plays again.
