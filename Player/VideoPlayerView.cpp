@@ -25,6 +25,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
