@@ -3,24 +3,59 @@
 #include <QMainWindow>
 #include <QString>
 
+class ProgressToolbarItem;
+class QAction;
+class QToolBar;
+class UserSettings;
 class VideoPlayerView;
+class ViewController;
 
-// The app's window. For now it holds the preview player alone; Space plays and pauses, Left and
-// Right jump back and forward.
+// The main window: its menus and toolbar, title and frame, the options and About dialogs, the
+// progress item while an output chain runs, and the full screen the player asks for.
 class WindowController : public QMainWindow {
     Q_OBJECT
 public:
-    explicit WindowController(QWidget *parent = nullptr);
+    explicit WindowController(UserSettings &settings, QWidget *parent = nullptr);
+    ~WindowController() override;
 
-    VideoPlayerView *playerView() const { return videoPlayerView; }
+    ViewController *viewController() const { return content; }
+    VideoPlayerView *playerView() const;
+    ProgressToolbarItem *progressItem() const { return progress; }
+    QToolBar *toolbar() const { return mainToolbar; }
 
-    void openVideo(const QString &path);
-    // Converts a subtitle file in any text format into the working subtitles file, off the GUI
-    // thread, and shows it over the picture.
-    void openSubtitles(const QString &path);
+    // The open and options items follow these (the window disables them while it makes a video).
+    bool openVideoEnable = true;
+    bool openSubtitleEnable = true;
+    bool optionEnable = true;
+    void setOpenEnabled(bool enabled);
+
+    // Shows the progress item just before the options item, or takes it away.
+    void showProgressItem(bool shown);
+    bool isProgressItemShown() const;
+    void showOptions();
+    void showAbout();
+
+    // Set by the player's full-screen button: only that full screen hides the panels.
+    bool goingFullFromVideo = false;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
-    void showAlert(const QString &title, const QString &message);
+    void buildMenusAndToolbar();
+    void validateToolbarItems();
+    void restoreFrame();
 
-    VideoPlayerView *videoPlayerView = nullptr;
+    UserSettings &settings;
+    ViewController *content = nullptr;
+    QToolBar *mainToolbar = nullptr;
+    QAction *openVideoAction = nullptr;
+    QAction *openSubtitlesAction = nullptr;
+    QAction *optionsAction = nullptr;
+    QAction *progressAction = nullptr;
+    ProgressToolbarItem *progress = nullptr;
+    bool frameRestored = false;
+    bool defaultSplitPending = false;
 };

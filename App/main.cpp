@@ -1,5 +1,8 @@
+#include "AppDelegate.h"
+#include "Settings/UserSettings.h"
 #include "VideoPlayerView.h"
 #include "WindowController.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -14,27 +17,21 @@ int main(int argc, char *argv[])
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("Kelvorandix"));
     QApplication::setApplicationVersion(QStringLiteral(KELVORANDIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("kelvorandix"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Plays a video with its subtitles drawn over the picture."));
+        QStringLiteral("Gives a video a spoken voice track made from its subtitles."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to open."));
-    parser.addPositionalArgument(QStringLiteral("SUBTITLES"),
-                                 QStringLiteral("A subtitle file to show over the video."),
-                                 QStringLiteral("[SUBTITLES]"));
+    parser.addPositionalArgument(QStringLiteral("FILE"),
+                                 QStringLiteral("A video or subtitle file to open."),
+                                 QStringLiteral("[FILE...]"));
     const QCommandLineOption atOption(QStringList{QStringLiteral("at")},
-                                      QStringLiteral("Open the video at this time."),
+                                      QStringLiteral("Show the video at this time."),
                                       QStringLiteral("MS"));
     parser.addOption(atOption);
     parser.process(app);
-
-    const QStringList arguments = parser.positionalArguments();
-    if (arguments.size() > 2) {
-        std::fprintf(stderr, "kelvorandix: too many arguments\n");
-        return 2;
-    }
     bool atValid = true;
     const qint64 at = parser.isSet(atOption) ? parser.value(atOption).toLongLong(&atValid) : 0;
     if (!atValid || at < 0) {
@@ -42,21 +39,20 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    WindowController window;
-    window.show();
-    if (!arguments.isEmpty()) {
-        window.openVideo(arguments.at(0));
-        if (arguments.size() == 2)
-            window.openSubtitles(arguments.at(1));
-        if (at > 0) {
-            VideoPlayerView *view = window.playerView();
-            auto connection = std::make_shared<QMetaObject::Connection>();
-            *connection = QObject::connect(view->videoPlayer(), &MpvPlayer::fileLoaded, view,
-                                           [view, at, connection] {
-                                               QObject::disconnect(*connection);
-                                               view->seek(at);
-                                           });
-        }
+    // What earlier runs that were killed could not clean up.
+    WorkingFolder::removeStaleFolders();
+    AppDelegate delegate(UserSettings::shared());
+    delegate.mainWindow()->show();
+    for (const QString &file : parser.positionalArguments())
+        delegate.openFile(file);
+    if (at > 0) {
+        VideoPlayerView *view = delegate.mainWindow()->playerView();
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(view->videoPlayer(), &MpvPlayer::fileLoaded, view,
+                                       [view, at, connection] {
+                                           QObject::disconnect(*connection);
+                                           view->seek(at);
+                                       });
     }
     return app.exec();
 }

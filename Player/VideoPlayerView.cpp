@@ -4,6 +4,7 @@
 #include "PlayerTimeSlider.h"
 #include "Settings/UserSettings.h"
 #include "SubtitleTextChanged.h"
+#include "Subtitles/NSUtils.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/SubtitlesSeeker.h"
 #include "Subtitles/Utils.h"
@@ -550,12 +551,7 @@ void VideoPlayerView::leaveEvent(QEvent *)
 
 std::optional<QString> VideoPlayerView::draggedFilePath(const QMimeData *data)
 {
-    if (!data || !data->hasUrls())
-        return std::nullopt;
-    const QList<QUrl> urls = data->urls();
-    if (urls.isEmpty() || !urls.first().isLocalFile())
-        return std::nullopt;
-    return urls.first().toLocalFile();
+    return NSUtils::draggedFilePath(data);
 }
 
 bool VideoPlayerView::acceptsDroppedFile(const QString &path)

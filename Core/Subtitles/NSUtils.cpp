@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QLocale>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QUrl>
 
 QString NSUtils::defaultMoviesFolder()
 {
@@ -43,4 +45,14 @@ std::optional<QString> NSUtils::languageName(const QString &identifier)
     if (!details.isEmpty())
         name += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + u')';
     return name;
+}
+
+std::optional<QString> NSUtils::draggedFilePath(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return std::nullopt;
+    return urls.first().toLocalFile();
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+class QMimeData;
+
 // Desktop facts shared by several parts: the default output folder and language names.
 class NSUtils {
 public:
@@ -12,4 +14,7 @@ public:
     // English display name of a locale identifier such as "fr_CA" ("French (Canada)"); nothing
     // when the language, a script or a territory in it is unknown.
     static std::optional<QString> languageName(const QString &identifier);
+
+    // The first local file of a drag or drop, if any.
+    static std::optional<QString> draggedFilePath(const QMimeData *data);
 };

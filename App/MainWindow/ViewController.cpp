@@ -1,0 +1,805 @@
+#include "ViewController.h"
+
+#include "DesktopServices.h"
+#include "Jobs/MakeOutputChain.h"
+#include "Jobs/MakeOutputOperation.h"
+#include "Jobs/MakeOutputQueue.h"
+#include "MainThread.h"
+#include "Overlay/Project.h"
+#include "ProgressToolbarItem.h"
+#include "Settings/UserSettings.h"
+#include "Speech/SpeechSynthesizer.h"
+#include "SubtitleTextChanged.h"
+#include "Subtitles/SubtitlesParser.h"
+#include "SubtitlesDragablePopupButton.h"
+#include "TextToSpeechView.h"
+#include "VSError.h"
+#include "VideoPlayerView.h"
+#include "VideoProcessor/VideoProcessor.h"
+#include "WindowController.h"
+#include "WorkingFolder.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QThreadPool>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// Speaks each new subtitle text while the video plays. A gap between cues (an empty text) lets
+// the current speech run on.
+class ChangedListener : public SubtitleTextChanged {
+public:
+    explicit ChangedListener(std::shared_ptr<SpeechSynthesizer> synthesizer)
+        : synthesizer(std::move(synthesizer))
+    {}
+    void textChanged(const QString &text) override
+    {
+        // Starting an utterance replaces the one still running; it never blocks.
+        if (!text.isEmpty() && synthesizer)
+            synthesizer->startSpeaking(text);
+    }
+    std::shared_ptr<SpeechSynthesizer> synthesizer;
+};
+
+QComboBox *chooser(const QString &name, QWidget *parent)
+{
+    auto *box = new QComboBox(parent);
+    box->setAccessibleName(name);
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(16);
+    return box;
+}
+
+QPushButton *button(const QString &title, QWidget *parent)
+{
+    auto *pushButton = new QPushButton(title, parent);
+    pushButton->setAccessibleName(title);
+    return pushButton;
+}
+
+// The tag of a chooser's selected item, -1 when nothing is selected.
+int selectedTag(const QComboBox *box)
+{
+    return box->currentIndex() < 0 ? -1 : box->currentData().toInt();
+}
+
+const QStringList &videoFileTypes()
+{
+    // The output containers' extensions, sorted once for the process.
+    static const QStringList types = [] {
+        QStringList keys = VideoProcessor::videoFileTypes();
+        keys.sort();
+        return keys;
+    }();
+    return types;
+}
+
+} // namespace
+
+struct ViewController::RunningChain {
+    std::unique_ptr<MakeOutputChain> chain;
+    std::unique_ptr<MakeOutputQueue> queue;
+};
+
+ViewController::ViewController(WindowController *windowController, UserSettings &settings,
+                               QWidget *parent)
+    : QWidget(parent)
+    , windowController(windowController)
+    , settings(settings)
+{
+    buildInterface();
+    resetTrackPopups();
+    connect(tabview, &QTabWidget::currentChanged, this, [this] {
+        showSelectedTab();
+        if (tabview->currentWidget()->objectName() == speechTabIdentifier)
+            textToSpeechView->refreshLanguages();
+    });
+    showSelectedTab();
+    updateControls();
+
+    videoPlayerView->onFileDragged = [this](const QString &path) { openVideo(path); };
+    subtitlesTrackPopupButton->onFileDragged = [this](const QString &path) {
+        if (isBusy())
+            return;
+        addSubtitlesFile(path);
+        loadSelectedSubtitles();
+    };
+    openFileFromFinder();
+    if (settings.isFirstTimeRunning())
+        settings.setBool(UserSettings::isFirstTimeRunningKey, false);
+}
+
+ViewController::~ViewController()
+{
+    stopDemoWithVideo();
+    // A chain still running is cancelled and waited for: its jobs talk to this window.
+    if (running)
+        running->queue->cancelAllOperations();
+    running.reset();
+    windingDown.clear();
+}
+
+void ViewController::buildInterface()
+{
+    videoPlayerView = new VideoPlayerView(this);
+
+    voicesContainerView = new QWidget(this);
+    auto *voices = new QVBoxLayout(voicesContainerView);
+    auto *tracks = new QGroupBox(tr("Tracks"), voicesContainerView);
+    auto *trackForm = new QFormLayout(tracks);
+    videoTrackPopupButton = chooser(tr("Video track"), tracks);
+    audioTrackPopupButton = chooser(tr("Audio track"), tracks);
+    subtitlesTrackPopupButton = new SubtitlesDragablePopupButton(tracks);
+    subtitlesTrackPopupButton->setAccessibleName(tr("Subtitles"));
+    subtitlesTrackPopupButton->setSizeAdjustPolicy(
+        QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    subtitlesTrackPopupButton->setMinimumContentsLength(16);
+    subtitlesTrackPopupButton->setToolTip(tr("A subtitle stream of the video, or a subtitle file "
+                                             "(open one, or drop it here)"));
+    trackForm->addRow(tr("Video:"), videoTrackPopupButton);
+    trackForm->addRow(tr("Audio:"), audioTrackPopupButton);
+    trackForm->addRow(tr("Subtitles:"), subtitlesTrackPopupButton);
+    voices->addWidget(tracks);
+
+    auto *voiceBox = new QGroupBox(tr("Voice"), voicesContainerView);
+    auto *voiceLayout = new QVBoxLayout(voiceBox);
+    textToSpeechView = new TextToSpeechView(settings, voiceBox);
+    voiceLayout->addWidget(textToSpeechView);
+    auto *demos = new QHBoxLayout;
+    demoVoiceButton = button(tr("Demo"), voiceBox);
+    demoVoiceButton->setToolTip(tr("Hear the voice say a sentence"));
+    demoVoiceWithVideoButton = button(tr("Demo with Video"), voiceBox);
+    demoVoiceWithVideoButton->setProperty("tag", 0);
+    demoVoiceWithVideoButton->setToolTip(tr("Play the video and hear its subtitles spoken"));
+    demos->addWidget(demoVoiceButton);
+    demos->addWidget(demoVoiceWithVideoButton);
+    demos->addStretch();
+    voiceLayout->addLayout(demos);
+    voices->addWidget(voiceBox);
+    loadToOverlayButton = button(tr("Load to Overlay"), voicesContainerView);
+    loadToOverlayButton->setToolTip(tr("Make a voice-over project with one item per subtitle"));
+    voices->addWidget(loadToOverlayButton, 0, Qt::AlignLeft);
+    voices->addStretch();
+
+    videoContainerSplitView = new QSplitter(Qt::Horizontal);
+    videoContainerSplitView->addWidget(videoPlayerView);
+    videoContainerSplitView->addWidget(voicesContainerView);
+    videoContainerSplitView->setStretchFactor(0, 1);
+    videoContainerSplitView->setChildrenCollapsible(false);
+
+    tabview = new QTabWidget(this);
+    subtitles2SpeechControlsBox = buildSpeechPanel();
+    subtitles2SpeechControlsBox->setObjectName(speechTabIdentifier);
+    audioOverlayControlsBox = buildOverlayPanel();
+    audioOverlayControlsBox->setObjectName(overlayTabIdentifier);
+    tabview->addTab(subtitles2SpeechControlsBox, tr("Subtitles to Speech"));
+    tabview->addTab(audioOverlayControlsBox, tr("Audio Overlay"));
+
+    containerSplitView = new QSplitter(Qt::Vertical);
+    containerSplitView->addWidget(videoContainerSplitView);
+    containerSplitView->addWidget(tabview);
+    containerSplitView->setChildrenCollapsible(false);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(containerSplitView);
+
+    connect(videoTrackPopupButton, &QComboBox::activated, this, [this] {
+        if (videoInfo && videoTrackPopupButton->currentIndex() >= 0)
+            videoPlayerView->selectVideoTrack(selectedTag(videoTrackPopupButton));
+    });
+    connect(audioTrackPopupButton, &QComboBox::activated, this, [this] {
+        if (videoInfo && audioTrackPopupButton->currentIndex() >= 0)
+            videoPlayerView->selectAudioTrack(selectedTag(audioTrackPopupButton));
+    });
+    connect(subtitlesTrackPopupButton, &QComboBox::activated, this, [this] {
+        if (videoInfo)
+            loadSelectedSubtitles();
+    });
+    connect(demoVoiceButton, &QPushButton::clicked, this, &ViewController::demoVoiceButtonClicked);
+    connect(demoVoiceWithVideoButton, &QPushButton::clicked, this,
+            &ViewController::demoVoiceWithVideoButtonClicked);
+    connect(makeSTSButton, &QPushButton::clicked, this, &ViewController::makeSTSButtonClicked);
+}
+
+QWidget *ViewController::buildSpeechPanel()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QVBoxLayout(panel);
+    auto *about = new QLabel(tr("Every subtitle is spoken by the chosen voice, sped up until it "
+                                "fits its time, and the speech is laid on the video's timeline. "
+                                "The stream options are in Options."),
+                             panel);
+    about->setWordWrap(true);
+    layout->addWidget(about);
+    outputFolderLabel = new QLabel(panel);
+    outputFolderLabel->setTextFormat(Qt::PlainText);
+    outputFolderLabel->setAccessibleName(tr("Output folder"));
+    layout->addWidget(outputFolderLabel);
+    layout->addStretch();
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    makeSTSButton = button(tr("Make"), panel);
+    makeSTSButton->setProperty("tag", 0);
+    makeSTSButton->setDefault(true);
+    makeSTSButton->setMinimumWidth(120);
+    row->addWidget(makeSTSButton);
+    layout->addLayout(row);
+    return panel;
+}
+
+QWidget *ViewController::buildOverlayPanel()
+{
+    auto *panel = new QWidget;
+    auto *layout = new QVBoxLayout(panel);
+    overlayTableView = new QTableView(panel);
+    overlayTableView->setAccessibleName(tr("Voice-over items"));
+    overlayTableView->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(overlayTableView, 1);
+    auto *row = new QHBoxLayout;
+    navigationControl = new QWidget(panel);
+    auto *navigation = new QHBoxLayout(navigationControl);
+    navigation->setContentsMargins(0, 0, 0, 0);
+    navigation->addWidget(button(tr("Previous"), navigationControl));
+    navigation->addWidget(button(tr("Next"), navigationControl));
+    navigationControl->setAccessibleName(tr("Item navigation"));
+    row->addWidget(navigationControl);
+    recordButton = button(tr("Record"), panel);
+    buttonRecordPause = button(tr("Pause"), panel);
+    audioPlayButton = button(tr("Play"), panel);
+    audioSaveButton = button(tr("Save"), panel);
+    text2SpeechButton = button(tr("Text to Speech..."), panel);
+    attachAudioButton = button(tr("Attach Audio..."), panel);
+    subtitleVideoButton = button(tr("Play Item Video"), panel);
+    for (QPushButton *control : {recordButton, buttonRecordPause, audioPlayButton, audioSaveButton,
+                                 text2SpeechButton, attachAudioButton, subtitleVideoButton})
+        row->addWidget(control);
+    row->addStretch();
+    makeAudioOverlayButton = button(tr("Make"), panel);
+    makeAudioOverlayButton->setProperty("tag", 0);
+    makeAudioOverlayButton->setMinimumWidth(120);
+    row->addWidget(makeAudioOverlayButton);
+    layout->addLayout(row);
+    for (QWidget *control :
+         {navigationControl, static_cast<QWidget *>(buttonRecordPause),
+          static_cast<QWidget *>(text2SpeechButton), static_cast<QWidget *>(attachAudioButton),
+          static_cast<QWidget *>(audioPlayButton), static_cast<QWidget *>(audioSaveButton),
+          static_cast<QWidget *>(subtitleVideoButton), static_cast<QWidget *>(recordButton)})
+        control->setEnabled(false);
+    makeAudioOverlayButton->setEnabled(false);
+    return panel;
+}
+
+QComboBox *ViewController::videoTrackPopup() const
+{
+    return videoTrackPopupButton;
+}
+
+QComboBox *ViewController::audioTrackPopup() const
+{
+    return audioTrackPopupButton;
+}
+
+void ViewController::layoutDefaultSplit()
+{
+    const int height = containerSplitView->height();
+    containerSplitView->setSizes({height / 2, height - height / 2});
+    const int width = videoContainerSplitView->width();
+    videoContainerSplitView->setSizes({width / 2, width - width / 2});
+}
+
+void ViewController::setPanelsHidden(bool hidden)
+{
+    voicesContainerView->setVisible(!hidden);
+    tabview->setVisible(!hidden);
+}
+
+// Opening media
+
+void ViewController::selectVideoFile()
+{
+    QStringList patterns;
+    for (const QString &type : videoFileTypes())
+        patterns.append(QStringLiteral("*.") + type);
+    auto *dialog = new QFileDialog(window(), tr("Select a Video file"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(tr("Videos (%1)").arg(patterns.join(u' ')));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
+        if (!path.isEmpty())
+            openVideo(path);
+    });
+    dialog->open();
+}
+
+void ViewController::openVideo(const QString &path)
+{
+    if (isBusy())
+        return;
+    resetTrackPopups();
+    videoInfo.reset();
+    updateControls();
+    videoPlayerView->loadVideo(path);
+    const VideoInfo info = VideoProcessor::probeMedia(path);
+    fillTrackPopups(info);
+    videoInfo = info;
+    updateControls();
+}
+
+void ViewController::selectSubtitlesFile()
+{
+    QStringList patterns;
+    for (const QString &type : SubtitlesDragablePopupButton::subtitlesFileTypes)
+        patterns.append(QStringLiteral("*.") + type);
+    auto *dialog = new QFileDialog(window(), tr("Select a Subtitles file"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilter(tr("Subtitles (%1)").arg(patterns.join(u' ')));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
+        if (path.isEmpty() || isBusy())
+            return;
+        addSubtitlesFile(path);
+        loadSelectedSubtitles();
+    });
+    dialog->open();
+}
+
+void ViewController::resetTrackPopups()
+{
+    videoTrackPopupButton->clear();
+    videoTrackPopupButton->setEnabled(false);
+    audioTrackPopupButton->clear();
+    audioTrackPopupButton->setEnabled(false);
+    // An external subtitles file chosen before stays for the next video.
+    if (subtitlesTrackPopupButton->count() > 0 &&
+        subtitlesTrackPopupButton->itemData(0).toInt() == externalSubtitlesTag) {
+        for (int i = subtitlesTrackPopupButton->count() - 1; i >= 1; --i)
+            subtitlesTrackPopupButton->removeItem(i);
+    } else {
+        subtitlesTrackPopupButton->clear();
+        subtitlesTrackPopupButton->setEnabled(false);
+        loadToOverlayButton->setEnabled(false);
+    }
+}
+
+void ViewController::fillTrackPopups(const VideoInfo &info)
+{
+    auto fill = [](QComboBox *box, const QList<MediaStream> &streams) {
+        for (const MediaStream &stream : streams) {
+            box->addItem(stream.trackTitle(), stream.streamIndex);
+            if (stream.isDefault)
+                box->setCurrentIndex(box->count() - 1);
+        }
+        box->setEnabled(true);
+    };
+    fill(videoTrackPopupButton, info.videoStreams);
+    fill(audioTrackPopupButton, info.audioStreams);
+    fill(subtitlesTrackPopupButton, info.subtitlesStreams);
+    loadToOverlayButton->setEnabled(true);
+    loadSelectedSubtitles();
+}
+
+void ViewController::addSubtitlesFile(const QString &path)
+{
+    if (subtitlesTrackPopupButton->currentIndex() >= 0 &&
+        selectedTag(subtitlesTrackPopupButton) == externalSubtitlesTag)
+        subtitlesTrackPopupButton->removeItem(0);
+    subtitlesTrackPopupButton->insertItem(0, path, externalSubtitlesTag);
+    subtitlesTrackPopupButton->setCurrentIndex(0);
+    updateControls();
+}
+
+void ViewController::loadSelectedSubtitles()
+{
+    if (subtitlesTrackPopupButton->count() == 0)
+        return;
+    const int tag = selectedTag(subtitlesTrackPopupButton);
+    const QString source = tag == externalSubtitlesTag
+                               ? subtitlesTrackPopupButton->currentText()
+                               : videoPlayerView->videoFile().value_or(QString());
+    subtitlesTrackPopupButton->setEnabled(false);
+    preparingSubtitles = true;
+    updateControls();
+    const QPointer<ViewController> self(this);
+    QThreadPool::globalInstance()->start([self, tag, source] {
+        QString reason;
+        bool succeeded = false;
+        try {
+            const QString working = WorkingFolder::subtitlesFile();
+            succeeded = tag == externalSubtitlesTag
+                            ? VideoProcessor::convertSubtitlesFile(source, working, &reason)
+                            : VideoProcessor::extractSubtitlesTrack(source, QString::number(tag),
+                                                                    working, &reason);
+        } catch (const VSError &error) {
+            reason = error.message;
+        }
+        MainThread::post([self, succeeded, tag, reason] {
+            if (self)
+                self->subtitlesPrepared(succeeded, tag, reason);
+        });
+    });
+}
+
+void ViewController::subtitlesPrepared(bool succeeded, int tag, const QString &reason)
+{
+    preparingSubtitles = false;
+    if (isBusy())
+        controlsStatus.subtitlesTrackPopupButton = true;
+    else
+        updateControls();
+    if (succeeded) {
+        videoPlayerView->loadSubtitles();
+        return;
+    }
+    try {
+        QFile::remove(WorkingFolder::subtitlesFile());
+    } catch (const VSError &) {
+    }
+    // Application-modal, but the event loop runs on: the item goes once the alert is dismissed.
+    auto *alert = new QMessageBox(QMessageBox::Warning, invalidSubtitlesMessage,
+                                  invalidSubtitlesMessage, QMessageBox::Ok, window());
+    alert->setInformativeText(reason);
+    alert->setWindowModality(Qt::ApplicationModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::finished, this, [this, tag] {
+        const int index = subtitlesTrackPopupButton->findData(tag);
+        if (index >= 0)
+            subtitlesTrackPopupButton->removeItem(index);
+        updateControls();
+        loadSelectedSubtitles();
+    });
+    alert->show();
+}
+
+bool ViewController::updateControls()
+{
+    videoTrackPopupButton->setEnabled(videoTrackPopupButton->count() > 0);
+    const bool hasSubtitles = subtitlesTrackPopupButton->count() > 0;
+    subtitlesTrackPopupButton->setEnabled(hasSubtitles && !preparingSubtitles);
+    const bool ready = videoTrackPopupButton->count() > 0 && hasSubtitles;
+    demoVoiceWithVideoButton->setEnabled(videoInfo.has_value() &&
+                                         subtitlesTrackPopupButton->currentIndex() >= 0);
+    // A make reads the working subtitles file: not while it is being written.
+    if (makeSTSButton->property("tag").toInt() == 0)
+        makeSTSButton->setEnabled(ready && !preparingSubtitles);
+    loadToOverlayButton->setEnabled(ready);
+    makeAudioOverlayButton->setEnabled(ready && project && project->hasItemsWithAudio());
+    outputFolderLabel->setText(tr("Output folder: %1").arg(settings.outputFolder()));
+    return ready;
+}
+
+QWidget *ViewController::control(int field) const
+{
+    const std::array<QWidget *, 15> controls = {
+        videoTrackPopupButton, audioTrackPopupButton, subtitlesTrackPopupButton,
+        loadToOverlayButton,   demoVoiceButton,       demoVoiceWithVideoButton,
+        overlayTableView,      navigationControl,     buttonRecordPause,
+        text2SpeechButton,     attachAudioButton,     audioPlayButton,
+        audioSaveButton,       subtitleVideoButton,   recordButton};
+    return controls[size_t(field)];
+}
+
+namespace {
+
+std::array<bool ViewController::ControlsStatus::*, 15> statusFields()
+{
+    using S = ViewController::ControlsStatus;
+    return {&S::videoTrackPopupButton, &S::audioTrackPopupButton, &S::subtitlesTrackPopupButton,
+            &S::loadToOverlayButton,   &S::demoVoiceButton,       &S::demoVoiceWithVideoButton,
+            &S::overlayTableView,      &S::navigationControl,     &S::buttonRecordPause,
+            &S::text2SpeechButton,     &S::attachAudioButton,     &S::audioPlayButton,
+            &S::audioSaveButton,       &S::subtitleVideoButton,   &S::recordButton};
+}
+
+} // namespace
+
+ViewController::ControlsStatus ViewController::currentControlsStatus() const
+{
+    ControlsStatus status;
+    const auto fields = statusFields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        status.*fields[i] = control(int(i))->isEnabled();
+    return status;
+}
+
+void ViewController::setProcessing(bool isProcessing)
+{
+    windowController->setOpenEnabled(!isProcessing);
+    videoPlayerView->setControlsEnabled(!isProcessing);
+    textToSpeechView->setChooserEnabled(!isProcessing);
+    const auto fields = statusFields();
+    if (isProcessing) {
+        controlsStatus = currentControlsStatus();
+        for (size_t i = 0; i < fields.size(); ++i)
+            control(int(i))->setEnabled(false);
+    } else {
+        for (size_t i = 0; i < fields.size(); ++i)
+            control(int(i))->setEnabled(controlsStatus.*fields[i]);
+    }
+}
+
+void ViewController::openFileFromFinder()
+{
+    const QString path = settings.stringValue(UserSettings::fileOpenedWithFinderKey);
+    if (path.isEmpty())
+        return;
+    if (!isBusy()) {
+        const QString extension = VideoProcessor::pathExtension(path);
+        if (videoFileTypes().contains(extension)) {
+            openVideo(path);
+        } else if (SubtitlesDragablePopupButton::subtitlesFileTypes.contains(extension)) {
+            addSubtitlesFile(path);
+            loadSelectedSubtitles();
+        }
+    }
+    settings.setString(UserSettings::fileOpenedWithFinderKey, QString());
+}
+
+void ViewController::showSelectedTab()
+{
+    const bool speech = tabview->currentWidget()->objectName() == speechTabIdentifier;
+    loadToOverlayButton->setVisible(!speech);
+}
+
+int ViewController::selectedVideoTrack() const
+{
+    return selectedTag(videoTrackPopupButton);
+}
+
+int ViewController::selectedAudioTrack() const
+{
+    return selectedTag(audioTrackPopupButton);
+}
+
+int ViewController::selectedSubtitlesTrack() const
+{
+    return selectedTag(subtitlesTrackPopupButton);
+}
+
+// The speech workflow
+
+void ViewController::demoVoiceButtonClicked()
+{
+    const std::optional<QString> voice = textToSpeechView->selectedVoice();
+    if (!voice)
+        return;
+    demoVoiceButton->setEnabled(false);
+    demoSynthesizer = SpeechSynthesizer::create(voice);
+    const std::optional<VoiceAttributes> attributes = SpeechSynthesizer::attributesForVoice(*voice);
+    if (!demoSynthesizer || !attributes) {
+        demoVoiceButton->setEnabled(true);
+        return;
+    }
+    demoSynthesizer->setDelegate(this);
+    demoSynthesizer->startSpeaking(attributes->demoText);
+}
+
+void ViewController::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool)
+{
+    // An output chain that started meanwhile keeps the button as it disabled it.
+    if (!isBusy())
+        demoVoiceButton->setEnabled(true);
+    else
+        controlsStatus.demoVoiceButton = true;
+}
+
+void ViewController::speechSynthesizerDidEncounterError(SpeechSynthesizer &, qsizetype,
+                                                        const QString &, const QString &)
+{}
+
+void ViewController::speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &, const QString &)
+{}
+
+void ViewController::demoVoiceWithVideoButtonClicked()
+{
+    if (demoVoiceWithVideoButton->property("tag").toInt() == 1) {
+        stopDemoWithVideo();
+        return;
+    }
+    const std::optional<QString> video = videoPlayerView->videoFile();
+    const std::optional<QString> voice = textToSpeechView->selectedVoice();
+    if (subtitlesTrackPopupButton->currentIndex() < 0 || !video || !voice)
+        return;
+    speakDemoWithVideo(*video, *voice);
+}
+
+void ViewController::speakDemoWithVideo(const QString &videoPath, const QString &voice)
+{
+    const QPointer<ViewController> self(this);
+    QThreadPool::globalInstance()->start([self, videoPath, voice] {
+        std::optional<SubtitlesParser> parsed;
+        try {
+            parsed = SubtitlesParser::fromFile(WorkingFolder::subtitlesFile());
+        } catch (const VSError &) {
+        }
+        const bool usable = parsed && !parsed->subtitles.isEmpty();
+        MainThread::post([self, usable, videoPath, voice] {
+            if (!self)
+                return;
+            if (!usable) {
+                self->showWarningSheet(tr("Could not parse subtitles track from the video"),
+                                       videoPath);
+                return;
+            }
+            self->demoVoiceWithVideoButton->setText(tr("Stop Demo with Video"));
+            self->demoVoiceWithVideoButton->setAccessibleName(tr("Stop Demo with Video"));
+            self->demoVoiceWithVideoButton->setProperty("tag", 1);
+            self->demoWithVideoSynthesizer = SpeechSynthesizer::create(voice);
+            self->subtitleTextChangedListener =
+                std::make_shared<ChangedListener>(self->demoWithVideoSynthesizer);
+            self->videoPlayerView->setSubtitleTextListener(self->subtitleTextChangedListener);
+            self->videoPlayerView->play();
+        });
+    });
+}
+
+void ViewController::stopDemoWithVideo()
+{
+    demoVoiceWithVideoButton->setText(tr("Demo with Video"));
+    demoVoiceWithVideoButton->setAccessibleName(tr("Demo with Video"));
+    demoVoiceWithVideoButton->setProperty("tag", 0);
+    if (subtitleTextChangedListener) {
+        videoPlayerView->setSubtitleTextListener(nullptr);
+        subtitleTextChangedListener.reset();
+    }
+    if (demoWithVideoSynthesizer) {
+        demoWithVideoSynthesizer->stopSpeaking();
+        demoWithVideoSynthesizer.reset();
+    }
+    if (videoPlayerView->videoPlayer()->playbackState() == MpvPlayer::PlaybackState::Playing)
+        videoPlayerView->pause();
+}
+
+void ViewController::makeSTSButtonClicked()
+{
+    if (makeSTSButton->property("tag").toInt() == 1)
+        cancelMaking(makeSTSButton);
+    else
+        startMaking(makeSTSButton);
+}
+
+void ViewController::startMaking(QPushButton *button)
+{
+    // A cancelled chain still winding down works on the same working files.
+    for (const std::shared_ptr<RunningChain> &old : std::as_const(windingDown))
+        old->queue->waitUntilAllOperationsAreFinished();
+    button->setProperty("tag", 1);
+    button->setText(tr("Cancel"));
+    button->setAccessibleName(tr("Cancel"));
+    windowController->showProgressItem(true);
+    windowController->progressItem()->setTaskLabel(tr("Making the output video..."));
+    windowController->progressItem()->setProgressMaximum(0);
+    windowController->progressItem()->setProgressValue(0);
+    makeOutput(button, std::nullopt);
+}
+
+void ViewController::restoreMakeButton(QPushButton *button)
+{
+    button->setProperty("tag", 0);
+    button->setText(tr("Make"));
+    button->setAccessibleName(tr("Make"));
+    windowController->showProgressItem(false);
+    setProcessing(false);
+}
+
+void ViewController::makeOutput(QPushButton *button, const std::optional<QString> &projectFile)
+{
+    if (!updateControls()) {
+        showWarningSheet(tr("Could not make the output video"), QString());
+        controlsStatus = currentControlsStatus();
+        restoreMakeButton(button);
+        return;
+    }
+    MakeOutputRequest request;
+    request.inputVideo = videoPlayerView->videoFile().value_or(QString());
+    request.videoInfo = videoInfo.value_or(VideoInfo());
+    request.videoTrack = selectedVideoTrack();
+    request.audioTrack = selectedAudioTrack();
+    request.subtitlesTrack = selectedSubtitlesTrack();
+    request.voice = textToSpeechView->selectedVoice();
+    request.voiceLanguage = settings.stringValue(UserSettings::voiceLanguageKey);
+    request.outputFolder = settings.outputFolder();
+    // The stored options as they are now: the options dialog cannot change them while it runs.
+    request.options = OutputOptions::fromSettings(settings);
+    request.maximizeOutputVolume = request.options->maximizeOutputVolume;
+    request.projectFile = projectFile;
+    setProcessing(true);
+    // Without a voice the speech job could not speak; with it the chain is built.
+    if (!request.voice && !projectFile) {
+        showWarningSheet(tr("Could not make the output video"),
+                         tr("Choose a voice for the subtitles."));
+        restoreMakeButton(button);
+        return;
+    }
+    auto started = std::make_shared<RunningChain>();
+    try {
+        started->chain = std::make_unique<MakeOutputChain>(request);
+    } catch (const VSError &error) {
+        showWarningSheet(tr("Could not make the output video"), error.message);
+        restoreMakeButton(button);
+        return;
+    }
+    const QPointer<ViewController> self(this);
+    const QPointer<QPushButton> pressed(button);
+    const std::weak_ptr<RunningChain> weak = started;
+    started->chain->operations.last()->setCompletionBlock([self, pressed, weak] {
+        MainThread::post([self, pressed, weak] {
+            if (const std::shared_ptr<RunningChain> ended = weak.lock(); ended && self)
+                self->finishMaking(pressed, ended);
+        });
+    });
+    running = started;
+    running->queue = std::make_unique<MakeOutputQueue>(windowController->progressItem(),
+                                                       running->chain->operations);
+}
+
+void ViewController::cancelMaking(QPushButton *button)
+{
+    restoreMakeButton(button);
+    if (running) {
+        running->queue->cancelAllOperations();
+        // The chain cleans up after itself once its last job has ended.
+        windingDown.append(running);
+        running.reset();
+    }
+}
+
+void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended)
+{
+    const std::optional<QString> path = ended->chain->finish();
+    if (windingDown.removeOne(ended))
+        return;
+    if (ended != running)
+        return;
+    running.reset();
+    if (button)
+        restoreMakeButton(button);
+    if (path)
+        showMadeVideo(*path);
+}
+
+void ViewController::showMadeVideo(const QString &path)
+{
+    DesktopServices::notify(QStringLiteral("Kelvorandix process finished"),
+                            QStringLiteral("Check your video file at ") + path);
+    auto *alert = new QMessageBox(window());
+    alert->setIcon(QMessageBox::Information);
+    alert->setWindowTitle(tr("Congratulations"));
+    alert->setText(tr("Congratulations"));
+    alert->setInformativeText(tr("Your video has been created successfully at ") + path);
+    alert->addButton(QMessageBox::Ok);
+    QPushButton *open = alert->addButton(tr("Open"), QMessageBox::ActionRole);
+    QPushButton *show = alert->addButton(tr("Show in Folder"), QMessageBox::ActionRole);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::buttonClicked, this, [open, show, path](QAbstractButton *pressed) {
+        if (pressed == open)
+            DesktopServices::openFile(path);
+        else if (pressed == show)
+            DesktopServices::showInFolder(path);
+    });
+    alert->open();
+    emit videoMade(path);
+}
+
+void ViewController::showWarningSheet(const QString &message, const QString &informative)
+{
+    auto *alert =
+        new QMessageBox(QMessageBox::Warning, message, message, QMessageBox::Ok, window());
+    alert->setInformativeText(informative);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->open();
+}

@@ -1,0 +1,270 @@
+// The main window's rules for media, subtitles, tracks and a busy window, offscreen, on videos
+// made at test time.
+#include "MainWindow/ViewController.h"
+#include "AppDelegate.h"
+#include "MainWindow/SubtitlesDragablePopupButton.h"
+#include "Settings/UserSettings.h"
+#include "TestSupport.h"
+#include "VideoPlayerView.h"
+#include "WindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+QStringList titles(const QComboBox *box)
+{
+    QStringList items;
+    for (int i = 0; i < box->count(); ++i)
+        items.append(box->itemText(i));
+    return items;
+}
+
+// Dismisses the application-modal alerts shown so far; returns their texts.
+QStringList dismissAlerts()
+{
+    QStringList texts;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *alert = qobject_cast<QMessageBox *>(widget); alert && alert->isVisible()) {
+            texts.append(alert->text());
+            alert->button(QMessageBox::Ok)->click();
+        }
+    return texts;
+}
+
+class ViewControllerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        media = new QTemporaryDir;
+        const QString cues = media->filePath(QStringLiteral("cues.srt"));
+        TestSupport::writeFile(cues, "1\n00:00:01,000 --> 00:00:02,000\nHello there.\n");
+        // first.mkv: 0 video, 1 audio, 2 audio (default), 3 subtitles, 4 subtitles (default).
+        TestSupport::ffmpeg({QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
+                             QStringLiteral("testsrc=d=3:s=160x120"),
+                             QStringLiteral("-f"),
+                             QStringLiteral("lavfi"),
+                             QStringLiteral("-i"),
+                             QStringLiteral("sine=d=3"),
+                             QStringLiteral("-i"),
+                             cues,
+                             QStringLiteral("-map"),
+                             QStringLiteral("0"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("1"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("1"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("2"),
+                             QStringLiteral("-map"),
+                             QStringLiteral("2"),
+                             QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"),
+                             QStringLiteral("-c:a"),
+                             QStringLiteral("aac"),
+                             QStringLiteral("-c:s"),
+                             QStringLiteral("srt"),
+                             QStringLiteral("-disposition:a:0"),
+                             QStringLiteral("0"),
+                             QStringLiteral("-disposition:a:1"),
+                             QStringLiteral("default"),
+                             QStringLiteral("-disposition:s:0"),
+                             QStringLiteral("0"),
+                             QStringLiteral("-disposition:s:1"),
+                             QStringLiteral("default"),
+                             mediaFile(QStringLiteral("first.mkv"))});
+        // silent.mp4: a video stream alone.
+        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("testsrc=d=3:s=160x120"), QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"), mediaFile(QStringLiteral("silent.mp4"))});
+    }
+    static void TearDownTestSuite()
+    {
+        delete media;
+        media = nullptr;
+    }
+    static QString mediaFile(const QString &name) { return media->filePath(name); }
+    QString write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = folder.filePath(name);
+        TestSupport::writeFile(path, bytes);
+        return path;
+    }
+    // Waits until the subtitles chooser is usable again (its preparation has reported).
+    bool subtitlesSettled()
+    {
+        return TestSupport::waitUntil(
+            [&] {
+                const QComboBox *popup = view().subtitlesTrackPopup();
+                return popup->count() == 0 || popup->isEnabled() || !dismissAlerts().isEmpty();
+            },
+            30000);
+    }
+    ViewController &view() { return *app.mainWindow()->viewController(); }
+
+    static inline QTemporaryDir *media = nullptr;
+    QTemporaryDir folder;
+    UserSettings settings{folder.filePath(QStringLiteral("settings.ini"))};
+    AppDelegate app{settings};
+};
+
+} // namespace
+
+TEST_F(ViewControllerTest, TracksOfTheOpenVideoAndExternalSubtitles)
+{
+    ViewController &v = view();
+    // Nothing to make without a video and subtitles.
+    EXPECT_FALSE(v.makeButton()->isEnabled());
+
+    v.openVideo(mediaFile(QStringLiteral("first.mkv")));
+    ASSERT_TRUE(subtitlesSettled());
+    // Default streams are preselected; the tags are the stream indexes.
+    EXPECT_EQ(v.selectedVideoTrack(), 0);
+    EXPECT_EQ(v.selectedAudioTrack(), 2);
+    EXPECT_EQ(v.selectedSubtitlesTrack(), 4);
+    EXPECT_TRUE(v.makeButton()->isEnabled());
+
+    // An external file goes on top with the tag -10; a second one replaces it while selected.
+    const QString first = write(QStringLiteral("a.srt"), "1\n00:00:01,000 --> 00:00:02,000\nA\n");
+    const QString second = write(QStringLiteral("b.srt"), "1\n00:00:01,000 --> 00:00:02,000\nB\n");
+    v.addSubtitlesFile(first);
+    EXPECT_EQ(v.selectedSubtitlesTrack(), ViewController::externalSubtitlesTag);
+    v.addSubtitlesFile(second);
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()).mid(0, 1), QStringList{second});
+    EXPECT_EQ(v.subtitlesTrackPopup()->count(), 3);
+    // With a stream selected, a new file goes above the old one, which stays.
+    v.subtitlesTrackPopup()->setCurrentIndex(2);
+    v.addSubtitlesFile(first);
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()).mid(0, 2), (QStringList{first, second}));
+    v.loadSelectedSubtitles();
+    ASSERT_TRUE(subtitlesSettled());
+
+    // A second video keeps the external item on top and drops the first video's streams.
+    v.openVideo(mediaFile(QStringLiteral("silent.mp4")));
+    ASSERT_TRUE(subtitlesSettled());
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()), QStringList{first});
+    EXPECT_EQ(v.videoTrackPopup()->count(), 1);
+    // No audio stream: no audio item, track -1.
+    EXPECT_EQ(v.selectedAudioTrack(), -1);
+    EXPECT_TRUE(v.makeButton()->isEnabled());
+}
+
+TEST_F(ViewControllerTest, SubtitlesThatFailAreRemovedAndTheNextItemIsTried)
+{
+    ViewController &v = view();
+    // A video without subtitles: the make buttons stay disabled.
+    v.openVideo(mediaFile(QStringLiteral("silent.mp4")));
+    ASSERT_TRUE(subtitlesSettled());
+    EXPECT_FALSE(v.makeButton()->isEnabled());
+
+    // A video whose file goes away after probing: its streams cannot be extracted.
+    const QString moved = folder.filePath(QStringLiteral("moved.mkv"));
+    ASSERT_TRUE(QFile::copy(mediaFile(QStringLiteral("first.mkv")), moved));
+    v.openVideo(moved);
+    ASSERT_TRUE(subtitlesSettled());
+    const QString good = write(QStringLiteral("good.srt"), "1\n00:00:01,000 --> 00:00:02,000\nA\n");
+    v.addSubtitlesFile(good);
+    QFile::remove(moved);
+    // Choosing a stream fails: after the alert the stream goes, and the next selected item (the
+    // other stream) is tried and fails too; then the file is tried and works.
+    v.subtitlesTrackPopup()->setCurrentIndex(1);
+    v.loadSelectedSubtitles();
+    QStringList alerts;
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            alerts += dismissAlerts();
+            return v.subtitlesTrackPopup()->count() == 1 && v.subtitlesTrackPopup()->isEnabled();
+        },
+        30000))
+        << titles(v.subtitlesTrackPopup()).join(u'|');
+    EXPECT_EQ(alerts, QStringList(2, ViewController::invalidSubtitlesMessage));
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()), QStringList{good});
+}
+
+TEST_F(ViewControllerTest, TheSubtitlesChooserTakesOneSubtitleFileAsWritten)
+{
+    auto drag = [](const QStringList &paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString &path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        data->setUrls(urls);
+        return data;
+    };
+    const QString srt = write(QStringLiteral("film.srt"), "x");
+    const QString capital = write(QStringLiteral("FILM.SRT"), "x");
+    const QString ass = write(QStringLiteral("film.ass"), "x");
+    QDir(folder.path()).mkpath(QStringLiteral("folder.srt"));
+    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(drag({srt}).get()));
+    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(drag({ass}).get()));
+    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(drag({capital}).get()));
+    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(drag({srt, ass}).get()));
+    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(
+        drag({folder.filePath(QStringLiteral("folder.srt"))}).get()));
+    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(
+        drag({folder.filePath(QStringLiteral("missing.srt"))}).get()));
+}
+
+TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
+{
+    // An ffmpeg that writes the video at the film's own pace keeps the chain running.
+    const QString bin = folder.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH",
+            (TestSupport::slowFfmpegFolder(bin, QStringLiteral("-map")) + u':').toUtf8() + path);
+    const QString long_ = folder.filePath(QStringLiteral("long.mkv"));
+    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                         QStringLiteral("color=s=64x64:r=1:d=300"), QStringLiteral("-i"),
+                         mediaFile(QStringLiteral("cues.srt")), QStringLiteral("-c:v"),
+                         QStringLiteral("libx264"), QStringLiteral("-c:s"), QStringLiteral("srt"),
+                         long_});
+    const QString out = folder.filePath(QStringLiteral("out"));
+    QDir().mkpath(out);
+    settings.setOutputFolder(out);
+
+    ViewController &v = view();
+    v.openVideo(long_);
+    ASSERT_TRUE(subtitlesSettled());
+    const ViewController::ControlsStatus before = v.currentControlsStatus();
+    QTest::mouseClick(v.makeButton(), Qt::LeftButton);
+    ASSERT_TRUE(v.isBusy());
+    EXPECT_EQ(v.makeButton()->text(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(app.mainWindow()->isProgressItemShown());
+    EXPECT_FALSE(app.mainWindow()->openVideoEnable);
+    EXPECT_EQ(
+        v.currentControlsStatus(),
+        ViewController::ControlsStatus({false, false, false, false, false, false, false, false,
+                                        false, false, false, false, false, false, false}));
+
+    // Every way in is ignored: the open call, a handed-over file (whose path is cleared), a drop.
+    v.openVideo(mediaFile(QStringLiteral("silent.mp4")));
+    app.openFile(mediaFile(QStringLiteral("silent.mp4")));
+    EXPECT_TRUE(settings.stringValue(UserSettings::fileOpenedWithFinderKey).isEmpty());
+    v.subtitlesTrackPopup()->onFileDragged(write(QStringLiteral("x.srt"), "x"));
+    EXPECT_EQ(*v.playerView()->videoFile(), long_);
+    EXPECT_EQ(v.subtitlesTrackPopup()->count(), 1);
+
+    // Cancel: the controls exactly as they were, no video and no ffmpeg left.
+    QTest::mouseClick(v.makeButton(), Qt::LeftButton);
+    EXPECT_FALSE(v.isBusy());
+    EXPECT_EQ(v.makeButton()->text(), QStringLiteral("Make"));
+    EXPECT_FALSE(app.mainWindow()->isProgressItemShown());
+    EXPECT_EQ(v.currentControlsStatus(), before);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::processesWith(out).isEmpty(); }));
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::entriesOf(out).isEmpty(); }))
+        << TestSupport::entriesOf(out).join(u' ');
+    qputenv("PATH", path);
+}
