@@ -7,6 +7,18 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// Carried by the binary, so that a test run by hand reports as one run by ctest does.
+extern "C" const char *__asan_default_options()
+{
+    return "detect_leaks=1:abort_on_error=0";
+}
+extern "C" const char *__ubsan_default_options()
+{
+    return "print_stacktrace=1:halt_on_error=1";
+}
+#endif
+
 // Every test process gets a QCoreApplication and its own settings file, so that no test ever
 // reads or writes the user's real preferences.
 int main(int argc, char **argv)

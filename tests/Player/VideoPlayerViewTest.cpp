@@ -386,8 +386,10 @@ TEST_F(PlayerTest, BackwardNearTheStartGoesToTheStartNotTheEnd)
         [&] { return std::abs(view->videoPlayer()->currentTime() - 2.5) < 0.01; }));
     QSignalSpy times(view->videoPlayer(), &MpvPlayer::timeChanged);
     view->backwardClicked();
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return !times.isEmpty(); }));
-    EXPECT_LT(times.last().at(0).toDouble(), 0.05);
+    // A report of the time before the jump may still be on its way; the jump's own comes next.
+    EXPECT_TRUE(TestSupport::waitUntil(
+        [&] { return !times.isEmpty() && times.last().at(0).toDouble() < 0.05; }, 10000))
+        << (times.isEmpty() ? -1.0 : times.last().at(0).toDouble());
 }
 
 TEST_F(PlayerTest, VolumeImagesFollowTheThresholdsAndTheVolumeIsSaved)

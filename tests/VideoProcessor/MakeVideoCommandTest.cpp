@@ -329,6 +329,7 @@ TEST(VolumeTools, AnyAudioBecomesTheProjectsPcmForm)
 TEST(LanguageCodesTable, CoversEveryVoiceLanguage)
 {
     EXPECT_EQ(LanguageCodes::twoLetterCode(QStringLiteral("es_ES")), QStringLiteral("es"));
+    EXPECT_EQ(LanguageCodes::twoLetterCode(QStringLiteral("pt_BR")), QStringLiteral("pt"));
     EXPECT_EQ(LanguageCodes::twoLetterCode(QStringLiteral("de")), QStringLiteral("de"));
     EXPECT_EQ(LanguageCodes::twoLetterCode(QString()), QString());
     EXPECT_EQ(LanguageCodes::threeLetterCode(QStringLiteral("es")), QStringLiteral("spa"));
