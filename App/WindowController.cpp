@@ -21,8 +21,7 @@ WindowController::WindowController(UserSettings &settings, QWidget *parent)
     , settings(settings)
 {
     setWindowTitle(QStringLiteral("Kelvorandix"));
-    progress = new ProgressToolbarItem(this, this);
-    progress->hide();
+    progress = new ProgressToolbarItem(this);
     content = new ViewController(this, settings, this);
     setCentralWidget(content);
     buildMenusAndToolbar();
@@ -108,6 +107,9 @@ void WindowController::buildMenusAndToolbar()
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     mainToolbar->addWidget(spacer);
     mainToolbar->addAction(optionsAction);
+    // The progress item stands just before the options item, shown only while a chain runs.
+    progressAction = mainToolbar->insertWidget(optionsAction, progress);
+    progressAction->setVisible(false);
 }
 
 void WindowController::setOpenEnabled(bool enabled)
@@ -128,20 +130,12 @@ void WindowController::validateToolbarItems()
 
 void WindowController::showProgressItem(bool shown)
 {
-    if (shown && !progressAction) {
-        progressAction = mainToolbar->insertWidget(optionsAction, progress);
-        progress->show();
-    } else if (!shown && progressAction) {
-        mainToolbar->removeAction(progressAction);
-        progressAction = nullptr;
-        progress->setParent(this);
-        progress->hide();
-    }
+    progressAction->setVisible(shown);
 }
 
 bool WindowController::isProgressItemShown() const
 {
-    return progressAction != nullptr;
+    return progressAction->isVisible();
 }
 
 void WindowController::showOptions()

@@ -11,6 +11,7 @@
 #include "Speech/SpeechSynthesizer.h"
 #include "SubtitleTextChanged.h"
 #include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/Utils.h"
 #include "SubtitlesDragablePopupButton.h"
 #include "TextToSpeechView.h"
 #include "VSError.h"
@@ -20,6 +21,7 @@
 #include "WorkingFolder.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -205,7 +207,10 @@ void ViewController::buildInterface()
     connect(audioTrackPopupButton, &QComboBox::activated, this, [this] {
         if (videoInfo && audioTrackPopupButton->currentIndex() >= 0)
             videoPlayerView->selectAudioTrack(selectedTag(audioTrackPopupButton));
+        updateControls();
     });
+    connect(textToSpeechView, &TextToSpeechView::voiceChanged, this,
+            &ViewController::updateControls);
     connect(subtitlesTrackPopupButton, &QComboBox::activated, this, [this] {
         if (videoInfo)
             loadSelectedSubtitles();
@@ -226,10 +231,12 @@ QWidget *ViewController::buildSpeechPanel()
                              panel);
     about->setWordWrap(true);
     layout->addWidget(about);
-    outputFolderLabel = new QLabel(panel);
-    outputFolderLabel->setTextFormat(Qt::PlainText);
-    outputFolderLabel->setAccessibleName(tr("Output folder"));
-    layout->addWidget(outputFolderLabel);
+    planLabel = new QLabel(panel);
+    planLabel->setTextFormat(Qt::PlainText);
+    planLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    planLabel->setAccessibleName(tr("What Make will do"));
+    layout->addSpacing(6);
+    layout->addWidget(planLabel);
     layout->addStretch();
     auto *row = new QHBoxLayout;
     row->addStretch();
@@ -478,7 +485,7 @@ bool ViewController::updateControls()
         makeSTSButton->setEnabled(ready && !preparingSubtitles);
     loadToOverlayButton->setEnabled(ready);
     makeAudioOverlayButton->setEnabled(ready && project && project->hasItemsWithAudio());
-    outputFolderLabel->setText(tr("Output folder: %1").arg(settings.outputFolder()));
+    planLabel->setText(planText());
     return ready;
 }
 
@@ -568,6 +575,37 @@ int ViewController::selectedAudioTrack() const
 int ViewController::selectedSubtitlesTrack() const
 {
     return selectedTag(subtitlesTrackPopupButton);
+}
+
+QString ViewController::planText() const
+{
+    const std::optional<QString> video = videoPlayerView->videoFile();
+    const OutputOptions options = OutputOptions::fromSettings(settings);
+    QStringList lines;
+    if (video)
+        lines << tr("Output: %1")
+                     .arg(Utils::outputFilePath(
+                         QDir(settings.outputFolder()).filePath(QFileInfo(*video).fileName()),
+                         settings.stringValue(UserSettings::voiceLanguageKey)));
+    else
+        lines << tr("Output folder: %1").arg(settings.outputFolder());
+    const bool newStream = options.newAudioStream || audioTrackPopupButton->currentIndex() < 0;
+    if (!video)
+        lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
+    else if (newStream && !VideoProcessor::supportsNewAudioStream(*video) &&
+             audioTrackPopupButton->currentIndex() >= 0)
+        lines << tr("Speech: a new audio stream, which this container cannot hold (see Options)");
+    else if (newStream)
+        lines << tr("Speech: added as a new audio stream");
+    else
+        lines << tr("Speech: mixed into %1, its own sound at %2%")
+                     .arg(audioTrackPopupButton->currentText())
+                     .arg(options.volume);
+    if (video && options.newSubtitlesStream && VideoProcessor::supportsNewSubtitlesStream(*video))
+        lines << tr("Subtitles: added as a subtitle stream");
+    if (options.maximizeOutputVolume)
+        lines << tr("Loudness: raised to full scale when the video is made");
+    return lines.join(u'\n');
 }
 
 // The speech workflow
@@ -768,6 +806,7 @@ void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<Run
     running.reset();
     if (button)
         restoreMakeButton(button);
+    updateControls();
     if (path)
         showMadeVideo(*path);
 }
@@ -781,6 +820,8 @@ void ViewController::showMadeVideo(const QString &path)
     alert->setWindowTitle(tr("Congratulations"));
     alert->setText(tr("Congratulations"));
     alert->setInformativeText(tr("Your video has been created successfully at ") + path);
+    // Wide enough for a path on one line or two, rather than a narrow column.
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 460px; }"));
     alert->addButton(QMessageBox::Ok);
     QPushButton *open = alert->addButton(tr("Open"), QMessageBox::ActionRole);
     QPushButton *show = alert->addButton(tr("Show in Folder"), QMessageBox::ActionRole);

@@ -126,6 +126,8 @@ private:
     void restoreMakeButton(QPushButton *button);
     void showMadeVideo(const QString &path);
     void showWarningSheet(const QString &message, const QString &informative);
+    // What Make would do now, in a few lines: the file, the speech, the subtitles, the loudness.
+    QString planText() const;
     void speakDemoWithVideo(const QString &videoPath, const QString &voice);
     QWidget *control(int field) const;
 
@@ -153,7 +155,7 @@ private:
     QPushButton *demoVoiceButton = nullptr;
     QPushButton *demoVoiceWithVideoButton = nullptr;
     QPushButton *makeSTSButton = nullptr;
-    QLabel *outputFolderLabel = nullptr;
+    QLabel *planLabel = nullptr;
     std::unique_ptr<SpeechSynthesizer> demoSynthesizer;
     std::shared_ptr<SpeechSynthesizer> demoWithVideoSynthesizer;
     std::shared_ptr<SubtitleTextChanged> subtitleTextChangedListener;

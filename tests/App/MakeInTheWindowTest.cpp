@@ -4,6 +4,7 @@
 #include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "TestSupport.h"
+#include "VideoPlayerView.h"
 #include "WindowController.h"
 
 #include <QAbstractButton>
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -191,4 +193,83 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     EXPECT_EQ(enabledStates(window), before);
     EXPECT_EQ(visible<QMessageBox>(), nullptr);
     qputenv("PATH", path);
+}
+
+// The README's pictures of the window, taken when KELVORANDIX_SCREENSHOTS names a folder
+// (docs/screenshots/capture does): the bundled sample with its subtitles, the options dialog, a
+// chain running, and the success report.
+TEST(MakeInTheWindow, Screenshots)
+{
+    const QString shots = qEnvironmentVariable("KELVORANDIX_SCREENSHOTS");
+    if (shots.isEmpty())
+        GTEST_SKIP() << "KELVORANDIX_SCREENSHOTS names no folder";
+    QTemporaryDir folder;
+    const QString out = folder.filePath(QStringLiteral("Videos"));
+    QDir().mkpath(out);
+    UserSettings settings(folder.filePath(QStringLiteral("settings.ini")));
+    settings.setOutputFolder(out);
+    // The player keeps its own choices in the process's settings.
+    UserSettings::shared().setBool(UserSettings::isSubtitlesVisibleKey, true);
+    settings.setString(UserSettings::voiceLanguageKey, QStringLiteral("en_US"));
+    settings.setBool(UserSettings::newAudioStreamKey, true);
+    const QString samples = QStringLiteral(KELVORANDIX_SOURCE_DIR "/Resources/samples/");
+    AppDelegate app(settings);
+    WindowController *window = app.mainWindow();
+    window->resize(1200, 800);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    window->activateWindow();
+    auto shoot = [&](const QString &name) {
+        TestSupport::waitUntil([] { return false; }, 700);
+        const QRect frame = window->frameGeometry();
+        QGuiApplication::primaryScreen()
+            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+            .save(shots + u'/' + name);
+    };
+    app.openFile(samples + QStringLiteral("sample.mp4"));
+    app.openFile(samples + QStringLiteral("sample.srt"));
+    auto *make = named<QPushButton>(window, QStringLiteral("Make"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return make->isEnabled(); }, 30000));
+    window->playerView()->seek(1500);
+    shoot(QStringLiteral("main-window.png"));
+
+    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+    QDialog *options = nullptr;
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            return (options = visible<QDialog>(
+                        [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
+        },
+        10000));
+    shoot(QStringLiteral("options.png"));
+    options->accept();
+
+    const QString bin = folder.filePath(QStringLiteral("bin"));
+    QDir().mkpath(bin);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH",
+            (TestSupport::slowFfmpegFolder(bin, QStringLiteral("-map")) + u':').toUtf8() + path);
+    QTest::mouseClick(make, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            return window->progressItem()->taskLabel().contains(QStringLiteral("%")) &&
+                   window->progressItem()->taskLabel().startsWith(
+                       QStringLiteral("Processing video"));
+        },
+        60000));
+    TestSupport::waitUntil([] { return false; }, 3000);
+    shoot(QStringLiteral("making.png"));
+
+    QTest::mouseClick(make, Qt::LeftButton);
+    qputenv("PATH", path);
+    TestSupport::waitUntil([&] { return TestSupport::processesWith(out).isEmpty(); });
+
+    QTest::mouseClick(make, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            return visible<QMessageBox>(
+                [](QMessageBox *box) { return box->text() == QStringLiteral("Congratulations"); });
+        },
+        180000));
+    shoot(QStringLiteral("congratulations.png"));
 }
