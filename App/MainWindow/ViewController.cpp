@@ -1,11 +1,12 @@
 #include "ViewController.h"
 
+#include "AudioOverlayPanel.h"
+#include "AudioOverlayTableView.h"
 #include "DesktopServices.h"
 #include "Jobs/MakeOutputChain.h"
 #include "Jobs/MakeOutputOperation.h"
 #include "Jobs/MakeOutputQueue.h"
 #include "MainThread.h"
-#include "Overlay/Project.h"
 #include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
@@ -187,8 +188,14 @@ void ViewController::buildInterface()
     tabview = new QTabWidget(this);
     subtitles2SpeechControlsBox = buildSpeechPanel();
     subtitles2SpeechControlsBox->setObjectName(speechTabIdentifier);
-    audioOverlayControlsBox = buildOverlayPanel();
+    audioOverlayControlsBox = new AudioOverlayPanel(this, settings);
     audioOverlayControlsBox->setObjectName(overlayTabIdentifier);
+    connect(audioOverlayControlsBox, &AudioOverlayPanel::projectChanged, this,
+            &ViewController::updateControls);
+    connect(loadToOverlayButton, &QPushButton::clicked, audioOverlayControlsBox,
+            &AudioOverlayPanel::loadToOverlayClicked);
+    connect(audioOverlayControlsBox->makeAudioOverlayButton, &QPushButton::clicked, this,
+            &ViewController::makeAudioOverlayClicked);
     tabview->addTab(subtitles2SpeechControlsBox, tr("Subtitles to Speech"));
     tabview->addTab(audioOverlayControlsBox, tr("Audio Overlay"));
 
@@ -246,48 +253,6 @@ QWidget *ViewController::buildSpeechPanel()
     makeSTSButton->setMinimumWidth(120);
     row->addWidget(makeSTSButton);
     layout->addLayout(row);
-    return panel;
-}
-
-QWidget *ViewController::buildOverlayPanel()
-{
-    auto *panel = new QWidget;
-    auto *layout = new QVBoxLayout(panel);
-    overlayTableView = new QTableView(panel);
-    overlayTableView->setAccessibleName(tr("Voice-over items"));
-    overlayTableView->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(overlayTableView, 1);
-    auto *row = new QHBoxLayout;
-    navigationControl = new QWidget(panel);
-    auto *navigation = new QHBoxLayout(navigationControl);
-    navigation->setContentsMargins(0, 0, 0, 0);
-    navigation->addWidget(button(tr("Previous"), navigationControl));
-    navigation->addWidget(button(tr("Next"), navigationControl));
-    navigationControl->setAccessibleName(tr("Item navigation"));
-    row->addWidget(navigationControl);
-    recordButton = button(tr("Record"), panel);
-    buttonRecordPause = button(tr("Pause"), panel);
-    audioPlayButton = button(tr("Play"), panel);
-    audioSaveButton = button(tr("Save"), panel);
-    text2SpeechButton = button(tr("Text to Speech..."), panel);
-    attachAudioButton = button(tr("Attach Audio..."), panel);
-    subtitleVideoButton = button(tr("Play Item Video"), panel);
-    for (QPushButton *control : {recordButton, buttonRecordPause, audioPlayButton, audioSaveButton,
-                                 text2SpeechButton, attachAudioButton, subtitleVideoButton})
-        row->addWidget(control);
-    row->addStretch();
-    makeAudioOverlayButton = button(tr("Make"), panel);
-    makeAudioOverlayButton->setProperty("tag", 0);
-    makeAudioOverlayButton->setMinimumWidth(120);
-    row->addWidget(makeAudioOverlayButton);
-    layout->addLayout(row);
-    for (QWidget *control :
-         {navigationControl, static_cast<QWidget *>(buttonRecordPause),
-          static_cast<QWidget *>(text2SpeechButton), static_cast<QWidget *>(attachAudioButton),
-          static_cast<QWidget *>(audioPlayButton), static_cast<QWidget *>(audioSaveButton),
-          static_cast<QWidget *>(subtitleVideoButton), static_cast<QWidget *>(recordButton)})
-        control->setEnabled(false);
-    makeAudioOverlayButton->setEnabled(false);
     return panel;
 }
 
@@ -484,19 +449,32 @@ bool ViewController::updateControls()
     if (makeSTSButton->property("tag").toInt() == 0)
         makeSTSButton->setEnabled(ready && !preparingSubtitles);
     loadToOverlayButton->setEnabled(ready);
-    makeAudioOverlayButton->setEnabled(ready && project && project->hasItemsWithAudio());
+    if (audioOverlayControlsBox->makeAudioOverlayButton->property("tag").toInt() == 0)
+        audioOverlayControlsBox->makeAudioOverlayButton->setEnabled(
+            ready && audioOverlayControlsBox->project() &&
+            audioOverlayControlsBox->hasItemsWithAudio());
     planLabel->setText(planText());
     return ready;
 }
 
 QWidget *ViewController::control(int field) const
 {
-    const std::array<QWidget *, 15> controls = {
-        videoTrackPopupButton, audioTrackPopupButton, subtitlesTrackPopupButton,
-        loadToOverlayButton,   demoVoiceButton,       demoVoiceWithVideoButton,
-        overlayTableView,      navigationControl,     buttonRecordPause,
-        text2SpeechButton,     attachAudioButton,     audioPlayButton,
-        audioSaveButton,       subtitleVideoButton,   recordButton};
+    const AudioOverlayPanel *overlay = audioOverlayControlsBox;
+    const std::array<QWidget *, 15> controls = {videoTrackPopupButton,
+                                                audioTrackPopupButton,
+                                                subtitlesTrackPopupButton,
+                                                loadToOverlayButton,
+                                                demoVoiceButton,
+                                                demoVoiceWithVideoButton,
+                                                overlay->overlayTableView,
+                                                overlay->navigationControl,
+                                                overlay->buttonRecordPause,
+                                                overlay->text2SpeechButton,
+                                                overlay->attachAudioButton,
+                                                overlay->audioPlayButton,
+                                                overlay->audioSaveButton,
+                                                overlay->subtitleVideoButton,
+                                                overlay->recordButton};
     return controls[size_t(field)];
 }
 
@@ -707,10 +685,25 @@ void ViewController::makeSTSButtonClicked()
     if (makeSTSButton->property("tag").toInt() == 1)
         cancelMaking(makeSTSButton);
     else
-        startMaking(makeSTSButton);
+        startMaking(makeSTSButton, std::nullopt);
 }
 
-void ViewController::startMaking(QPushButton *button)
+void ViewController::makeAudioOverlayClicked()
+{
+    QPushButton *button = audioOverlayControlsBox->makeAudioOverlayButton;
+    if (button->property("tag").toInt() == 1)
+        cancelMaking(button);
+    else
+        startMaking(button, WorkingFolder::projectFile());
+}
+
+void ViewController::selectOverlayTab()
+{
+    if (tabview->currentWidget() != audioOverlayControlsBox)
+        tabview->setCurrentIndex(1);
+}
+
+void ViewController::startMaking(QPushButton *button, const std::optional<QString> &projectFile)
 {
     // A cancelled chain still winding down works on the same working files.
     for (const std::shared_ptr<RunningChain> &old : std::as_const(windingDown))
@@ -722,7 +715,7 @@ void ViewController::startMaking(QPushButton *button)
     windowController->progressItem()->setTaskLabel(tr("Making the output video..."));
     windowController->progressItem()->setProgressMaximum(0);
     windowController->progressItem()->setProgressValue(0);
-    makeOutput(button, std::nullopt);
+    makeOutput(button, projectFile);
 }
 
 void ViewController::restoreMakeButton(QPushButton *button)
@@ -806,6 +799,8 @@ void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<Run
     running.reset();
     if (button)
         restoreMakeButton(button);
+    if (path)
+        audioOverlayControlsBox->clearDirtyFlags();
     updateControls();
     if (path)
         showMadeVideo(*path);

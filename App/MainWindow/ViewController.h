@@ -9,7 +9,7 @@
 #include <memory>
 #include <optional>
 
-class Project;
+class AudioOverlayPanel;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -99,6 +99,11 @@ public:
     SubtitlesDragablePopupButton *subtitlesTrackPopup() const { return subtitlesTrackPopupButton; }
     QPushButton *makeButton() const { return makeSTSButton; }
     const std::optional<VideoInfo> &openVideoInfo() const { return videoInfo; }
+    AudioOverlayPanel *overlayPanel() const { return audioOverlayControlsBox; }
+    void selectOverlayTab();
+    void makeAudioOverlayClicked();
+    // A warning alert as a sheet on the window.
+    void showWarningSheet(const QString &message, const QString &informative);
     // The voice panel and the tab panel, which a full screen started by the player hides.
     void setPanelsHidden(bool hidden);
     // The default split: half the height for the video, half its width for the player.
@@ -117,15 +122,13 @@ signals:
 private:
     void buildInterface();
     QWidget *buildSpeechPanel();
-    QWidget *buildOverlayPanel();
     void subtitlesPrepared(bool succeeded, int tag, const QString &reason);
     struct RunningChain;
-    void startMaking(QPushButton *button);
+    void startMaking(QPushButton *button, const std::optional<QString> &projectFile);
     void cancelMaking(QPushButton *button);
     void finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended);
     void restoreMakeButton(QPushButton *button);
     void showMadeVideo(const QString &path);
-    void showWarningSheet(const QString &message, const QString &informative);
     // What Make would do now, in a few lines: the file, the speech, the subtitles, the loudness.
     QString planText() const;
     void speakDemoWithVideo(const QString &videoPath, const QString &voice);
@@ -142,7 +145,7 @@ private:
     QPushButton *loadToOverlayButton = nullptr;
     QTabWidget *tabview = nullptr;
     QWidget *subtitles2SpeechControlsBox = nullptr;
-    QWidget *audioOverlayControlsBox = nullptr;
+    AudioOverlayPanel *audioOverlayControlsBox = nullptr;
     QSplitter *containerSplitView = nullptr;
     QSplitter *videoContainerSplitView = nullptr;
     QWidget *voicesContainerView = nullptr;
@@ -159,19 +162,6 @@ private:
     std::unique_ptr<SpeechSynthesizer> demoSynthesizer;
     std::shared_ptr<SpeechSynthesizer> demoWithVideoSynthesizer;
     std::shared_ptr<SubtitleTextChanged> subtitleTextChangedListener;
-
-    // The overlay tab's controls.
-    QTableView *overlayTableView = nullptr;
-    QWidget *navigationControl = nullptr;
-    QPushButton *buttonRecordPause = nullptr;
-    QPushButton *text2SpeechButton = nullptr;
-    QPushButton *attachAudioButton = nullptr;
-    QPushButton *audioPlayButton = nullptr;
-    QPushButton *audioSaveButton = nullptr;
-    QPushButton *subtitleVideoButton = nullptr;
-    QPushButton *recordButton = nullptr;
-    QPushButton *makeAudioOverlayButton = nullptr;
-    std::unique_ptr<Project> project;
 
     // The output chain and its queue: present exactly while the window is busy with it. A chain
     // the user cancelled winds down on its own, and is cleaned up when its last job has ended.

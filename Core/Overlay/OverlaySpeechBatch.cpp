@@ -31,8 +31,14 @@ OverlaySpeechBatch::~OverlaySpeechBatch()
     alive->store(false);
     // The store in flight uses the project, which may go right after this batch: it is waited
     // for, and what it stored is kept in the item.
+    finishStoring();
+}
+
+void OverlaySpeechBatch::finishStoring()
+{
     if (const std::shared_ptr<StoreState> state = storing) {
         state->done.acquire();
+        state->done.release();
         applyStored(state);
     }
 }

@@ -49,6 +49,9 @@ public:
     // An item's audio is being converted and stored; a cancel lets it end, and its audio, once
     // stored, shows in the item and the dirty flag.
     bool isStoring() const { return storing != nullptr; }
+    // Waits for the item being stored, if any, and takes its result into the item and the dirty
+    // flag (the destructor does this too).
+    void finishStoring();
     bool isProjectDirty = false;
 
     void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;

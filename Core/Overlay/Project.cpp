@@ -81,7 +81,7 @@ Project::~Project()
 
 bool Project::setSortedBy(const QString &column)
 {
-    if (!itemColumns.contains(column))
+    if (!itemColumns.contains(column) && column != lengthOrder)
         return false;
     sortColumn = column;
     return true;
@@ -249,7 +249,8 @@ int Project::countItemsWithAudio() const
 QString Project::itemsQuery() const
 {
     return QStringLiteral("SELECT text, start, end, id, audioDuration FROM ") + TB_SOUNDS +
-           QStringLiteral(" ORDER BY ") + sortColumn +
+           QStringLiteral(" ORDER BY ") +
+           (sortColumn == lengthOrder ? QStringLiteral("(end - start)") : sortColumn) +
            (sortedAsc ? QStringLiteral(" ASC") : QStringLiteral(" DESC"));
 }
 

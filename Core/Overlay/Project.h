@@ -28,8 +28,9 @@ public:
 
     const QString projectFile;
 
-    // Item lists are ordered by a column of the item table; other names keep the previous order
-    // (the name goes into the query text).
+    // Item lists are ordered by a column of the item table, or by the length of the items' slots
+    // (lengthOrder); other names keep the previous order (the name goes into the query text).
+    static inline const QString lengthOrder = QStringLiteral("length");
     QString sortedBy() const { return sortColumn; }
     bool setSortedBy(const QString &column);
     bool sortedAsc = true;

@@ -1,0 +1,200 @@
+// The audio overlay tab's rules, offscreen: the item table, drops, the overwrite and save prompts,
+// sorting and the speech sheet, on a project built from subtitles made at test time.
+#include "MainWindow/AudioOverlayPanel.h"
+#include "AppDelegate.h"
+#include "MainWindow/AudioOverlayTTSController.h"
+#include "MainWindow/AudioOverlayTableModel.h"
+#include "MainWindow/AudioOverlayTableView.h"
+#include "MainWindow/ViewController.h"
+#include "Overlay/Project.h"
+#include "Settings/UserSettings.h"
+#include "TestSupport.h"
+#include "WindowController.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QDragMoveEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers the visible message boxes whose text is text; returns how many there were.
+int answer(const QString &text, QMessageBox::StandardButton button)
+{
+    int answered = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget);
+            box && box->isVisible() && box->text() == text) {
+            box->button(button)->click();
+            ++answered;
+        }
+    return answered;
+}
+
+class AudioOverlayPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString cues;
+        for (int i = 0; i < 12; ++i)
+            cues += QStringLiteral("%1\n00:00:%2,000 --> 00:00:%3,500\n%4\n\n")
+                        .arg(i + 1)
+                        .arg(i * 3 + 1, 2, 10, QLatin1Char('0'))
+                        .arg(i * 3 + 2 + (i % 3), 2, 10, QLatin1Char('0'))
+                        .arg(i == 3 ? QStringLiteral("<i></i>")
+                                    : QStringLiteral("Item %1.").arg(i + 1));
+        subtitles = folder.filePath(QStringLiteral("items.srt"));
+        TestSupport::writeFile(subtitles, cues.toUtf8());
+        video = folder.filePath(QStringLiteral("clip.mp4"));
+        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("testsrc=d=40:s=64x64:r=5"), QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"), video});
+        view().openVideo(video);
+        view().addSubtitlesFile(subtitles);
+        view().loadSelectedSubtitles();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return view().makeButton()->isEnabled(); }));
+        panel().loadToOverlay();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !panel().isBuilding(); }));
+        ASSERT_EQ(panel().items().size(), 12);
+    }
+    ViewController &view() { return *app.mainWindow()->viewController(); }
+    AudioOverlayPanel &panel() { return *view().overlayPanel(); }
+    QString tone(const QString &name, double seconds)
+    {
+        const QString path = folder.filePath(name);
+        TestSupport::generateTone(path, 48000, 1, seconds,
+                                  name.endsWith(QLatin1String(".mp3"))
+                                      ? QStringLiteral("libmp3lame")
+                                      : QStringLiteral("pcm_s16le"));
+        return path;
+    }
+
+    QTemporaryDir folder;
+    UserSettings settings{folder.filePath(QStringLiteral("settings.ini"))};
+    AppDelegate app{settings};
+    QString subtitles;
+    QString video;
+};
+
+} // namespace
+
+TEST_F(AudioOverlayPanelTest, TheAudioCellDropsAndSorting)
+{
+    AudioOverlayPanel &p = panel();
+    QAbstractItemModel *model = p.overlayTableView->model();
+    const QModelIndex audio = model->index(1, AudioOverlayTableModel::AudioColumn);
+    EXPECT_EQ(model->data(audio).toString(), QStringLiteral("00.000"));
+    EXPECT_FALSE(model->data(audio, Qt::BackgroundRole).isValid());
+    EXPECT_EQ(model->data(audio, Qt::TextAlignmentRole).toInt(),
+              int(Qt::AlignLeft | Qt::AlignVCenter));
+
+    // A tone dropped on item 2 becomes its audio.
+    const QString wav = tone(QStringLiteral("tone.wav"), 1.5);
+    p.attachAudio(wav, 1);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items()[1].audioDuration > 0; }));
+    EXPECT_EQ(model->data(audio).toString(), QStringLiteral("▷ 01.500"));
+    EXPECT_EQ(model->data(audio, Qt::BackgroundRole).value<QColor>(),
+              QColor::fromRgbF(0.9f, 0.9f, 0.9f));
+    EXPECT_EQ(model->data(audio, Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+    EXPECT_TRUE(p.isProjectDirty);
+    EXPECT_TRUE(view().overlayPanel()->makeAudioOverlayButton->isEnabled());
+
+    // Drops: one audio file onto a row; not between rows, not two files, not MP3 in capitals.
+    AudioOverlayTableView *table = p.overlayTableView;
+    table->resize(600, 400);
+    auto drag = [](const QStringList &paths) {
+        auto data = std::make_unique<QMimeData>();
+        QList<QUrl> urls;
+        for (const QString &path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        data->setUrls(urls);
+        return data;
+    };
+    const QString mp3 = tone(QStringLiteral("voice.mp3"), 0.5);
+    const QString capital = folder.filePath(QStringLiteral("VOICE.MP3"));
+    QFile::copy(mp3, capital);
+    const QRect row2 = table->visualRect(model->index(2, 1));
+    EXPECT_EQ(table->dropRow(drag({mp3}).get(), row2.center()), 2);
+    EXPECT_EQ(table->dropRow(drag({mp3}).get(), QPoint(row2.center().x(), row2.top())), -1);
+    EXPECT_EQ(table->dropRow(drag({mp3, wav}).get(), row2.center()), -1);
+    EXPECT_EQ(table->dropRow(drag({capital}).get(), row2.center()), -1);
+
+    // Sorting asks the project again: the longest slots first.
+    table->horizontalHeader()->setSortIndicator(AudioOverlayTableModel::LengthColumn,
+                                                Qt::DescendingOrder);
+    QList<int> lengths;
+    for (const ProjectItem &item : p.items())
+        lengths.append(item.end - item.start);
+    EXPECT_TRUE(std::is_sorted(lengths.rbegin(), lengths.rend()));
+    EXPECT_EQ(p.items().first().end - p.items().first().start, 3500);
+    EXPECT_EQ(model->data(model->index(0, AudioOverlayTableModel::IdColumn)).toInt(), 1);
+}
+
+TEST_F(AudioOverlayPanelTest, PromptsGuardStoredAndUnsavedAudio)
+{
+    AudioOverlayPanel &p = panel();
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 0);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.isProjectDirty; }));
+    // "No" on the overwrite prompt: the project and its audio stay.
+    const Project *before = p.project();
+    p.loadToOverlayClicked();
+    ASSERT_EQ(answer(AudioOverlayPanel::overwritePrompt, QMessageBox::No), 1);
+    EXPECT_EQ(p.project(), before);
+    EXPECT_GT(p.items()[0].audioDuration, 0);
+    EXPECT_TRUE(p.project()->hasItemsWithAudio());
+
+    // An unsaved recording on item 1: moving away asks once, "No" keeps nothing.
+    p.selectRow(0);
+    p.itemDirty = true;
+    p.selectRow(1);
+    EXPECT_EQ(answer(AudioOverlayPanel::savePrompt, QMessageBox::No), 1);
+    EXPECT_FALSE(p.itemDirty);
+    p.selectRow(2);
+    EXPECT_EQ(answer(AudioOverlayPanel::savePrompt, QMessageBox::No), 0);
+}
+
+TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
+{
+    AudioOverlayPanel &p = panel();
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 0.7), 3);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items()[3].audioDuration > 0; }));
+    const int fourth = p.items()[3].audioDuration;
+    p.selectRow(0);
+    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
+    AudioOverlayTTSController *sheet = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
+            sheet = found;
+    ASSERT_NE(sheet, nullptr);
+    const QPointer<AudioOverlayTTSController> alive(sheet);
+    QStringList labels;
+    QTest::mouseClick(sheet->allItemsButton(), Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            if (!alive || !alive->isVisible())
+                return true;
+            const QString text = alive->taskNameLabel()->text();
+            if (!text.isEmpty() && (labels.isEmpty() || labels.last() != text))
+                labels.append(text);
+            return false;
+        },
+        120000));
+    ASSERT_GE(labels.size(), 4);
+    EXPECT_EQ(labels.mid(0, 4),
+              (QStringList{QStringLiteral("1/12: Item 1. "), QStringLiteral("2/12: Item 2. "),
+                           QStringLiteral("3/12: Item 3. "), QStringLiteral("5/12: Item 5. ")}));
+    EXPECT_EQ(labels.size(), 11);
+    EXPECT_EQ(p.items()[3].audioDuration, fourth);
+    for (int i : {0, 4, 11})
+        EXPECT_GT(p.items()[i].audioDuration, 0) << i;
+    EXPECT_TRUE(p.isProjectDirty);
+}
