@@ -125,10 +125,14 @@ void AudioOverlayPanel::buildInterface()
     subtitleItemTextView->setAccessibleName(tr("Item text"));
     subtitleItemTextView->setToolTip(tr("The text of the selected item"));
     itemRow->addWidget(subtitleItemTextView, 1);
+    slotCaption = new QLabel(tr("Slot:"), this);
+    itemRow->addWidget(slotCaption);
     labelSubtitlesTime = new QLabel(this);
     labelSubtitlesTime->setAccessibleName(tr("Slot length"));
     labelSubtitlesTime->setToolTip(tr("The length of the item's slot"));
     itemRow->addWidget(labelSubtitlesTime);
+    audioCaption = new QLabel(tr("Audio:"), this);
+    itemRow->addWidget(audioCaption);
     labelRecordTime = new QLabel(this);
     labelRecordTime->setAccessibleName(tr("Audio length"));
     labelRecordTime->setToolTip(
@@ -332,6 +336,8 @@ void AudioOverlayPanel::updateItemControls()
     subtitleItemTextView->setVisible(selected);
     labelRecordTime->setVisible(selected);
     labelSubtitlesTime->setVisible(selected);
+    slotCaption->setVisible(selected);
+    audioCaption->setVisible(selected);
     buttonRecordPause->hide();
     audioPlayButton->setEnabled(false);
     audioSaveButton->setEnabled(false);

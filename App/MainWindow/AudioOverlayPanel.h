@@ -118,6 +118,8 @@ private:
     QList<ProjectItem> projectItems;
     AudioOverlayTableModel *model = nullptr;
     QProgressBar *loadingAnimationView = nullptr;
+    QLabel *slotCaption = nullptr;
+    QLabel *audioCaption = nullptr;
     bool building = false;
     // The row whose unsaved recording the save prompt is about, so that it asks once.
     int shownRow = -1;
