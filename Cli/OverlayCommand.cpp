@@ -1,11 +1,13 @@
 #include "OverlayCommand.h"
 
+#include "Audio/MicrophoneRecorder.h"
 #include "ChainRunner.h"
 #include "InterruptHandler.h"
 #include "Jobs/MakeOutputChain.h"
 #include "MakeCommand.h"
 #include "Overlay/OverlaySpeechBatch.h"
 #include "Overlay/Project.h"
+#include "Speech/AIFFFile.h"
 #include "Speech/SpeechSynthesizer.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
@@ -22,6 +24,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 namespace {
 
@@ -79,6 +82,8 @@ int OverlayCommand::run(const QStringList &arguments)
         return list(rest);
     if (action == QLatin1String("attach"))
         return attach(rest);
+    if (action == QLatin1String("record"))
+        return record(rest);
     if (action == QLatin1String("make"))
         return make(rest);
     if (action == QLatin1String("speak"))
@@ -87,7 +92,8 @@ int OverlayCommand::run(const QStringList &arguments)
         printOut(usage());
         return 0;
     }
-    printError(QStringLiteral("overlay: unknown action '%1' (new, list, speak, attach, make)\n")
+    printError(QStringLiteral("overlay: unknown action '%1' (new, list, speak, attach, record, "
+                              "make)\n")
                    .arg(action));
     return 2;
 }
@@ -100,6 +106,7 @@ QString OverlayCommand::usage()
         "  list PROJECT [--json]                        the items and their audio\n"
         "  speak PROJECT (--all | --item ID) [--voice ID]  items' audio by speech\n"
         "  attach PROJECT --item ID AUDIOFILE           an audio file as an item's audio\n"
+        "  record PROJECT --item ID [--seconds S]       an item's audio from the microphone\n"
         "  make PROJECT [--video VIDEO] [--subtitles FILE] [make options]\n"
         "                                               the voiced video from the items\n");
 }
@@ -256,6 +263,115 @@ int OverlayCommand::attach(const QStringList &arguments)
         printOut(QStringLiteral("item %1: %2\n").arg(*id).arg(Utils::shortTimeString(duration)));
     } catch (const VSError &error) {
         printError(error.message + u'\n');
+        return 1;
+    }
+    return 0;
+}
+
+int OverlayCommand::record(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption itemOption(QStringLiteral("item"), QStringLiteral("The item's id."),
+                                        QStringLiteral("ID"));
+    const QCommandLineOption secondsOption(
+        QStringLiteral("seconds"),
+        QStringLiteral("Stop after S seconds; without it the recording runs until Ctrl-C. Ctrl-C "
+                       "(or SIGTERM) ends the recording early: what was recorded is stored as "
+                       "the item's audio and the exit status is 0."),
+        QStringLiteral("S"));
+    parser.addOptions({itemOption, secondsOption});
+    parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
+    int status = 0;
+    if (!parseArguments(parser, arguments, status))
+        return status;
+    const std::optional<qint64> id = SubtitlesParser::parseInteger(parser.value(itemOption));
+    std::optional<double> seconds;
+    if (parser.isSet(secondsOption)) {
+        bool number = false;
+        seconds = parser.value(secondsOption).toDouble(&number);
+        // A day at most keeps the timer's milliseconds in range.
+        if (!number || !(*seconds > 0) || *seconds > 86400)
+            seconds.reset();
+    }
+    if (parser.positionalArguments().size() != 1 || !id ||
+        (parser.isSet(secondsOption) && !seconds)) {
+        printError(QStringLiteral("overlay record: expected PROJECT --item ID [--seconds S], S a "
+                                  "number of seconds greater than 0\n"));
+        return 2;
+    }
+    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    if (!project)
+        return 1;
+    const QList<ProjectItem> items = project->getAllItems();
+    if (std::none_of(items.begin(), items.end(),
+                     [&](const ProjectItem &item) { return item.id == *id; })) {
+        printError(QStringLiteral("The project has no item %1\n").arg(*id));
+        return 1;
+    }
+    QString file;
+    try {
+        file = WorkingFolder::overlayAudioFile();
+    } catch (const VSError &error) {
+        printError(error.message + u'\n');
+        return 1;
+    }
+    QFile::remove(file);
+
+    MicrophoneRecorder recorder;
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limit, &QTimer::timeout, &recorder, &MicrophoneRecorder::stopRecording);
+    bool started = false;
+    QString failure;
+    QObject::connect(&recorder, &MicrophoneRecorder::started, &loop, [&] {
+        started = true;
+        if (seconds) {
+            limit.start(int(*seconds * 1000));
+            printError(QStringLiteral("Recording item %1 for %2 s (Ctrl-C stops and keeps it)\n")
+                           .arg(*id)
+                           .arg(*seconds));
+        } else {
+            printError(QStringLiteral("Recording item %1 (Ctrl-C stops and keeps it)\n").arg(*id));
+        }
+    });
+    QObject::connect(&recorder, &MicrophoneRecorder::failedToStart, &loop,
+                     [&](const QString &reason) {
+                         failure = QStringLiteral("Could not initialize audio recorder: ") + reason;
+                         loop.quit();
+                     });
+    QObject::connect(&recorder, &MicrophoneRecorder::finished, &loop, [&](const QString &error) {
+        if (!error.isEmpty())
+            failure = QStringLiteral("Error while recording audio: ") + error;
+        loop.quit();
+    });
+    // The user ends the recording on purpose: what was recorded is kept.
+    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
+                     [&] { recorder.stopRecording(); });
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
+    recorder.startRecording(file);
+    loop.exec();
+
+    // Interrupted before the recording began: nothing to report but the signal.
+    if (!started && InterruptHandler::receivedSignal() != 0)
+        return 1;
+    if (!failure.isEmpty()) {
+        printError(failure + u'\n');
+        return 1;
+    }
+    // An empty recording would take the place of the item's audio and read as "no audio".
+    if (AIFFFile::duration(file) < 1) {
+        printError(
+            QStringLiteral("Nothing was recorded; item %1 keeps the audio it had\n").arg(*id));
+        return 1;
+    }
+    try {
+        const int duration = project->saveItemAudioFile(int(*id), file);
+        printOut(QStringLiteral("item %1: %2\n").arg(*id).arg(Utils::shortTimeString(duration)));
+    } catch (const VSError &error) {
+        printError(QStringLiteral("Error while saving audio: ") + error.message + u'\n');
         return 1;
     }
     return 0;

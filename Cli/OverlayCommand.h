@@ -2,14 +2,14 @@
 
 #include "Command.h"
 
-// kelvorandix-cli overlay new|list|attach|make PROJECT ...: the voice-over project.
+// kelvorandix-cli overlay new|list|speak|attach|record|make PROJECT ...: the voice-over project.
 class OverlayCommand : public Command {
 public:
     QString name() const override { return QStringLiteral("overlay"); }
     QString summary() const override
     {
         return QStringLiteral("Build, list, fill and render a voice-over project (new, list, "
-                              "attach, make).");
+                              "speak, attach, record, make).");
     }
     int run(const QStringList &arguments) override;
 
@@ -18,6 +18,7 @@ private:
     int create(const QStringList &arguments);
     int list(const QStringList &arguments);
     int attach(const QStringList &arguments);
+    int record(const QStringList &arguments);
     int speak(const QStringList &arguments);
     int make(const QStringList &arguments);
 };
