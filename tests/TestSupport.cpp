@@ -9,9 +9,14 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -242,6 +247,155 @@ QString slowFfmpegFolder(const QString &folder, const QString &word)
                           .toUtf8());
     QFile::setPermissions(script, QFile::permissions(script) | QFileDevice::ExeOwner);
     return folder;
+}
+
+namespace {
+
+// A socket's path must fit in sockaddr_un; a long TMPDIR falls back to /tmp.
+QString pulseFolderTemplate()
+{
+    const QString preferred = QDir::tempPath() + QStringLiteral("/pulse-XXXXXX");
+    return preferred.size() < 80 ? preferred : QStringLiteral("/tmp/pulse-XXXXXX");
+}
+
+bool acceptsConnections(const QString &socketPath)
+{
+    const QByteArray path = QFile::encodeName(socketPath);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof(address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool connected =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return connected;
+}
+
+} // namespace
+
+PulseServer::PulseServer()
+    : folder(pulseFolderTemplate())
+    , process(std::make_unique<QProcess>())
+{
+    const QString runtime = folder.filePath(QStringLiteral("run"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // The microphone is the monitor of a null sink that a sine plays into. The sine source
+    // module would be simpler, but it hands out two seconds at a time, ahead of the clock. A
+    // null sink renders in blocks of its latency: a loopback out of its monitor keeps that
+    // latency small, and a suspend and resume ends the two-second block it began with. The
+    // native protocol goes last: once the socket answers, all the rest is in place.
+    const QString script = folder.filePath(QStringLiteral("server.pa"));
+    writeFile(script, QStringLiteral("load-module module-null-sink sink_name=out\n"
+                                     "load-module module-null-sink sink_name=drain\n"
+                                     "load-module module-sine sink=out frequency=440\n"
+                                     "load-module module-loopback source=out.monitor sink=drain "
+                                     "latency_msec=20\n"
+                                     "suspend-sink out 1\n"
+                                     "suspend-sink out 0\n"
+                                     "set-default-sink out\n"
+                                     "set-default-source out.monitor\n"
+                                     "load-module module-native-protocol-unix auth-anonymous=1 "
+                                     "socket=%1\n")
+                          .arg(folder.filePath(QStringLiteral("native")))
+                          .toUtf8());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    env.insert(QStringLiteral("HOME"), folder.path());
+    // Apart from the desktop's session: no bus to register on, no display to publish to.
+    for (const char *name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "WAYLAND_DISPLAY",
+                             "PULSE_SERVER", "PULSE_COOKIE", "PULSE_SOURCE", "PULSE_SINK"})
+        env.remove(QString::fromLatin1(name));
+    process->setProcessEnvironment(env);
+    process->setStandardOutputFile(folder.filePath(QStringLiteral("pulse.log")));
+    process->setStandardErrorFile(folder.filePath(QStringLiteral("pulse.log")), QIODevice::Append);
+    process->start(QStringLiteral("pulseaudio"),
+                   {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
+                    QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
+                    QStringLiteral("--realtime=no"), QStringLiteral("--high-priority=no"),
+                    QStringLiteral("--log-target=stderr"), QStringLiteral("-F"), script});
+    if (!process->waitForStarted(10000))
+        return;
+    const QString socket = folder.filePath(QStringLiteral("native"));
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && process->state() == QProcess::Running) {
+        if (acceptsConnections(socket)) {
+            running = true;
+            return;
+        }
+        process->waitForFinished(20);
+    }
+}
+
+PulseServer::~PulseServer()
+{
+    for (const auto &[name, value] : savedEnvironment) {
+        if (value)
+            qputenv(name.constData(), *value);
+        else
+            qunsetenv(name.constData());
+    }
+    if (process->state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(process->processId()), SIGTERM);
+    if (!process->waitForFinished(5000)) {
+        ::kill(pid_t(process->processId()), SIGKILL);
+        process->waitForFinished(5000);
+    }
+}
+
+bool PulseServer::isRunning() const
+{
+    return running && process->state() == QProcess::Running;
+}
+
+qint64 PulseServer::pid() const
+{
+    return process->processId();
+}
+
+QString PulseServer::address() const
+{
+    return QStringLiteral("unix:") + folder.filePath(QStringLiteral("native"));
+}
+
+QStringList PulseServer::environment() const
+{
+    // The daemon's own cookie, so that clients neither read nor create one in the real home.
+    return {QStringLiteral("PULSE_SERVER=") + address(),
+            QStringLiteral("PULSE_COOKIE=") +
+                folder.filePath(QStringLiteral(".config/pulse/cookie"))};
+}
+
+void PulseServer::useInThisProcess()
+{
+    for (const QString &entry : environment()) {
+        const QByteArray name = entry.section(u'=', 0, 0).toLocal8Bit();
+        if (std::none_of(savedEnvironment.begin(), savedEnvironment.end(),
+                         [&](const auto &saved) { return saved.first == name; }))
+            savedEnvironment.append({name, qEnvironmentVariableIsSet(name.constData())
+                                               ? std::optional(qgetenv(name.constData()))
+                                               : std::nullopt});
+        qputenv(name.constData(), entry.section(u'=', 1).toLocal8Bit());
+    }
+}
+
+QString PulseServer::log() const
+{
+    QFile file(folder.filePath(QStringLiteral("pulse.log")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll())
+                                          : QStringLiteral("(pulseaudio printed nothing)");
+}
+
+QString PulseServer::absentAddress()
+{
+    return QStringLiteral("unix:/nonexistent/kelvorandix-no-sound-server");
 }
 
 } // namespace TestSupport

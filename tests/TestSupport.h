@@ -100,6 +100,48 @@ QStringList entriesOf(const QString &folder);
 // takes N seconds: time to signal. Put it first on PATH.
 QString slowFfmpegFolder(const QString &folder, const QString &word = QString());
 
+// A private PulseAudio daemon whose default source carries a 440 Hz sine in real time: a
+// microphone for tests.
+// It runs with its own runtime folder, home and socket under a temporary folder, apart from any
+// sound server of the machine, and is stopped by its PID when the object goes. Running as root
+// works (the daemon warns that it is not meant to, and carries on).
+//
+//   PulseServer server;
+//   ASSERT_TRUE(server.isRunning()) << server.log();
+//   runCli(arguments, env + server.environment());   // or CliRun(arguments, ...), QProcess
+//   server.useInThisProcess();                       // libpulse in this process connects to it
+//
+// useInThisProcess() sets PULSE_SERVER and PULSE_COOKIE (libpulse reads them when a connection
+// is made, so call it before the code under test connects, while no other thread reads the
+// environment); the destructor puts back what was there.
+class PulseServer {
+public:
+    PulseServer();
+    ~PulseServer();
+    PulseServer(const PulseServer &) = delete;
+    PulseServer &operator=(const PulseServer &) = delete;
+
+    // True once the daemon accepts connections; false when it could not start (see log()).
+    bool isRunning() const;
+    qint64 pid() const;
+    // The server address, "unix:" and the socket's path: the value of PULSE_SERVER.
+    QString address() const;
+    // NAME=value entries that point a child process at this server.
+    QStringList environment() const;
+    void useInThisProcess();
+    // What the daemon printed, for failure messages.
+    QString log() const;
+
+    // An address where no server listens: libpulse fails at once with "Connection refused".
+    static QString absentAddress();
+
+private:
+    QTemporaryDir folder;
+    std::unique_ptr<QProcess> process;
+    bool running = false;
+    QList<std::pair<QByteArray, std::optional<QByteArray>>> savedEnvironment;
+};
+
 } // namespace TestSupport
 
 #define KELVORANDIX_REQUIRE_CORPUS(variable, name)                                                 \

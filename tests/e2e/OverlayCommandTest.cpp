@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using TestSupport::runCli;
@@ -172,4 +174,61 @@ TEST(OverlayCommand, BrokenProjectsFailWithTheirReasonAndNeverHang)
         runCli({QStringLiteral("overlay"), QStringLiteral("make"), bare}, env);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, QByteArray("The project names no input video; give one with --video\n"));
+}
+
+TEST(OverlayCommand, RecordStoresTheMicrophoneAsTheItemsAudio)
+{
+    QTemporaryDir folder;
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.path(),
+                          QStringLiteral("KELVORANDIX_SETTINGS=") +
+                              folder.filePath(QStringLiteral("settings.ini"))};
+    const QString project = folder.filePath(QStringLiteral("voices.s2s"));
+    TestSupport::runProgram(
+        QStringLiteral("sqlite3"),
+        {project,
+         QStringLiteral("CREATE TABLE Metadata (id INTEGER PRIMARY KEY AUTOINCREMENT, inputVideo "
+                        "TEXT, subtitlesFile TEXT); CREATE TABLE Sounds (id INTEGER PRIMARY KEY "
+                        "AUTOINCREMENT, text TEXT, start INTEGER, end INTEGER, audio BLOB, "
+                        "audioDuration INTEGER DEFAULT 0); INSERT INTO Sounds (text, start, end) "
+                        "VALUES ('One', 0, 2000), ('Two', 3000, 5000);")});
+    const auto audioOf = [&](int row) {
+        const TestSupport::ProcessResult list = runCli(
+            {QStringLiteral("overlay"), QStringLiteral("list"), project, QStringLiteral("--json")},
+            env);
+        return QJsonDocument::fromJson(list.out)
+            .array()[row]
+            .toObject()[QStringLiteral("audio")]
+            .toString()
+            .toDouble();
+    };
+    const QStringList record{QStringLiteral("overlay"), QStringLiteral("record"), project,
+                             QStringLiteral("--item"), QStringLiteral("2")};
+
+    // No sound server: the recorder's reason, and the item as it was.
+    TestSupport::ProcessResult result =
+        runCli(record + QStringList{QStringLiteral("--seconds"), QStringLiteral("1")},
+               env + QStringList{QStringLiteral("PULSE_SERVER=") +
+                                 TestSupport::PulseServer::absentAddress()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, QByteArray("Could not initialize audio recorder: Connection refused\n"));
+    EXPECT_EQ(audioOf(1), 0);
+
+    TestSupport::PulseServer server;
+    ASSERT_TRUE(server.isRunning()) << server.log();
+    result = runCli(record + QStringList{QStringLiteral("--seconds"), QStringLiteral("1")},
+                    env + server.environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    ASSERT_TRUE(result.out.startsWith("item 2: ")) << result.out.toStdString();
+    const double seconds = result.out.mid(8).trimmed().toDouble();
+    EXPECT_NEAR(seconds, 1.0, 0.1) << result.out.toStdString();
+    EXPECT_EQ(audioOf(1), seconds);
+
+    // Ctrl-C ends a recording without a time limit; what was recorded is kept.
+    TestSupport::CliRun run(record, env + server.environment());
+    ASSERT_TRUE(run.waitForError("Ctrl-C stops", 20000)) << run.err.toStdString();
+    QThread::msleep(500);
+    run.signal(SIGINT);
+    EXPECT_EQ(run.waitForExit(), 0) << run.err.toStdString();
+    EXPECT_GT(audioOf(1), 0.3);
+    EXPECT_LT(audioOf(1), seconds);
 }
