@@ -155,7 +155,7 @@ TEST(MicrophoneRecorder, RecordsTheSourceAndWritesNothingWhilePaused)
     EXPECT_EQ(events.names.last(), QStringLiteral("finished"));
 }
 
-TEST(MicrophoneRecorder, NoServerOrNoSourceFailsToStartWithTheReason)
+TEST(MicrophoneRecorder, NoServerNoSourceOrNoFileFailsToStartWithTheReason)
 {
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("overlay_audio.aiff"));
@@ -179,12 +179,20 @@ TEST(MicrophoneRecorder, NoServerOrNoSourceFailsToStartWithTheReason)
     TestSupport::PulseServer server;
     ASSERT_TRUE(server.isRunning()) << server.log();
     server.useInThisProcess();
-    const ScopedVariable missing("PULSE_SOURCE", "no-such-microphone");
     MicrophoneRecorder recorder;
     Events events(recorder);
-    recorder.startRecording(file);
+    const QString nowhere = folder.filePath(QStringLiteral("missing/overlay_audio.aiff"));
+    recorder.startRecording(nowhere);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !recorder.isRecording(); }, 10000));
     EXPECT_EQ(events.names, QStringList{QStringLiteral("failedToStart")});
+    EXPECT_TRUE(events.text.startsWith(QStringLiteral("Could not create '") + nowhere + u'\''))
+        << events.text;
+
+    const ScopedVariable missing("PULSE_SOURCE", "no-such-microphone");
+    recorder.startRecording(file);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !recorder.isRecording(); }, 10000));
+    EXPECT_EQ(events.names.size(), 2);
+    EXPECT_EQ(events.names.last(), QStringLiteral("failedToStart"));
     EXPECT_EQ(events.text, QStringLiteral("No such entity"));
     EXPECT_FALSE(QFile::exists(file));
 }
