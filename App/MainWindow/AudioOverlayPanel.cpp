@@ -518,8 +518,16 @@ void AudioOverlayPanel::showRecordingTime(qint64 milliseconds)
 void AudioOverlayPanel::recordButtonClicked()
 {
     if (recordButton->property("tag").toInt() != 0) {
-        if (recorder && recorder->isRecording())
+        if (recorder && recorder->isRecording()) {
+            // The meter counts up to the stop, not to its last tick.
+            if (!recorder->isPaused()) {
+                const double now = double(mediaClock.nsecsElapsed()) / 1e6;
+                recordedTime += now - recordingStartTime;
+                recordingStartTime = now;
+            }
+            meterUpdateTimer->stop();
             recorder->stopRecording();
+        }
         return;
     }
     stopReview();
@@ -534,8 +542,6 @@ void AudioOverlayPanel::recordButtonClicked()
             setTitle(buttonRecordPause, tr("Resume"));
         });
         connect(recorder.get(), &MicrophoneRecorder::resumed, this, [this] {
-            // The pause does not count.
-            recordingStartTime = double(mediaClock.nsecsElapsed()) / 1e6;
             buttonRecordPause->setProperty("tag", 0);
             PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPause17"));
             setTitle(buttonRecordPause, tr("Pause"));
@@ -568,10 +574,13 @@ void AudioOverlayPanel::onPauseRecordClicked()
 {
     if (!recorder)
         return;
-    if (buttonRecordPause->property("tag").toInt() != 1)
+    if (buttonRecordPause->property("tag").toInt() != 1) {
         recorder->pauseRecording();
-    else
+    } else {
+        // The pause does not count: the meter goes on from now.
+        recordingStartTime = double(mediaClock.nsecsElapsed()) / 1e6;
         recorder->resumeRecording();
+    }
 }
 
 void AudioOverlayPanel::recordingFinished(const QString &error)
@@ -644,6 +653,12 @@ void AudioOverlayPanel::saveItemAudio(int row, int itemId)
         return;
     // Whole milliseconds, as the project keeps them.
     const int duration = int(std::llround(AIFFFile::duration(recordingFile())));
+    // An empty recording would read as "no audio" and lose the item's audio for nothing.
+    if (duration <= 0) {
+        viewController->showWarningSheet(tr("Error while saving audio"),
+                                         tr("Nothing was recorded."));
+        return;
+    }
     QFile file(recordingFile());
     if (file.open(QIODevice::ReadOnly)) {
         try {

@@ -8,8 +8,10 @@
 #include "MainWindow/ViewController.h"
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
+#include "Speech/AIFFFile.h"
 #include "TestSupport.h"
 #include "WindowController.h"
+#include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QColor>
@@ -197,4 +199,50 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
     for (int i : {0, 4, 11})
         EXPECT_GT(p.items()[i].audioDuration, 0) << i;
     EXPECT_TRUE(p.isProjectDirty);
+}
+
+TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
+{
+    AudioOverlayPanel &p = panel();
+    p.selectRow(2);
+    {
+        // No sound server: said, and nothing else breaks.
+        qputenv("PULSE_SERVER", TestSupport::PulseServer::absentAddress().toUtf8());
+        QTest::mouseClick(p.recordButton, Qt::LeftButton);
+        ASSERT_TRUE(TestSupport::waitUntil(
+            [&] {
+                return answer(QStringLiteral("Could not initialize audio recorder"),
+                              QMessageBox::Ok) == 1;
+            },
+            10000));
+        EXPECT_EQ(p.recordButton->text(), QStringLiteral("Record"));
+        qunsetenv("PULSE_SERVER");
+    }
+    TestSupport::PulseServer microphone;
+    ASSERT_TRUE(microphone.isRunning()) << microphone.log().toStdString();
+    microphone.useInThisProcess();
+    // About 0.7 s, a pause of 0.5 s that does not count, then about 0.7 s more.
+    QTest::mouseClick(p.recordButton, Qt::LeftButton);
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return p.recordButton->text() == QStringLiteral("Stop"); }));
+    EXPECT_FALSE(p.buttonRecordPause->isHidden());
+    QTest::qWait(700);
+    QTest::mouseClick(p.buttonRecordPause, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return p.buttonRecordPause->text() == QStringLiteral("Resume"); }));
+    QTest::qWait(500);
+    QTest::mouseClick(p.buttonRecordPause, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return p.buttonRecordPause->text() == QStringLiteral("Pause"); }));
+    QTest::qWait(700);
+    QTest::mouseClick(p.recordButton, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.audioSaveButton->isEnabled(); }));
+    const qint64 meter = p.recordedMilliseconds();
+    EXPECT_TRUE(p.itemDirty);
+    const double recorded = AIFFFile::duration(WorkingFolder::overlayAudioFile());
+    EXPECT_NEAR(recorded, 1400, 250);
+    EXPECT_NEAR(double(meter), recorded, 100);
+    QTest::mouseClick(p.audioSaveButton, Qt::LeftButton);
+    EXPECT_FALSE(p.itemDirty);
+    EXPECT_EQ(p.items()[2].audioDuration, qRound(recorded));
 }
