@@ -29,13 +29,9 @@ WindowController::WindowController(UserSettings &settings, QWidget *parent)
     restoreFrame();
 
     VideoPlayerView *player = content->playerView();
-    connect(player, &VideoPlayerView::fullScreenRequested, this, [this] {
-        goingFullFromVideo = true;
-        if (isFullScreen())
-            showNormal();
-        else
-            showFullScreen();
-    });
+    // The player then toggles the window's full screen itself.
+    connect(player, &VideoPlayerView::fullScreenRequested, this,
+            [this] { goingFullFromVideo = true; });
     // The player's keys, wherever the focus is in the window but in a text field.
     const std::pair<Qt::Key, void (VideoPlayerView::*)()> keys[] = {
         {Qt::Key_Space, &VideoPlayerView::playClicked},

@@ -2,6 +2,7 @@
 // made at test time.
 #include "MainWindow/ViewController.h"
 #include "AppDelegate.h"
+#include "MainWindow/AudioOverlayPanel.h"
 #include "MainWindow/SubtitlesDragablePopupButton.h"
 #include "Settings/UserSettings.h"
 #include "TestSupport.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -267,4 +270,45 @@ TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::entriesOf(out).isEmpty(); }))
         << TestSupport::entriesOf(out).join(u' ');
     qputenv("PATH", path);
+}
+
+TEST(WindowFrame, FullScreenFromThePlayerHidesThePanelsAndTheFrameIsKept)
+{
+    QTemporaryDir folder;
+    UserSettings settings(folder.filePath(QStringLiteral("settings.ini")));
+    // All zeros is no frame.
+    settings.setMainWindowFrame(QRectF());
+    {
+        AppDelegate app(settings);
+        WindowController *window = app.mainWindow();
+        window->show();
+        const QString video = folder.filePath(QStringLiteral("clip.mp4"));
+        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("testsrc=d=2:s=64x64"), QStringLiteral("-c:v"),
+                             QStringLiteral("libx264"), video});
+        app.openFile(video);
+        auto *fullScreen = window->findChild<QToolButton *>(QStringLiteral("fullscreenButton"));
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return fullScreen->isEnabled(); }));
+        QWidget *toolbar = window->toolbar();
+        QWidget *tabs = window->viewController()->overlayPanel()->parentWidget()->parentWidget();
+        // The player's full screen hides the panels and the toolbar, and brings them back.
+        window->playerView()->fullscreenClicked();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return window->isFullScreen(); }, 5000));
+        EXPECT_TRUE(toolbar->isHidden());
+        EXPECT_TRUE(tabs->isHidden());
+        window->playerView()->fullscreenClicked();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !window->isFullScreen(); }, 5000));
+        EXPECT_FALSE(toolbar->isHidden());
+        EXPECT_FALSE(tabs->isHidden());
+        // A full screen of the window's own changes nothing in the layout.
+        window->showFullScreen();
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return window->isFullScreen(); }, 5000));
+        EXPECT_FALSE(toolbar->isHidden());
+        window->showNormal();
+        window->setGeometry(40, 50, 900, 640);
+        window->close();
+    }
+    EXPECT_EQ(settings.mainWindowFrame(), QRectF(40, 50, 900, 640));
+    AppDelegate again(settings);
+    EXPECT_EQ(again.mainWindow()->geometry(), QRect(40, 50, 900, 640));
 }
