@@ -6,6 +6,7 @@
 #include "AudioOverlayTableModel.h"
 #include "AudioOverlayTableView.h"
 #include "MainThread.h"
+#include "OpenPanel.h"
 #include "Overlay/Project.h"
 #include "PlayerImages.h"
 #include "Speech/AIFFFile.h"
@@ -19,7 +20,6 @@
 #include "WorkingFolder.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -443,19 +443,10 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
 
 void AudioOverlayPanel::overlayAttachAudioFileClicked()
 {
-    QStringList patterns;
-    for (const QString &type : AudioOverlayTableView::audioFileTypes)
-        patterns.append(QStringLiteral("*.") + type);
-    auto *dialog = new QFileDialog(window(), tr("Select a Audio file"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(tr("Audio (%1)").arg(patterns.join(u' ')));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
     const int row = selectedRow();
-    connect(dialog, &QFileDialog::fileSelected, this, [this, row](const QString &path) {
-        if (!path.isEmpty())
-            attachAudio(path, row);
-    });
-    dialog->open();
+    OpenPanel::open(window(), tr("Select a Audio file"), tr("Audio"),
+                    AudioOverlayTableView::audioFileTypes, this,
+                    [this, row](const QString &path) { attachAudio(path, row); });
 }
 
 void AudioOverlayPanel::attachAudio(const QString &path, int row)

@@ -7,6 +7,7 @@
 #include "Jobs/MakeOutputOperation.h"
 #include "Jobs/MakeOutputQueue.h"
 #include "MainThread.h"
+#include "OpenPanel.h"
 #include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
@@ -23,7 +24,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QFrame>
@@ -284,18 +284,8 @@ void ViewController::setPanelsHidden(bool hidden)
 
 void ViewController::selectVideoFile()
 {
-    QStringList patterns;
-    for (const QString &type : videoFileTypes())
-        patterns.append(QStringLiteral("*.") + type);
-    auto *dialog = new QFileDialog(window(), tr("Select a Video file"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(tr("Videos (%1)").arg(patterns.join(u' ')));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
-        if (!path.isEmpty())
-            openVideo(path);
-    });
-    dialog->open();
+    OpenPanel::open(window(), tr("Select a Video file"), tr("Videos"), videoFileTypes(), this,
+                    [this](const QString &path) { openVideo(path); });
 }
 
 void ViewController::openVideo(const QString &path)
@@ -314,20 +304,14 @@ void ViewController::openVideo(const QString &path)
 
 void ViewController::selectSubtitlesFile()
 {
-    QStringList patterns;
-    for (const QString &type : SubtitlesDragablePopupButton::subtitlesFileTypes)
-        patterns.append(QStringLiteral("*.") + type);
-    auto *dialog = new QFileDialog(window(), tr("Select a Subtitles file"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setNameFilter(tr("Subtitles (%1)").arg(patterns.join(u' ')));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
-        if (path.isEmpty() || isBusy())
-            return;
-        addSubtitlesFile(path);
-        loadSelectedSubtitles();
-    });
-    dialog->open();
+    OpenPanel::open(window(), tr("Select a Subtitles file"), tr("Subtitles"),
+                    SubtitlesDragablePopupButton::subtitlesFileTypes, this,
+                    [this](const QString &path) {
+                        if (isBusy())
+                            return;
+                        addSubtitlesFile(path);
+                        loadSelectedSubtitles();
+                    });
 }
 
 void ViewController::resetTrackPopups()

@@ -6,12 +6,12 @@
 #include "TestSupport.h"
 #include "VideoPlayerView.h"
 #include "WindowController.h"
+#include "WindowDriver.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -22,34 +22,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
+using namespace WindowDriver;
+
 namespace {
-
-template <typename T> T *visible(const std::function<bool(T *)> &matches = {})
-{
-    for (QWidget *top : QApplication::topLevelWidgets()) {
-        QList<T *> candidates = top->findChildren<T *>();
-        if (auto *self = qobject_cast<T *>(top))
-            candidates.prepend(self);
-        for (T *candidate : candidates)
-            if (candidate->isVisible() && (!matches || matches(candidate)))
-                return candidate;
-    }
-    return nullptr;
-}
-
-template <typename T> T *named(QWidget *root, const QString &name)
-{
-    for (T *widget : root->findChildren<T *>())
-        if (widget->isVisible() &&
-            (widget->accessibleName() == name || widget->property("text") == name))
-            return widget;
-    return nullptr;
-}
 
 QStringList streamsOf(const QString &path)
 {
@@ -98,32 +77,21 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
 
     AppDelegate app(settings);
     WindowController *window = app.mainWindow();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    // No window manager runs under the test X server to give the window the focus.
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(showAndActivate(window));
 
-    // Ctrl+O, the path typed into the file dialog, Enter.
+    // Ctrl+O, the path into the file dialog, Enter.
     QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
-    QFileDialog *dialog = nullptr;
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return (dialog = visible<QFileDialog>()); }, 10000));
-    EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Select a Video file"));
-    auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-    ASSERT_NE(name, nullptr);
-    // The whole path pasted at once (typed a letter at a time, the dialog would take each folder
-    // as it comes).
-    QGuiApplication::clipboard()->setText(video);
-    QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(name, Qt::Key_Return);
-    auto *subtitles = named<QComboBox>(window, QStringLiteral("Subtitles"));
-    auto *make = named<QPushButton>(window, QStringLiteral("Make"));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return onScreen<QFileDialog>(); }, 10000));
+    EXPECT_EQ(onScreen<QFileDialog>()->windowTitle(), QStringLiteral("Select a Video file"));
+    ASSERT_TRUE(chooseFile(video));
+    auto *subtitles = shown<QComboBox>(window, QStringLiteral("Subtitles"));
+    auto *make = shown<QPushButton>(window, QStringLiteral("Make"));
     ASSERT_TRUE(subtitles && make);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return make->isEnabled(); }, 30000));
     EXPECT_EQ(subtitles->currentText(), QStringLiteral("Track 2 Subtitles"));
 
     // The voice: the chooser's list opened, the language's name typed, Enter.
-    auto *language = named<QComboBox>(window, QStringLiteral("Language"));
+    auto *language = shown<QComboBox>(window, QStringLiteral("Language"));
     ASSERT_NE(language, nullptr);
     QTest::mouseClick(language, Qt::LeftButton);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return language->view()->isVisible(); }, 5000));
@@ -137,16 +105,16 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     QDialog *options = nullptr;
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] {
-            return (options = visible<QDialog>(
+            return (options = onScreen<QDialog>(
                         [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
         },
         10000));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
-    auto *asStream = named<QCheckBox>(options, QStringLiteral("Add the subtitles as a stream"));
+    auto *asStream = shown<QCheckBox>(options, QStringLiteral("Add the subtitles as a stream"));
     ASSERT_NE(asStream, nullptr);
     // On the box itself: the row is wider than its label, and only the two take a click.
     QTest::mouseClick(asStream, Qt::LeftButton, {}, QPoint(8, asStream->height() / 2));
-    QTest::mouseClick(named<QPushButton>(options, QStringLiteral("OK")), Qt::LeftButton);
+    QTest::mouseClick(shown<QPushButton>(options, QStringLiteral("OK")), Qt::LeftButton);
     EXPECT_TRUE(settings.boolValue(UserSettings::newSubtitlesStreamKey));
 
     const QStringList before = enabledStates(window);
@@ -155,7 +123,7 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     QMessageBox *done = nullptr;
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] {
-            return (done = visible<QMessageBox>([](QMessageBox *box) {
+            return (done = onScreen<QMessageBox>([](QMessageBox *box) {
                         return box->text() == QStringLiteral("Congratulations");
                     }));
         },
@@ -191,7 +159,7 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::entriesOf(out).size() == 1; }))
         << TestSupport::entriesOf(out).join(u' ');
     EXPECT_EQ(enabledStates(window), before);
-    EXPECT_EQ(visible<QMessageBox>(), nullptr);
+    EXPECT_EQ(onScreen<QMessageBox>(), nullptr);
     qputenv("PATH", path);
 }
 
@@ -200,8 +168,7 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
 // chain running, and the success report.
 TEST(MakeInTheWindow, Screenshots)
 {
-    const QString shots = qEnvironmentVariable("KELVORANDIX_SCREENSHOTS");
-    if (shots.isEmpty())
+    if (qEnvironmentVariableIsEmpty("KELVORANDIX_SCREENSHOTS"))
         GTEST_SKIP() << "KELVORANDIX_SCREENSHOTS names no folder";
     QTemporaryDir folder;
     const QString out = folder.filePath(QStringLiteral("Videos"));
@@ -216,32 +183,23 @@ TEST(MakeInTheWindow, Screenshots)
     AppDelegate app(settings);
     WindowController *window = app.mainWindow();
     window->resize(1200, 800);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    window->activateWindow();
-    auto shoot = [&](const QString &name) {
-        TestSupport::waitUntil([] { return false; }, 700);
-        const QRect frame = window->frameGeometry();
-        QGuiApplication::primaryScreen()
-            ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-            .save(shots + u'/' + name);
-    };
+    ASSERT_TRUE(showAndActivate(window));
     app.openFile(samples + QStringLiteral("sample.mp4"));
     app.openFile(samples + QStringLiteral("sample.srt"));
-    auto *make = named<QPushButton>(window, QStringLiteral("Make"));
+    auto *make = shown<QPushButton>(window, QStringLiteral("Make"));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return make->isEnabled(); }, 30000));
     window->playerView()->seek(1500);
-    shoot(QStringLiteral("main-window.png"));
+    shoot(window, QStringLiteral("main-window.png"));
 
     QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
     QDialog *options = nullptr;
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] {
-            return (options = visible<QDialog>(
+            return (options = onScreen<QDialog>(
                         [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
         },
         10000));
-    shoot(QStringLiteral("options.png"));
+    shoot(window, QStringLiteral("options.png"));
     options->accept();
 
     const QString bin = folder.filePath(QStringLiteral("bin"));
@@ -258,7 +216,7 @@ TEST(MakeInTheWindow, Screenshots)
         },
         60000));
     TestSupport::waitUntil([] { return false; }, 3000);
-    shoot(QStringLiteral("making.png"));
+    shoot(window, QStringLiteral("making.png"));
 
     QTest::mouseClick(make, Qt::LeftButton);
     qputenv("PATH", path);
@@ -267,9 +225,9 @@ TEST(MakeInTheWindow, Screenshots)
     QTest::mouseClick(make, Qt::LeftButton);
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] {
-            return visible<QMessageBox>(
+            return onScreen<QMessageBox>(
                 [](QMessageBox *box) { return box->text() == QStringLiteral("Congratulations"); });
         },
         180000));
-    shoot(QStringLiteral("congratulations.png"));
+    shoot(window, QStringLiteral("congratulations.png"));
 }
