@@ -20,3 +20,13 @@ void AppDelegate::openFile(const QString &path)
     if (window)
         window->viewController()->openFileFromFinder();
 }
+
+void AppDelegate::activateMainWindow()
+{
+    if (!window)
+        return;
+    window->show();
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->activateWindow();
+}

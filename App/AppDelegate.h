@@ -20,6 +20,9 @@ public:
     // not there yet opens it when it loads, and opened by the window when it is (or dropped
     // while it is busy).
     void openFile(const QString &path);
+    // Brings the main window to the front, restored if it was minimized: where a file
+    // handed over to the running app shows up.
+    void activateMainWindow();
 
 private:
     UserSettings &settings;

@@ -1,0 +1,80 @@
+#include "SingleInstance.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDir>
+#include <QMetaObject>
+
+namespace {
+
+// The running instance answers before it opens anything, so a live one is far quicker than this;
+// one that hangs must not keep the new process waiting long before it runs on its own instead.
+constexpr int handOverTimeout = 5000; // milliseconds
+
+} // namespace
+
+SingleInstance::SingleInstance(QObject *parent)
+    : QObject(parent)
+{}
+
+SingleInstance::~SingleInstance()
+{
+    if (current != Role::Running)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.unregisterService(serviceName);
+    bus.unregisterObject(objectPath);
+}
+
+SingleInstance::Role SingleInstance::claim()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return current = Role::Alone;
+    if (current == Role::Running)
+        return current;
+    // The object first: a call that arrives the moment the name is ours must find someone to
+    // answer it.
+    if (!bus.registerObject(objectPath, this, QDBusConnection::ExportScriptableSlots))
+        return current = Role::Alone;
+    // Without queueing, a name that is taken is refused at once instead of being promised to us
+    // for when its owner ends.
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(serviceName, QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered)
+        return current = Role::Running;
+    bus.unregisterObject(objectPath);
+    return current = reply.isValid() ? Role::Another : Role::Alone;
+}
+
+bool SingleInstance::handOver(const QStringList &paths)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage message = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
+                                                          QStringLiteral("Open"));
+    message << paths;
+    return bus.call(message, QDBus::Block, handOverTimeout).type() == QDBusMessage::ReplyMessage;
+}
+
+void SingleInstance::Open(const QStringList &paths)
+{
+    // A relative path would be taken in this process's folder, which is not the caller's.
+    QStringList files;
+    for (const QString &path : paths)
+        if (QDir::isAbsolutePath(path))
+            files.append(path);
+    // Queued: the reply goes out when this returns, and opening a video probes it first.
+    QMetaObject::invokeMethod(
+        this,
+        [this, files] {
+            for (const QString &path : files)
+                emit openRequested(path);
+            emit activateRequested();
+        },
+        Qt::QueuedConnection);
+}
