@@ -123,6 +123,10 @@ TEST(Install, TheInstalledAppIsCompleteValidAndRunsFromAnyFolder)
             << name;
     }
     EXPECT_GE(screenshots, 1);
+    // The version the software centre and the manual page show is the one the programs report.
+    EXPECT_TRUE(meta.contains(QStringLiteral("<release version=\"" KELVORANDIX_VERSION "\"")));
+    EXPECT_TRUE(TestSupport::readFile(prefix + QStringLiteral("/share/man/man1/kelvorandix-cli.1"))
+                    .contains("\"Kelvorandix " KELVORANDIX_VERSION "\""));
 
     // The installed command line, run from a folder of its own on a video made there.
     const QString work = folder.filePath(QStringLiteral("work"));
