@@ -539,6 +539,12 @@ int ViewController::selectedSubtitlesTrack() const
     return selectedTag(subtitlesTrackPopupButton);
 }
 
+QString ViewController::voiceLocale() const
+{
+    const QString chosen = textToSpeechView->selectedLocale();
+    return chosen.isEmpty() ? settings.stringValue(UserSettings::voiceLanguageKey) : chosen;
+}
+
 QString ViewController::planText() const
 {
     const std::optional<QString> video = videoPlayerView->videoFile();
@@ -726,7 +732,8 @@ void ViewController::makeOutput(QPushButton *button, const std::optional<QString
     request.audioTrack = selectedAudioTrack();
     request.subtitlesTrack = selectedSubtitlesTrack();
     request.voice = textToSpeechView->selectedVoice();
-    request.voiceLanguage = settings.stringValue(UserSettings::voiceLanguageKey);
+    // The chosen voice's own locale: before any choice is stored the chooser already shows one.
+    request.voiceLanguage = voiceLocale();
     request.outputFolder = settings.outputFolder();
     // The stored options as they are now: the options dialog cannot change them while it runs.
     request.options = OutputOptions::fromSettings(settings);

@@ -131,6 +131,8 @@ private:
     void showMadeVideo(const QString &path);
     // What Make would do now, in a few lines: the file, the speech, the subtitles, the loudness.
     QString planText() const;
+    // The locale of the voice the chooser shows (it names the output and tags its streams).
+    QString voiceLocale() const;
     void speakDemoWithVideo(const QString &videoPath, const QString &voice);
     QWidget *control(int field) const;
 
