@@ -69,6 +69,21 @@ std::unique_ptr<Project> openProject(const QString &path,
     }
 }
 
+// Opens a project that exists and has the item ID; otherwise says why and returns nothing.
+std::unique_ptr<Project> openProjectWithItem(const QString &path, qint64 id)
+{
+    std::unique_ptr<Project> project = openProject(path);
+    if (!project)
+        return nullptr;
+    const QList<ProjectItem> items = project->getAllItems();
+    if (std::none_of(items.begin(), items.end(),
+                     [&](const ProjectItem &item) { return item.id == id; })) {
+        Command::printError(QStringLiteral("The project has no item %1\n").arg(id));
+        return nullptr;
+    }
+    return project;
+}
+
 } // namespace
 
 int OverlayCommand::run(const QStringList &arguments)
@@ -241,15 +256,10 @@ int OverlayCommand::attach(const QStringList &arguments)
         printError(QStringLiteral("overlay attach: expected PROJECT --item ID AUDIOFILE\n"));
         return 2;
     }
-    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    const std::unique_ptr<Project> project =
+        openProjectWithItem(parser.positionalArguments().first(), *id);
     if (!project)
         return 1;
-    const QList<ProjectItem> items = project->getAllItems();
-    if (std::none_of(items.begin(), items.end(),
-                     [&](const ProjectItem &item) { return item.id == *id; })) {
-        printError(QStringLiteral("The project has no item %1\n").arg(*id));
-        return 1;
-    }
     const QString audio = parser.positionalArguments().at(1);
     if (!checkInputFile(audio) || !checkTools({VideoProcessor::ffmpegPath()}))
         return 1;
@@ -299,15 +309,10 @@ int OverlayCommand::record(const QStringList &arguments)
                                   "number of seconds greater than 0\n"));
         return 2;
     }
-    const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
+    const std::unique_ptr<Project> project =
+        openProjectWithItem(parser.positionalArguments().first(), *id);
     if (!project)
         return 1;
-    const QList<ProjectItem> items = project->getAllItems();
-    if (std::none_of(items.begin(), items.end(),
-                     [&](const ProjectItem &item) { return item.id == *id; })) {
-        printError(QStringLiteral("The project has no item %1\n").arg(*id));
-        return 1;
-    }
     QString file;
     try {
         file = WorkingFolder::overlayAudioFile();
