@@ -107,6 +107,21 @@ void ffmpeg(const QStringList &arguments)
                    arguments);
 }
 
+void ffmpeg(const char *words, const QStringList &files)
+{
+    QStringList arguments = QString::fromUtf8(words).split(u' ', Qt::SkipEmptyParts);
+    for (QString &argument : arguments)
+        if (argument.startsWith(u'%')) {
+            bool number = false;
+            const int index = argument.mid(1).toInt(&number) - 1;
+            if (number && index >= 0 && index < files.size())
+                argument = files.at(index);
+            else
+                ADD_FAILURE() << "no file for " << argument;
+        }
+    ffmpeg(arguments);
+}
+
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,
                   const QString &codec, int frequency)
 {

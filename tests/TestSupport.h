@@ -54,6 +54,9 @@ ProcessResult runProgram(const QString &program, const QStringList &arguments,
 
 // Runs ffmpeg quietly (overwriting its output) to make test media; fails the test on error.
 void ffmpeg(const QStringList &arguments);
+// The same with the arguments as one line of words, where a word %N stands for files[N-1]
+// (so that paths may hold spaces).
+void ffmpeg(const char *words, const QStringList &files = {});
 
 // Writes a sine tone with ffmpeg: sampleFormat is an ffmpeg codec such as pcm_s16be (AIFF).
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,

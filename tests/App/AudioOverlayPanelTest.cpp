@@ -57,9 +57,7 @@ protected:
         subtitles = folder.filePath(QStringLiteral("items.srt"));
         TestSupport::writeFile(subtitles, cues.toUtf8());
         video = folder.filePath(QStringLiteral("clip.mp4"));
-        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=40:s=64x64:r=5"), QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"), video});
+        TestSupport::ffmpeg("-f lavfi -i testsrc=d=40:s=64x64:r=5 -c:v libx264 %1", {video});
         view().openVideo(video);
         view().addSubtitlesFile(subtitles);
         view().loadSelectedSubtitles();

@@ -67,13 +67,10 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     const QString cues = folder.filePath(QStringLiteral("cues.srt"));
     TestSupport::writeFile(cues, "1\n00:00:02,000 --> 00:00:04,000\nHello, this is the voice.\n");
     const QString video = folder.filePath(QStringLiteral("my film.mkv"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=8:s=320x240"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-i"), cues,
-                         QStringLiteral("-t"), QStringLiteral("8"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                         QStringLiteral("-c:s"), QStringLiteral("srt"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=8:s=320x240 -f lavfi -i "
+                        "anullsrc=r=44100:cl=stereo -i %1 -t 8 -c:v libx264 -c:a aac -c:s srt "
+                        "%2",
+                        {cues, video});
 
     AppDelegate app(settings);
     WindowController *window = app.mainWindow();

@@ -58,13 +58,10 @@ TEST(OverlayInTheWindow, SpeakAttachRecordAndMake)
                                  "2\n00:00:05,000 --> 00:00:07,000\nSecond line.\n\n"
                                  "3\n00:00:09,000 --> 00:00:11,000\nThird line.\n");
     const QString video = folder.filePath(QStringLiteral("clip.mkv"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=13:s=160x120"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-i"), cues,
-                         QStringLiteral("-t"), QStringLiteral("13"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                         QStringLiteral("-c:s"), QStringLiteral("srt"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=13:s=160x120 -f lavfi -i "
+                        "anullsrc=r=44100:cl=stereo -i %1 -t 13 -c:v libx264 -c:a aac -c:s srt "
+                        "%2",
+                        {cues, video});
     const QString tone = folder.filePath(QStringLiteral("tone.wav"));
     TestSupport::generateTone(tone, 48000, 1, 1.5, QStringLiteral("pcm_s16le"), 600);
 

@@ -53,45 +53,14 @@ protected:
         const QString cues = media->filePath(QStringLiteral("cues.srt"));
         TestSupport::writeFile(cues, "1\n00:00:01,000 --> 00:00:02,000\nHello there.\n");
         // first.mkv: 0 video, 1 audio, 2 audio (default), 3 subtitles, 4 subtitles (default).
-        TestSupport::ffmpeg({QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=3:s=160x120"),
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("sine=d=3"),
-                             QStringLiteral("-i"),
-                             cues,
-                             QStringLiteral("-map"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("1"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("1"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("2"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("2"),
-                             QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"),
-                             QStringLiteral("-c:a"),
-                             QStringLiteral("aac"),
-                             QStringLiteral("-c:s"),
-                             QStringLiteral("srt"),
-                             QStringLiteral("-disposition:a:0"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-disposition:a:1"),
-                             QStringLiteral("default"),
-                             QStringLiteral("-disposition:s:0"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-disposition:s:1"),
-                             QStringLiteral("default"),
-                             mediaFile(QStringLiteral("first.mkv"))});
+        TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=160x120 -f lavfi -i sine=d=3 -i %1 -map 0 "
+                            "-map 1 -map 1 -map 2 -map 2 -c:v libx264 -c:a aac -c:s srt "
+                            "-disposition:a:0 0 -disposition:a:1 default -disposition:s:0 0 "
+                            "-disposition:s:1 default %2",
+                            {cues, mediaFile(QStringLiteral("first.mkv"))});
         // silent.mp4: a video stream alone.
-        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=3:s=160x120"), QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"), mediaFile(QStringLiteral("silent.mp4"))});
+        TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=160x120 -c:v libx264 %1",
+                            {mediaFile(QStringLiteral("silent.mp4"))});
     }
     static void TearDownTestSuite()
     {
@@ -229,11 +198,8 @@ TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
     qputenv("PATH",
             (TestSupport::slowFfmpegFolder(bin, QStringLiteral("-map")) + u':').toUtf8() + path);
     const QString long_ = folder.filePath(QStringLiteral("long.mkv"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("color=s=64x64:r=1:d=300"), QStringLiteral("-i"),
-                         mediaFile(QStringLiteral("cues.srt")), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), QStringLiteral("-c:s"), QStringLiteral("srt"),
-                         long_});
+    TestSupport::ffmpeg("-f lavfi -i color=s=64x64:r=1:d=300 -i %1 -c:v libx264 -c:s srt %2",
+                        {mediaFile(QStringLiteral("cues.srt")), long_});
     const QString out = folder.filePath(QStringLiteral("out"));
     QDir().mkpath(out);
     settings.setOutputFolder(out);
@@ -283,9 +249,7 @@ TEST(WindowFrame, FullScreenFromThePlayerHidesThePanelsAndTheFrameIsKept)
         WindowController *window = app.mainWindow();
         window->show();
         const QString video = folder.filePath(QStringLiteral("clip.mp4"));
-        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=2:s=64x64"), QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"), video});
+        TestSupport::ffmpeg("-f lavfi -i testsrc=d=2:s=64x64 -c:v libx264 %1", {video});
         app.openFile(video);
         auto *fullScreen = window->findChild<QToolButton *>(QStringLiteral("fullscreenButton"));
         ASSERT_TRUE(TestSupport::waitUntil([&] { return fullScreen->isEnabled(); }));

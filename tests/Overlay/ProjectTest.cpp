@@ -43,12 +43,11 @@ protected:
     QString tone(const QString &name, double seconds, int frequency)
     {
         const QString file = path(name);
-        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("sine=frequency=%1:duration=%2:sample_rate=44100")
+        TestSupport::ffmpeg("-f lavfi -i %1 -ac 2 -c:a pcm_s32be %2",
+                            {QStringLiteral("sine=frequency=%1:duration=%2:sample_rate=44100")
                                  .arg(frequency)
                                  .arg(seconds),
-                             QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                             QStringLiteral("pcm_s32be"), file});
+                             file});
         return file;
     }
     QTemporaryDir folder;
@@ -186,8 +185,7 @@ TEST_F(ProjectTest, AudioIsStoredWithItsDuration)
     // One and two channels of the same length give the same duration.
     const QString stereo = tone(QStringLiteral("stereo.aiff"), 1.25, 440);
     const QString mono = path(QStringLiteral("mono.aiff"));
-    TestSupport::ffmpeg({QStringLiteral("-i"), stereo, QStringLiteral("-ac"), QStringLiteral("1"),
-                         QStringLiteral("-c:a"), QStringLiteral("pcm_s16be"), mono});
+    TestSupport::ffmpeg("-i %1 -ac 1 -c:a pcm_s16be %2", {stereo, mono});
     EXPECT_EQ(project.saveItemAudioFile(1, stereo), 1250);
     EXPECT_EQ(project.saveItemAudioFile(2, mono), 1250);
     EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));

@@ -121,45 +121,11 @@ protected:
                 .arg(frameRate)
                 .arg(colourExpression(67, 0), colourExpression(101, 60), colourExpression(29, 120));
         // Streams: 0 video, 1 subtitles, 2 audio at 440 Hz, 3 audio at 880 Hz (the default).
-        TestSupport::ffmpeg({QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             colours,
-                             QStringLiteral("-i"),
-                             embedded,
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("sine=f=440:d=3"),
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("sine=f=880:d=3"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("0:v"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("1:s"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("2:a"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("3:a"),
-                             QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"),
-                             QStringLiteral("-crf"),
-                             QStringLiteral("12"),
-                             QStringLiteral("-pix_fmt"),
-                             QStringLiteral("yuv420p"),
-                             QStringLiteral("-c:a"),
-                             QStringLiteral("aac"),
-                             QStringLiteral("-c:s"),
-                             QStringLiteral("srt"),
-                             QStringLiteral("-disposition:s:0"),
-                             QStringLiteral("default"),
-                             QStringLiteral("-disposition:a:0"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-disposition:a:1"),
-                             QStringLiteral("default"),
-                             videoPath()});
+        TestSupport::ffmpeg("-f lavfi -i %1 -i %2 -f lavfi -i sine=f=440:d=3 -f lavfi -i "
+                            "sine=f=880:d=3 -map 0:v -map 1:s -map 2:a -map 3:a -c:v libx264 -crf "
+                            "12 -pix_fmt yuv420p -c:a aac -c:s srt -disposition:s:0 default "
+                            "-disposition:a:0 0 -disposition:a:1 default %3",
+                            {colours, embedded, videoPath()});
         TestSupport::writeFile(subtitlesPath(), "1\n00:00:00,300 --> 00:00:01,100\nOne\n\n"
                                                 "2\n00:00:01,400 --> 00:00:02,000\nTwo\n\n"
                                                 "3\n00:00:02,000 --> 00:00:02,500\n<i>Three</i>\n");
@@ -464,9 +430,7 @@ TEST_F(PlayerTest, DropsAcceptReadableFilesWithAContainerExtensionAsWritten)
 TEST_F(PlayerTest, FilesThatDoNotPlayLeaveTheControlsDisabled)
 {
     const QString truncated = folder->filePath(QStringLiteral("truncated.mp4"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=2:s=160x120"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), truncated});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=2:s=160x120 -c:v libx264 %1", {truncated});
     QFile cut(truncated);
     ASSERT_TRUE(cut.resize(cut.size() / 2)); // the index at the end is gone
     const QString text = folder->filePath(QStringLiteral("notes.mp4"));

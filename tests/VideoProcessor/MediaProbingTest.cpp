@@ -38,55 +38,14 @@ protected:
 TEST_F(MediaToolsTest, MatroskaStreamsProbeToTheChooserLists)
 {
     const QString video = folder.filePath(QStringLiteral("film with spaces ü.mkv"));
-    TestSupport::ffmpeg(QStringList({QStringLiteral("-f"),
-                                     QStringLiteral("lavfi"),
-                                     QStringLiteral("-i"),
-                                     QStringLiteral("testsrc=d=2:s=160x120"),
-                                     QStringLiteral("-f"),
-                                     QStringLiteral("lavfi"),
-                                     QStringLiteral("-i"),
-                                     QStringLiteral("sine=d=2"),
-                                     QStringLiteral("-f"),
-                                     QStringLiteral("lavfi"),
-                                     QStringLiteral("-i"),
-                                     QStringLiteral("sine=f=880:d=2"),
-                                     QStringLiteral("-i"),
-                                     write(QStringLiteral("a.srt"), srt),
-                                     QStringLiteral("-i"),
-                                     write(QStringLiteral("b.ass"), ass),
-                                     QStringLiteral("-map"),
-                                     QStringLiteral("0"),
-                                     QStringLiteral("-map"),
-                                     QStringLiteral("1"),
-                                     QStringLiteral("-map"),
-                                     QStringLiteral("2"),
-                                     QStringLiteral("-map"),
-                                     QStringLiteral("3"),
-                                     QStringLiteral("-map"),
-                                     QStringLiteral("4"),
-                                     QStringLiteral("-c:v"),
-                                     QStringLiteral("libx264"),
-                                     QStringLiteral("-c:a"),
-                                     QStringLiteral("aac"),
-                                     QStringLiteral("-c:s:0"),
-                                     QStringLiteral("srt"),
-                                     QStringLiteral("-c:s:1"),
-                                     QStringLiteral("ass"),
-                                     QStringLiteral("-disposition:v:0"),
-                                     QStringLiteral("default"),
-                                     QStringLiteral("-disposition:a:0"),
-                                     QStringLiteral("0"),
-                                     QStringLiteral("-disposition:a:1"),
-                                     QStringLiteral("default"),
-                                     QStringLiteral("-disposition:s:0"),
-                                     QStringLiteral("0"),
-                                     QStringLiteral("-disposition:s:1"),
-                                     QStringLiteral("0"),
-                                     QStringLiteral("-metadata:s:a:1"),
-                                     QStringLiteral("language=eng"),
-                                     QStringLiteral("-metadata:s:s:0"),
-                                     QStringLiteral("language=fre"),
-                                     video}));
+    TestSupport::ffmpeg(
+        "-f lavfi -i testsrc=d=2:s=160x120 -f lavfi -i sine=d=2 -f lavfi -i "
+        "sine=f=880:d=2 -i %1 -i %2 -map 0 -map 1 -map 2 -map 3 -map 4 -c:v "
+        "libx264 -c:a aac -c:s:0 srt -c:s:1 ass -disposition:v:0 default "
+        "-disposition:a:0 0 -disposition:a:1 default -disposition:s:0 0 "
+        "-disposition:s:1 0 -metadata:s:a:1 language=eng -metadata:s:s:0 "
+        "language=fre %3",
+        {write(QStringLiteral("a.srt"), srt), write(QStringLiteral("b.ass"), ass), video});
 
     const VideoInfo info = VideoProcessor::probeMedia(video);
     // The container lasts as long as its longest stream: the subtitles end at 3.25 s.
@@ -164,12 +123,9 @@ TEST(ProbeOutput, ReadsOnlyWhatHasTheRightShape)
 TEST_F(MediaToolsTest, MovTextStreamIsExtractedToTheSameCues)
 {
     const QString video = folder.filePath(QStringLiteral("clip.mp4"));
-    TestSupport::ffmpeg(QStringList(
-        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-         QStringLiteral("testsrc=d=4:s=160x120"), QStringLiteral("-i"),
-         write(QStringLiteral("in.srt"), srt), QStringLiteral("-map"), QStringLiteral("0"),
-         QStringLiteral("-map"), QStringLiteral("1"), QStringLiteral("-c:v"),
-         QStringLiteral("libx264"), QStringLiteral("-c:s"), QStringLiteral("mov_text"), video}));
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=4:s=160x120 -i %1 -map 0 -map 1 -c:v libx264 "
+                        "-c:s mov_text %2",
+                        {write(QStringLiteral("in.srt"), srt), video});
     const VideoInfo info = VideoProcessor::probeMedia(video);
     ASSERT_EQ(info.subtitlesStreams.size(), 1);
     EXPECT_EQ(info.subtitlesStreams[0].codec, QStringLiteral("mov_text"));
@@ -331,12 +287,9 @@ TEST_F(MediaToolsTest, NoCueIsLostOnTheWayToTheWorkingFile)
     // The same bytes in a video's SubRip stream come through whole as well.
     const QString video = folder.filePath(QStringLiteral("bad bytes.mkv"));
     TestSupport::ffmpeg(
-        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-         QStringLiteral("testsrc=d=9:s=64x64"), QStringLiteral("-i"),
-         write(QStringLiteral("stream.srt"), QByteArray(awkward).replace('\0', ' ')),
-         QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map"), QStringLiteral("1"),
-         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:s"),
-         QStringLiteral("copy"), video});
+        "-f lavfi -i testsrc=d=9:s=64x64 -i %1 -map 0 -map 1 -c:v libx264 -c:s "
+        "copy %2",
+        {write(QStringLiteral("stream.srt"), QByteArray(awkward).replace('\0', ' ')), video});
     ASSERT_TRUE(VideoProcessor::extractSubtitlesTrack(video, QStringLiteral("1"), output, &reason))
         << reason;
     converted = SubtitlesParser::fromFile(output);

@@ -133,12 +133,9 @@ TEST(Install, TheInstalledAppIsCompleteValidAndRunsFromAnyFolder)
     ASSERT_TRUE(QDir().mkpath(work + QStringLiteral("/out")));
     TestSupport::writeFile(work + QStringLiteral("/cues.srt"),
                            "1\n00:00:00,500 --> 00:00:02,500\nHello from the installed tool.\n");
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=3:s=160x120"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("sine=frequency=220:duration=3"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), QStringLiteral("-c:a"), QStringLiteral("aac"),
-                         QStringLiteral("-shortest"), work + QStringLiteral("/film.mp4")});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=160x120 -f lavfi -i "
+                        "sine=frequency=220:duration=3 -c:v libx264 -c:a aac -shortest %1",
+                        {work + QStringLiteral("/film.mp4")});
     const TestSupport::ProcessResult made =
         runIn(work, prefix + QStringLiteral("/bin/kelvorandix-cli"),
               {QStringLiteral("make"), QStringLiteral("film.mp4"), QStringLiteral("--subtitles"),

@@ -61,43 +61,12 @@ protected:
         TestSupport::writeFile(mediaFile(QStringLiteral("cues.srt")),
                                "1\n00:00:02,000 --> 00:00:04,000\nHola, esta es la voz.\n");
         // movie.mkv: 0 video, 1 audio (default, silent), 2 audio (a tone), 3 SubRip subtitles.
-        TestSupport::ffmpeg({QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=6:s=160x120"),
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("anullsrc=r=44100:cl=stereo"),
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("sine=d=6"),
-                             QStringLiteral("-i"),
-                             mediaFile(QStringLiteral("cues.srt")),
-                             QStringLiteral("-map"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("1"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("2"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("3"),
-                             QStringLiteral("-t"),
-                             QStringLiteral("6"),
-                             QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"),
-                             QStringLiteral("-c:a"),
-                             QStringLiteral("aac"),
-                             QStringLiteral("-c:s"),
-                             QStringLiteral("srt"),
-                             QStringLiteral("-disposition:a:0"),
-                             QStringLiteral("default"),
-                             QStringLiteral("-disposition:a:1"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-disposition:s:0"),
-                             QStringLiteral("0"),
-                             mediaFile(QStringLiteral("movie.mkv"))});
+        TestSupport::ffmpeg(
+            "-f lavfi -i testsrc=d=6:s=160x120 -f lavfi -i "
+            "anullsrc=r=44100:cl=stereo -f lavfi -i sine=d=6 -i %1 -map 0 -map 1 "
+            "-map 2 -map 3 -t 6 -c:v libx264 -c:a aac -c:s srt -disposition:a:0 "
+            "default -disposition:a:1 0 -disposition:s:0 0 %2",
+            {mediaFile(QStringLiteral("cues.srt")), mediaFile(QStringLiteral("movie.mkv"))});
     }
     static void TearDownTestSuite()
     {
@@ -177,9 +146,7 @@ TEST_F(MakeCommand, WorkedExampleMixesIntoTheChosenStream)
 TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 {
     const QString video = folder.filePath(QStringLiteral("silent film.mp4"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=5:s=160x120 -c:v libx264 %1", {video});
     const TestSupport::ProcessResult result =
         make(video, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                      QStringLiteral("--audio-track"), QStringLiteral("none"),
@@ -208,11 +175,9 @@ TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
 {
     const QString avi = folder.filePath(QStringLiteral("old.avi"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
-                         QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
-                         QStringLiteral("libmp3lame"), avi});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=5:s=160x120 -f lavfi -i sine=d=5 -c:v mpeg4 -c:a "
+                        "libmp3lame %1",
+                        {avi});
     TestSupport::ProcessResult result =
         make(avi, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                    QStringLiteral("--voice"), QStringLiteral("roa/es"),
@@ -222,11 +187,9 @@ TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
               QStringLiteral("mpeg4 mp3"));
 
     const QString flv = folder.filePath(QStringLiteral("clip.flv"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=5:s=160x120"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=5"),
-                         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-c:a"),
-                         QStringLiteral("aac"), flv});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=5:s=160x120 -f lavfi -i sine=d=5 -c:v libx264 "
+                        "-c:a aac %1",
+                        {flv});
     result = make(flv, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                         QStringLiteral("--voice"), QStringLiteral("roa/es")});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
@@ -276,13 +239,9 @@ TEST_F(MakeCommand, AFullDiskIsAFailureAndLeavesNoVideo)
     // A file size limit between the media data and the whole file stands in for a disk that
     // fills up just then (the speech track and the working files stay well below it).
     const QString video = folder.filePath(QStringLiteral("noisy.mp4"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=3:s=320x240,noise=alls=100:allf=t"),
-                         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("sine=d=3"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), QStringLiteral("-preset"),
-                         QStringLiteral("ultrafast"), QStringLiteral("-crf"), QStringLiteral("18"),
-                         QStringLiteral("-c:a"), QStringLiteral("aac"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=320x240,noise=alls=100:allf=t -f lavfi -i "
+                        "sine=d=3 -c:v libx264 -preset ultrafast -crf 18 -c:a aac %1",
+                        {video});
     const QStringList options{QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                               QStringLiteral("--voice"), QStringLiteral("roa/es")};
     TestSupport::ProcessResult result = make(video, options);
@@ -317,14 +276,9 @@ protected:
     static void SetUpTestSuite()
     {
         MakeCommand::SetUpTestSuite();
-        TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("color=s=64x64:r=1:d=900"), QStringLiteral("-f"),
-                             QStringLiteral("lavfi"), QStringLiteral("-i"),
-                             QStringLiteral("sine=r=8000"), QStringLiteral("-t"),
-                             QStringLiteral("900"), QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"), QStringLiteral("-preset"),
-                             QStringLiteral("ultrafast"), QStringLiteral("-c:a"),
-                             QStringLiteral("flac"), mediaFile(QStringLiteral("long.mkv"))});
+        TestSupport::ffmpeg("-f lavfi -i color=s=64x64:r=1:d=900 -f lavfi -i sine=r=8000 -t 900 "
+                            "-c:v libx264 -preset ultrafast -c:a flac %1",
+                            {mediaFile(QStringLiteral("long.mkv"))});
     }
     // slowWhere: the word in ffmpeg's arguments that makes a run slow.
     std::unique_ptr<TestSupport::CliRun> start(const QString &slowWhere,

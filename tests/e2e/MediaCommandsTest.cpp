@@ -22,31 +22,10 @@ protected:
         TestSupport::writeFile(folder.filePath(QStringLiteral("in.srt")),
                                "1\n00:00:00,500 --> 00:00:01,500\nÉcoute-moi bien\n\n"
                                "2\n00:00:02,000 --> 00:00:03,000\nOn y va\n");
-        TestSupport::ffmpeg({QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("testsrc=d=3:s=160x120"),
-                             QStringLiteral("-f"),
-                             QStringLiteral("lavfi"),
-                             QStringLiteral("-i"),
-                             QStringLiteral("sine=d=3"),
-                             QStringLiteral("-i"),
-                             folder.filePath(QStringLiteral("in.srt")),
-                             QStringLiteral("-map"),
-                             QStringLiteral("0"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("1"),
-                             QStringLiteral("-map"),
-                             QStringLiteral("2"),
-                             QStringLiteral("-c:v"),
-                             QStringLiteral("libx264"),
-                             QStringLiteral("-c:a"),
-                             QStringLiteral("aac"),
-                             QStringLiteral("-c:s"),
-                             QStringLiteral("mov_text"),
-                             QStringLiteral("-metadata:s:s:0"),
-                             QStringLiteral("language=fre"),
-                             video});
+        TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=160x120 -f lavfi -i sine=d=3 -i %1 -map 0 "
+                            "-map 1 -map 2 -c:v libx264 -c:a aac -c:s mov_text -metadata:s:s:0 "
+                            "language=fre %2",
+                            {folder.filePath(QStringLiteral("in.srt")), video});
     }
     QTemporaryDir folder;
     QString video = folder.filePath(QStringLiteral("my \"clip\" ü.mp4"));

@@ -17,12 +17,9 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
 {
     QTemporaryDir folder;
     const QString video = folder.filePath(QStringLiteral("clip.mkv"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=12:s=160x120"), QStringLiteral("-f"),
-                         QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("anullsrc=r=44100:cl=stereo"), QStringLiteral("-t"),
-                         QStringLiteral("12"), QStringLiteral("-c:v"), QStringLiteral("libx264"),
-                         QStringLiteral("-c:a"), QStringLiteral("aac"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=12:s=160x120 -f lavfi -i "
+                        "anullsrc=r=44100:cl=stereo -t 12 -c:v libx264 -c:a aac %1",
+                        {video});
     const QString subtitles = folder.filePath(QStringLiteral("cues.srt"));
     TestSupport::writeFile(subtitles, "1\n00:00:01,000 --> 00:00:03,000\nFirst line.\n\n"
                                       "2\n00:00:05,000 --> 00:00:07,000\nSecond line.\n\n"
@@ -52,9 +49,7 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
 
     // A tone replaces the second item's speech.
     const QString tone = folder.filePath(QStringLiteral("tone.wav"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("sine=frequency=600:duration=1.5:sample_rate=48000"),
-                         tone});
+    TestSupport::ffmpeg("-f lavfi -i sine=frequency=600:duration=1.5:sample_rate=48000 %1", {tone});
     result = runCli({QStringLiteral("overlay"), QStringLiteral("attach"), project,
                      QStringLiteral("--item"), QStringLiteral("2"), tone},
                     env);
@@ -132,9 +127,7 @@ TEST(OverlayCommand, BrokenProjectsFailWithTheirReasonAndNeverHang)
                           QStringLiteral("KELVORANDIX_SETTINGS=") +
                               folder.filePath(QStringLiteral("settings.ini"))};
     const QString video = folder.filePath(QStringLiteral("clip.mp4"));
-    TestSupport::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                         QStringLiteral("testsrc=d=4:s=160x120"), QStringLiteral("-c:v"),
-                         QStringLiteral("libx264"), video});
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=4:s=160x120 -c:v libx264 %1", {video});
     // An item that claims audio but holds none (another program wrote it so).
     const QString project = folder.filePath(QStringLiteral("broken.s2s"));
     const QString schema =
