@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QThread>
+#include <QUrl>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
@@ -60,10 +61,12 @@ void setEnvironment(QProcess &process, const QStringList &environment)
 }
 
 ProcessResult run(const QString &program, const QStringList &arguments,
-                  const QStringList &environment, int timeoutMs, qint64 fileSizeLimit = -1)
+                  const QStringList &environment, int timeoutMs, qint64 fileSizeLimit = -1,
+                  const QString &folder = QString())
 {
     QProcess process;
     setEnvironment(process, environment);
+    process.setWorkingDirectory(folder);
     if (fileSizeLimit >= 0)
         process.setChildProcessModifier([fileSizeLimit] {
             // Writes past the limit then fail with EFBIG instead of killing the writer.
@@ -90,6 +93,12 @@ ProcessResult run(const QString &program, const QStringList &arguments,
 }
 
 } // namespace
+
+ProcessResult runIn(const QString &folder, const QString &program, const QStringList &arguments,
+                    const QStringList &environment)
+{
+    return run(program, arguments, environment, 180000, -1, folder);
+}
 
 ProcessResult runProgram(const QString &program, const QStringList &arguments, int timeoutMs)
 {
@@ -120,6 +129,16 @@ void ffmpeg(const char *words, const QStringList &files)
                 ADD_FAILURE() << "no file for " << argument;
         }
     ffmpeg(arguments);
+}
+
+std::unique_ptr<QMimeData> fileDrag(const QStringList &paths)
+{
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
 }
 
 void generateTone(const QString &path, int sampleRate, int channels, double seconds,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMimeData>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -52,6 +53,11 @@ struct ProcessResult {
 ProcessResult runProgram(const QString &program, const QStringList &arguments,
                          int timeoutMs = 120000);
 
+// Runs a program from a folder with extra environment entries (NAME=value); the exit status is
+// the caller's to check.
+ProcessResult runIn(const QString &folder, const QString &program, const QStringList &arguments,
+                    const QStringList &environment = {});
+
 // Runs ffmpeg quietly (overwriting its output) to make test media; fails the test on error.
 void ffmpeg(const QStringList &arguments);
 // The same with the arguments as one line of words, where a word %N stands for files[N-1]
@@ -93,6 +99,9 @@ private:
     void read();
     std::unique_ptr<QProcess> process;
 };
+
+// What a file manager's drag of these files carries.
+std::unique_ptr<QMimeData> fileDrag(const QStringList &paths);
 
 // Processes (other than this one) whose command line holds text: tools left running.
 QStringList processesWith(const QString &text);

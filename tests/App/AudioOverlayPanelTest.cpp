@@ -111,22 +111,16 @@ TEST_F(AudioOverlayPanelTest, TheAudioCellDropsAndSorting)
     // Drops: one audio file onto a row; not between rows, not two files, not MP3 in capitals.
     AudioOverlayTableView *table = p.overlayTableView;
     table->resize(600, 400);
-    auto drag = [](const QStringList &paths) {
-        auto data = std::make_unique<QMimeData>();
-        QList<QUrl> urls;
-        for (const QString &path : paths)
-            urls.append(QUrl::fromLocalFile(path));
-        data->setUrls(urls);
-        return data;
-    };
     const QString mp3 = tone(QStringLiteral("voice.mp3"), 0.5);
     const QString capital = folder.filePath(QStringLiteral("VOICE.MP3"));
     QFile::copy(mp3, capital);
     const QRect row2 = table->visualRect(model->index(2, 1));
-    EXPECT_EQ(table->dropRow(drag({mp3}).get(), row2.center()), 2);
-    EXPECT_EQ(table->dropRow(drag({mp3}).get(), QPoint(row2.center().x(), row2.top())), -1);
-    EXPECT_EQ(table->dropRow(drag({mp3, wav}).get(), row2.center()), -1);
-    EXPECT_EQ(table->dropRow(drag({capital}).get(), row2.center()), -1);
+    EXPECT_EQ(table->dropRow(TestSupport::fileDrag({mp3}).get(), row2.center()), 2);
+    EXPECT_EQ(
+        table->dropRow(TestSupport::fileDrag({mp3}).get(), QPoint(row2.center().x(), row2.top())),
+        -1);
+    EXPECT_EQ(table->dropRow(TestSupport::fileDrag({mp3, wav}).get(), row2.center()), -1);
+    EXPECT_EQ(table->dropRow(TestSupport::fileDrag({capital}).get(), row2.center()), -1);
 
     // Sorting asks the project again: the longest slots first.
     table->horizontalHeader()->setSortIndicator(AudioOverlayTableModel::LengthColumn,

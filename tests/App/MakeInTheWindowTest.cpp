@@ -54,6 +54,20 @@ QStringList enabledStates(QWidget *window)
     return states;
 }
 
+// Opens the options dialog with its shortcut; null when it does not come up.
+QDialog *openOptions(QWidget *window)
+{
+    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
+    QDialog *options = nullptr;
+    TestSupport::waitUntil(
+        [&] {
+            return (options = onScreen<QDialog>(
+                        [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
+        },
+        10000);
+    return options;
+}
+
 } // namespace
 
 TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
@@ -98,14 +112,8 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
     EXPECT_EQ(settings.stringValue(UserSettings::voiceLanguageKey), QStringLiteral("en_US"));
 
     // The subtitles as a stream of their own, from the options dialog.
-    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
-    QDialog *options = nullptr;
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] {
-            return (options = onScreen<QDialog>(
-                        [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
-        },
-        10000));
+    QDialog *options = openOptions(window);
+    ASSERT_NE(options, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
     auto *asStream = shown<QCheckBox>(options, QStringLiteral("Add the subtitles as a stream"));
     ASSERT_NE(asStream, nullptr);
@@ -188,14 +196,8 @@ TEST(MakeInTheWindow, Screenshots)
     window->playerView()->seek(1500);
     shoot(window, QStringLiteral("main-window.png"));
 
-    QTest::keyClick(window, Qt::Key_Comma, Qt::ControlModifier);
-    QDialog *options = nullptr;
-    ASSERT_TRUE(TestSupport::waitUntil(
-        [&] {
-            return (options = onScreen<QDialog>(
-                        [](QDialog *d) { return d->findChild<QCheckBox *>() != nullptr; }));
-        },
-        10000));
+    QDialog *options = openOptions(window);
+    ASSERT_NE(options, nullptr);
     shoot(window, QStringLiteral("options.png"));
     options->accept();
 

@@ -167,26 +167,19 @@ TEST_F(ViewControllerTest, SubtitlesThatFailAreRemovedAndTheNextItemIsTried)
 
 TEST_F(ViewControllerTest, TheSubtitlesChooserTakesOneSubtitleFileAsWritten)
 {
-    auto drag = [](const QStringList &paths) {
-        auto data = std::make_unique<QMimeData>();
-        QList<QUrl> urls;
-        for (const QString &path : paths)
-            urls.append(QUrl::fromLocalFile(path));
-        data->setUrls(urls);
-        return data;
-    };
     const QString srt = write(QStringLiteral("film.srt"), "x");
     const QString capital = write(QStringLiteral("FILM.SRT"), "x");
     const QString ass = write(QStringLiteral("film.ass"), "x");
     QDir(folder.path()).mkpath(QStringLiteral("folder.srt"));
-    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(drag({srt}).get()));
-    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(drag({ass}).get()));
-    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(drag({capital}).get()));
-    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(drag({srt, ass}).get()));
+    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(TestSupport::fileDrag({srt}).get()));
+    EXPECT_TRUE(SubtitlesDragablePopupButton::acceptsDrag(TestSupport::fileDrag({ass}).get()));
+    EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(TestSupport::fileDrag({capital}).get()));
+    EXPECT_FALSE(
+        SubtitlesDragablePopupButton::acceptsDrag(TestSupport::fileDrag({srt, ass}).get()));
     EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(
-        drag({folder.filePath(QStringLiteral("folder.srt"))}).get()));
+        TestSupport::fileDrag({folder.filePath(QStringLiteral("folder.srt"))}).get()));
     EXPECT_FALSE(SubtitlesDragablePopupButton::acceptsDrag(
-        drag({folder.filePath(QStringLiteral("missing.srt"))}).get()));
+        TestSupport::fileDrag({folder.filePath(QStringLiteral("missing.srt"))}).get()));
 }
 
 TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)

@@ -10,8 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeDatabase>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -19,29 +17,6 @@
 namespace {
 
 const QString appId = QStringLiteral("org.kelvorandix.Kelvorandix");
-
-TestSupport::ProcessResult runIn(const QString &folder, const QString &program,
-                                 const QStringList &arguments, const QStringList &environment = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
-    process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    TestSupport::ProcessResult result;
-    if (!process.waitForStarted(10000) || !process.waitForFinished(180000)) {
-        ADD_FAILURE() << program << " did not run: " << process.errorString();
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
-}
 
 // The MIME types the desktop file says the app opens.
 QStringList desktopMimeTypes(const QString &desktopFile)
@@ -136,13 +111,13 @@ TEST(Install, TheInstalledAppIsCompleteValidAndRunsFromAnyFolder)
     TestSupport::ffmpeg("-f lavfi -i testsrc=d=3:s=160x120 -f lavfi -i "
                         "sine=frequency=220:duration=3 -c:v libx264 -c:a aac -shortest %1",
                         {work + QStringLiteral("/film.mp4")});
-    const TestSupport::ProcessResult made =
-        runIn(work, prefix + QStringLiteral("/bin/kelvorandix-cli"),
-              {QStringLiteral("make"), QStringLiteral("film.mp4"), QStringLiteral("--subtitles"),
-               QStringLiteral("cues.srt"), QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
-               QStringLiteral("--output-dir"), QStringLiteral("out"),
-               QStringLiteral("--new-audio-stream"), QStringLiteral("--no-maximize-volume")},
-              {QStringLiteral("KELVORANDIX_SETTINGS=") + work + QStringLiteral("/settings.ini")});
+    const TestSupport::ProcessResult made = TestSupport::runIn(
+        work, prefix + QStringLiteral("/bin/kelvorandix-cli"),
+        {QStringLiteral("make"), QStringLiteral("film.mp4"), QStringLiteral("--subtitles"),
+         QStringLiteral("cues.srt"), QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
+         QStringLiteral("--output-dir"), QStringLiteral("out"),
+         QStringLiteral("--new-audio-stream"), QStringLiteral("--no-maximize-volume")},
+        {QStringLiteral("KELVORANDIX_SETTINGS=") + work + QStringLiteral("/settings.ini")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     const QString output = QString::fromUtf8(made.out).trimmed();
     ASSERT_TRUE(QFileInfo(output).isFile()) << output;
