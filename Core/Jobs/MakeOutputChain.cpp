@@ -13,6 +13,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
+
+namespace {
+
+// The empty regular file that reserved the name: whatever else stands there now is another's.
+bool isPlaceholder(const QString &path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_size == 0;
+}
+
+} // namespace
 
 MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
 {
@@ -35,6 +48,7 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
         request.audioTrack, request.videoInfo, request.subtitlesTrack, threeLetterCode, outputPath,
         request.options);
     video->addDependency(speech);
+    videoJob = video;
     operations = {speech, video};
     if (request.maximizeOutputVolume) {
         auto maximize = std::make_shared<MaximizeVolumeOperation>(outputPath);
@@ -46,9 +60,7 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
 MakeOutputChain::~MakeOutputChain()
 {
     if (!finished) {
-        // Only the placeholder is ours to remove here: nothing has been written over it.
-        if (QFileInfo(outputPath).size() == 0)
-            QFile::remove(outputPath);
+        removeOwnOutput(false);
         WorkingFolder::untrackOutputFile(outputPath);
     }
 }
@@ -65,7 +77,15 @@ std::optional<QString> MakeOutputChain::finish()
     finished = true;
     const std::optional<QString> path = finishedPath();
     if (!path)
-        QFile::remove(outputPath);
+        removeOwnOutput(videoJob->isFinished() && !videoJob->isCancelled());
     WorkingFolder::untrackOutputFile(outputPath);
     return path;
+}
+
+void MakeOutputChain::removeOwnOutput(bool videoWritten) const
+{
+    // The make-video job never replaces a file that took the name meanwhile (it fails then), so
+    // the output path holds our video only when that job ended well.
+    if (videoWritten || isPlaceholder(outputPath))
+        QFile::remove(outputPath);
 }

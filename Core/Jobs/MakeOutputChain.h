@@ -53,9 +53,15 @@ public:
     std::optional<QString> finishedPath() const;
     // Ends the chain once its last job has finished: the finished video's path, or nothing
     // after removing what the chain left at the output path (the placeholder, or a video the
-    // chain did not finish, such as one whose loudness pass was cancelled).
+    // chain did not finish, such as one whose loudness pass was cancelled). A file that took
+    // the name meanwhile is not the chain's and stays.
     std::optional<QString> finish();
 
 private:
+    // Removes the file at the output path when it is the chain's own: the placeholder, or the
+    // video its make-video job wrote (videoWritten).
+    void removeOwnOutput(bool videoWritten) const;
+
+    std::shared_ptr<MakeOutputOperation> videoJob;
     bool finished = false;
 };

@@ -1,10 +1,14 @@
 #include "Jobs/MakeOutputQueue.h"
+#include "Jobs/MakeOutputChain.h"
 #include "Jobs/MakeOutputOperation.h"
 #include "MainThread.h"
 #include "RecordingDisplay.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -197,4 +201,50 @@ TEST(MakeOutputQueue, ACancelAfterTheWorkIsDoneKeepsTheResult)
     ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
     EXPECT_FALSE(chain.jobs[0]->isCancelled());
     EXPECT_FALSE(chain.jobs[1]->isCancelled());
+}
+
+TEST(MakeOutputChain, AnEndedChainRemovesOnlyWhatItMadeAtTheOutputName)
+{
+    QTemporaryDir folder;
+    MakeOutputRequest request;
+    request.inputVideo = folder.filePath(QStringLiteral("in.mkv"));
+    request.voiceLanguage = QStringLiteral("es_ES");
+    request.outputFolder = folder.path();
+    request.maximizeOutputVolume = true;
+    auto cancelAll = [](MakeOutputChain &chain) {
+        for (const std::shared_ptr<MakeOutputOperation> &job : chain.operations) {
+            job->cancel();
+            job->markFinished();
+        }
+    };
+
+    {
+        // Cancelled before the video was written: the placeholder goes.
+        MakeOutputChain chain(request);
+        cancelAll(chain);
+        EXPECT_FALSE(chain.finish());
+        EXPECT_FALSE(QFile::exists(chain.outputPath));
+    }
+    {
+        // Another file took the name, so the video job refused it and ended cancelled: it stays.
+        MakeOutputChain chain(request);
+        QFile::remove(chain.outputPath);
+        TestSupport::writeFile(chain.outputPath, "someone else's");
+        cancelAll(chain);
+        EXPECT_FALSE(chain.finish());
+        EXPECT_EQ(TestSupport::readFile(chain.outputPath), "someone else's");
+        QFile::remove(chain.outputPath);
+    }
+    {
+        // The video was written, then its loudness pass was cancelled: the unfinished video goes.
+        MakeOutputChain chain(request);
+        TestSupport::writeFile(chain.outputPath, "our video");
+        chain.operations[0]->markFinished();
+        chain.operations[1]->markFinished();
+        chain.operations[2]->cancel();
+        chain.operations[2]->markFinished();
+        EXPECT_FALSE(chain.finish());
+        EXPECT_FALSE(QFile::exists(chain.outputPath));
+    }
+    QCoreApplication::processEvents(); // the stops the cancels posted
 }
