@@ -102,18 +102,6 @@ std::optional<QString> writeAll(QFileDevice &file, const QByteArray &bytes)
     return errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
 }
 
-// Where a message of the tool lies in its output: the line around position at.
-QString lineAround(const QString &text, qsizetype at)
-{
-    qsizetype from = at;
-    while (from > 0 && !isLineEnd(text[from - 1]))
-        --from;
-    qsizetype to = at;
-    while (to < text.size() && !isLineEnd(text[to]))
-        ++to;
-    return text.mid(from, to - from).trimmed();
-}
-
 // The mode a new file gets from this process: 0666 less the umask.
 mode_t newFileMode()
 {
@@ -181,17 +169,24 @@ std::shared_ptr<ToolProcess> startAsync(const QString &path, const QStringList &
 
     struct Output {
         QString last;         // the latest chunk: the message of a failure
+        QString unfinished;   // the output after its last line end, which the next chunk goes on
         QString writeFailure; // the first report of output that could not be written
     };
     auto output = std::make_shared<Output>();
     auto take = [output](const std::optional<QString> &chunk) {
         if (!chunk || chunk->isEmpty())
             return;
-        // The previous chunk's end is looked at too, in case a report was split between them.
+        // Lines are read whole, from their start: a report may be split between two chunks.
+        const QString text = output->unfinished + *chunk;
         if (output->writeFailure.isEmpty())
-            if (const std::optional<QString> failure =
-                    VideoProcessor::writeFailure(output->last.right(200) + *chunk))
+            if (const std::optional<QString> failure = VideoProcessor::writeFailure(text))
                 output->writeFailure = *failure;
+        qsizetype end = text.size();
+        while (end > 0 && !isLineEnd(text[end - 1]))
+            --end;
+        // A line this long is no report; a space in place of its start keeps its end from
+        // reading as a line of its own.
+        output->unfinished = text.size() - end > 4096 ? QStringLiteral(" ") : text.mid(end);
         output->last = *chunk;
     };
     ToolProcess *handle = run.get();
@@ -316,13 +311,25 @@ std::optional<QString> VideoProcessor::writeFailure(const QString &output)
         QLatin1String("Error writing trailer"), QLatin1String("Error closing file"),
         QLatin1String("No space left on device"), QLatin1String("File too large"),
         QLatin1String("Disk quota exceeded")};
+    // ffmpeg's own lines start at the line's beginning; the input's metadata, where a title may
+    // say anything, is listed indented.
+    QList<QStringView> lines;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= output.size(); ++i) {
+        if (i < output.size() && !isLineEnd(output[i]))
+            continue;
+        const QStringView line = QStringView(output).sliced(from, i - from);
+        from = i + 1;
+        if (!line.isEmpty() && !line.front().isSpace())
+            lines.append(line.trimmed());
+    }
     for (const QLatin1String &report : reports) {
-        const qsizetype at = output.indexOf(report);
-        if (at >= 0) {
-            const QString line = lineAround(output, at);
+        for (const QStringView line : std::as_const(lines)) {
+            if (!line.contains(report))
+                continue;
             // A progress line and the report may share a line: the report is what matters.
             const qsizetype error = line.indexOf(QLatin1String("Error"));
-            return error > 0 ? line.mid(error) : line;
+            return (error > 0 ? line.sliced(error) : line).toString();
         }
     }
     return std::nullopt;

@@ -166,6 +166,20 @@ TEST(ToolRunner, SynchronousRunsStopWhenAskedAndFailOnWriteErrors)
     EXPECT_LT(clock.elapsed(), 20000) << "the tool was not stopped";
 }
 
+TEST(ToolRunner, WriteFailuresAreFfmpegsOwnLinesNotTheInputsMetadata)
+{
+    // The input's tags are listed indented: a title may say anything.
+    const QString banner = QStringLiteral("Input #0, matroska,webm, from 'in.mkv':\n"
+                                          "  Metadata:\n"
+                                          "    title           : No space left on device\n"
+                                          "    comment         : File too large\n");
+    EXPECT_EQ(VideoProcessor::writeFailure(banner), std::nullopt);
+    EXPECT_EQ(
+        VideoProcessor::writeFailure(
+            banner + QStringLiteral("[out#0/mkv @ 0x1] Error writing trailer: File too large")),
+        QStringLiteral("Error writing trailer: File too large"));
+}
+
 TEST(ToolRunner, StoppingEscalatesAndCompletesSilently)
 {
     Outcome outcome;
