@@ -429,16 +429,22 @@ bool ViewController::updateControls()
     const bool ready = videoTrackPopupButton->count() > 0 && hasSubtitles;
     demoVoiceWithVideoButton->setEnabled(videoInfo.has_value() &&
                                          subtitlesTrackPopupButton->currentIndex() >= 0);
-    // A make reads the working subtitles file: not while it is being written.
-    if (makeSTSButton->property("tag").toInt() == 0)
-        makeSTSButton->setEnabled(ready && !preparingSubtitles);
     loadToOverlayButton->setEnabled(ready);
-    if (audioOverlayControlsBox->makeAudioOverlayButton->property("tag").toInt() == 0)
-        audioOverlayControlsBox->makeAudioOverlayButton->setEnabled(
-            ready && audioOverlayControlsBox->project() &&
-            audioOverlayControlsBox->hasItemsWithAudio());
+    updateMakeButtons();
     planLabel->setText(planText());
     return ready;
+}
+
+void ViewController::updateMakeButtons()
+{
+    const bool ready = videoTrackPopupButton->count() > 0 && subtitlesTrackPopupButton->count() > 0;
+    // One output at a time: while one tab's chain runs, the other tab's Make waits. A make reads
+    // the working subtitles file: not while it is being written either.
+    if (makeSTSButton->property("tag").toInt() == 0)
+        makeSTSButton->setEnabled(ready && !preparingSubtitles && !isBusy());
+    if (audioOverlayControlsBox->makeAudioOverlayButton->property("tag").toInt() == 0)
+        audioOverlayControlsBox->makeAudioOverlayButton->setEnabled(
+            ready && audioOverlayControlsBox->hasItemsWithAudio() && !isBusy());
 }
 
 QWidget *ViewController::control(int field) const
@@ -674,7 +680,7 @@ void ViewController::makeSTSButtonClicked()
 {
     if (makeSTSButton->property("tag").toInt() == 1)
         cancelMaking(makeSTSButton);
-    else
+    else if (!isBusy())
         startMaking(makeSTSButton, std::nullopt);
 }
 
@@ -683,7 +689,7 @@ void ViewController::makeAudioOverlayClicked()
     QPushButton *button = audioOverlayControlsBox->makeAudioOverlayButton;
     if (button->property("tag").toInt() == 1)
         cancelMaking(button);
-    else
+    else if (!isBusy())
         startMaking(button, WorkingFolder::projectFile());
 }
 
@@ -767,6 +773,7 @@ void ViewController::makeOutput(QPushButton *button, const std::optional<QString
     running = started;
     running->queue = std::make_unique<MakeOutputQueue>(windowController->progressItem(),
                                                        running->chain->operations);
+    updateMakeButtons();
 }
 
 void ViewController::cancelMaking(QPushButton *button)
@@ -778,6 +785,7 @@ void ViewController::cancelMaking(QPushButton *button)
         windingDown.append(running);
         running.reset();
     }
+    updateMakeButtons();
 }
 
 void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended)

@@ -128,6 +128,7 @@ private:
     void cancelMaking(QPushButton *button);
     void finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended);
     void restoreMakeButton(QPushButton *button);
+    void updateMakeButtons();
     void showMadeVideo(const QString &path);
     // What Make would do now, in a few lines: the file, the speech, the subtitles, the loudness.
     QString planText() const;

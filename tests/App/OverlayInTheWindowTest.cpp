@@ -126,6 +126,8 @@ TEST(OverlayInTheWindow, SpeakAttachRecordAndMake)
     ASSERT_NE(overlayMake, nullptr);
     ASSERT_TRUE(overlayMake->isEnabled());
     QTest::mouseClick(overlayMake, Qt::LeftButton);
+    // One output at a time: the other tab's Make waits for this one.
+    EXPECT_FALSE(make->isEnabled());
     ASSERT_TRUE(TestSupport::waitUntil(
         [&] {
             auto *box = onScreen<QMessageBox>();
