@@ -560,7 +560,7 @@ QString ViewController::planText() const
         lines << tr("Output: %1")
                      .arg(Utils::outputFilePath(
                          QDir(settings.outputFolder()).filePath(QFileInfo(*video).fileName()),
-                         settings.stringValue(UserSettings::voiceLanguageKey)));
+                         voiceLocale()));
     else
         lines << tr("Output folder: %1").arg(settings.outputFolder());
     const bool newStream = options.newAudioStream || audioTrackPopupButton->currentIndex() < 0;
