@@ -423,7 +423,7 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
     };
     sheet->onReloadTable = [self] {
         if (self)
-            self->model->reloadData();
+            self->model->reloadAudioColumn();
     };
     sheet->onRefreshControls = [self] {
         if (self)
@@ -432,7 +432,7 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
     sheet->onProjectDirty = [self] {
         if (self) {
             self->isProjectDirty = true;
-            self->model->reloadData();
+            self->model->reloadAudioColumn();
             emit self->projectChanged();
         }
     };
@@ -483,10 +483,11 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
             if (target != self->openProject)
                 return;
             self->isProjectDirty = true;
-            for (ProjectItem &item : self->projectItems)
-                if (item.id == id)
-                    item.audioDuration = duration;
-            self->model->reloadData();
+            for (int row = 0; row < self->projectItems.size(); ++row)
+                if (self->projectItems[row].id == id) {
+                    self->projectItems[row].audioDuration = duration;
+                    self->model->reloadAudio(row);
+                }
             if (self->shownRow >= 0 && self->shownRow < self->projectItems.size() &&
                 self->projectItems[self->shownRow].id == id)
                 self->showRecordingTime(duration);

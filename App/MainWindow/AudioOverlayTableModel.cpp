@@ -81,6 +81,12 @@ void AudioOverlayTableModel::reloadAudio(int row)
     emit dataChanged(cell, cell);
 }
 
+void AudioOverlayTableModel::reloadAudioColumn()
+{
+    if (rowCount() > 0)
+        emit dataChanged(index(0, AudioColumn), index(rowCount() - 1, AudioColumn));
+}
+
 QString AudioOverlayTableModel::sortKey(int column)
 {
     switch (column) {

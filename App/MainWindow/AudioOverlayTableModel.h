@@ -28,6 +28,8 @@ public:
     void reloadData();
     // One item's audio changed: only that cell is drawn again.
     void reloadAudio(int row);
+    // New audio for any items, the rows as they were: the selection stays.
+    void reloadAudioColumn();
 
     // The project's order field for a column.
     static QString sortKey(int column);

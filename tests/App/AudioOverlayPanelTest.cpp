@@ -159,10 +159,12 @@ TEST_F(AudioOverlayPanelTest, PromptsGuardStoredAndUnsavedAudio)
 TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
 {
     AudioOverlayPanel &p = panel();
+    p.selectRow(0);
     p.attachAudio(tone(QStringLiteral("tone.wav"), 0.7), 3);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items()[3].audioDuration > 0; }));
     const int fourth = p.items()[3].audioDuration;
-    p.selectRow(0);
+    // New audio in the table keeps the selection the item panel shows.
+    EXPECT_EQ(p.selectedRow(), 0);
     QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
     AudioOverlayTTSController *sheet = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -191,6 +193,7 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
     for (int i : {0, 4, 11})
         EXPECT_GT(p.items()[i].audioDuration, 0) << i;
     EXPECT_TRUE(p.isProjectDirty);
+    EXPECT_EQ(p.selectedRow(), 0);
 }
 
 TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
