@@ -652,14 +652,16 @@ void AudioOverlayPanel::saveItemAudio(int row, int itemId)
         return;
     }
     QFile file(recordingFile());
-    if (file.open(QIODevice::ReadOnly)) {
-        try {
-            openProject->updateItemAudio(itemId, file.readAll(), duration);
-        } catch (const VSError &error) {
-            viewController->showWarningSheet(tr("Error while saving audio"), error.message);
-            audioSaveButton->setEnabled(true);
-            return;
-        }
+    if (!file.open(QIODevice::ReadOnly)) {
+        viewController->showWarningSheet(tr("Error while saving audio"), file.errorString());
+        return;
+    }
+    try {
+        openProject->updateItemAudio(itemId, file.readAll(), duration);
+    } catch (const VSError &error) {
+        viewController->showWarningSheet(tr("Error while saving audio"), error.message);
+        audioSaveButton->setEnabled(true);
+        return;
     }
     itemDirty = false;
     isProjectDirty = true;
