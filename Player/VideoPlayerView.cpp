@@ -477,7 +477,12 @@ void VideoPlayerView::playerStateChanged(MpvPlayer::PlaybackState state)
 
 void VideoPlayerView::playerFailed(const QString &message)
 {
+    // Nothing to control in a file that does not play: the controls stay disabled also when a
+    // caller that disables them meanwhile (a running make) enables them again.
     setControlsEnabled(false);
+    timeViewEnableStatus = playButtonEnableStatus = forwardButtonEnableStatus =
+        backwardButtonEnableStatus = volumeButtonEnableStatus = volumeBarEnableStatus =
+            fullscreenButtonEnableStatus = false;
     const QString name = loadedFile ? QFileInfo(*loadedFile).fileName() : QString();
     emit playbackFailed(name.isEmpty() ? message
                                        : tr("Could not play \"%1\": %2").arg(name, message));

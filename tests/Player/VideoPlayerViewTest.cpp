@@ -454,6 +454,10 @@ TEST_F(PlayerTest, FilesThatDoNotPlayLeaveTheControlsDisabled)
         ASSERT_TRUE(TestSupport::waitUntil([&] { return !failures.isEmpty(); }, 30000)) << path;
         EXPECT_FALSE(failures.first().at(0).toString().isEmpty());
         EXPECT_EQ(controlsEnabled(), QStringList()) << path;
+        // A make started and ended meanwhile does not bring them back.
+        view->setControlsEnabled(false);
+        view->setControlsEnabled(true);
+        EXPECT_EQ(controlsEnabled(), QStringList()) << path;
         if (path.endsWith(QLatin1String("missing.mkv"))) {
             EXPECT_TRUE(failures.first().at(0).toString().contains(QStringLiteral("No such file")))
                 << failures.first().at(0).toString();
