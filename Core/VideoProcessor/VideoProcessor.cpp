@@ -353,25 +353,26 @@ VideoProcessor::runToolIntoFile(const QString &path, const QStringList &argument
                                 Progress progress, const QString &temporaryFile,
                                 const QString &targetFile, Completion completion, Target target)
 {
+    // Listed until the run has ended, however it ends, so that a next start removes what a
+    // process that died left of it.
+    WorkingFolder::trackOutputFile(temporaryFile, WorkingFolder::Leftover::Partial);
     return startAsync(
         path, arguments, std::move(progress),
         [temporaryFile, targetFile, completion, target](Ending ending, const QString &message) {
-            if (ending != Ending::Succeeded) {
+            std::optional<QString> error;
+            if (ending == Ending::Succeeded)
+                error = moveIntoPlace(temporaryFile, targetFile, target);
+            if (ending != Ending::Succeeded || error)
                 QFile::remove(temporaryFile);
-                if (ending == Ending::Failed)
-                    completion(false, message);
-                return;
-            }
-            if (const std::optional<QString> error =
-                    moveIntoPlace(temporaryFile, targetFile, target)) {
-                QFile::remove(temporaryFile);
-                completion(false, *error);
-                return;
-            }
-            completion(true, QString());
+            WorkingFolder::untrackOutputFile(temporaryFile);
+            if (ending == Ending::Failed)
+                completion(false, message);
+            else if (ending == Ending::Succeeded)
+                completion(!error, error.value_or(QString()));
         },
         [temporaryFile, completion](const QString &reason) {
             QFile::remove(temporaryFile);
+            WorkingFolder::untrackOutputFile(temporaryFile);
             completion(false, reason);
         });
 }
@@ -961,13 +962,8 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
     const QString temporary =
         inputFile.left(inputFile.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
-    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
     return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, temporary),
-                           std::move(progress), temporary, inputFile,
-                           [temporary, completion](bool ok, const QString &message) {
-                               WorkingFolder::untrackOutputFile(temporary);
-                               completion(ok, message);
-                           });
+                           std::move(progress), temporary, inputFile, std::move(completion));
 }
 
 QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
@@ -1147,17 +1143,11 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
     ::fchmod(fd, newFileMode());
     ::close(fd);
     const QString temporary = QFile::decodeName(pattern);
-    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
 
     const std::optional<QStringList> arguments = makeVideoArguments(
         inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code, temporary,
         options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
         subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
-    return runToolIntoFile(
-        ffmpegPath(), *arguments, std::move(progress), temporary, outputVideo,
-        [temporary, completion](bool ok, const QString &message) {
-            WorkingFolder::untrackOutputFile(temporary);
-            completion(ok, message);
-        },
-        Target::Reserved);
+    return runToolIntoFile(ffmpegPath(), *arguments, std::move(progress), temporary, outputVideo,
+                           std::move(completion), Target::Reserved);
 }

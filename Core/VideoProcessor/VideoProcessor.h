@@ -55,7 +55,8 @@ public:
     enum class Target { Replace, Reserved };
     // Like runToolAsync, for a tool that writes temporaryFile: on success temporaryFile replaces
     // targetFile in one step; otherwise the target is left as it was and the temporary file is
-    // removed, and the failure is reported with the tool's last output.
+    // removed, and the failure is reported with the tool's last output. The temporary file is
+    // listed as this process's partial output while the run lasts (main thread).
     static std::shared_ptr<ToolProcess>
     runToolIntoFile(const QString &path, const QStringList &arguments, Progress progress,
                     const QString &temporaryFile, const QString &targetFile, Completion completion,

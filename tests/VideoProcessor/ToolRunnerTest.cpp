@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "VideoProcessor/ToolProcess.h"
 #include "VideoProcessor/VideoProcessor.h"
+#include "WorkingFolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -232,6 +233,23 @@ TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
     EXPECT_TRUE(completion->first);
     EXPECT_EQ(TestSupport::readFile(target), QByteArray("louder"));
     EXPECT_FALSE(QFile::exists(temporary));
+
+    // Stopped through its handle: nothing reported, and nothing left on disk or listed for the
+    // next start to clean up.
+    bool completed = false;
+    const auto run = VideoProcessor::runToolIntoFile(
+        shell,
+        {QStringLiteral("-c"), QStringLiteral("printf half > \"$1\"; sleep 60"),
+         QStringLiteral("sh"), temporary},
+        {}, temporary, target, [&](bool, const QString &) { completed = true; });
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return QFile::exists(temporary); }));
+    run->stop();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !run->isRunning(); }));
+    TestSupport::waitUntil([] { return false; }, 200);
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(QFile::exists(temporary));
+    QFile listed(WorkingFolder::filePath(QStringLiteral(".outputs")));
+    EXPECT_FALSE(listed.open(QIODevice::ReadOnly) && listed.readAll().contains(temporary.toUtf8()));
 }
 
 TEST(ToolRunner, AReservedNameTakesOnlyItsOwnVideo)
