@@ -34,10 +34,7 @@ int ChainRunner::run(const QList<std::shared_ptr<MakeOutputOperation>> &chain)
     int status = Succeeded;
     {
         MakeOutputQueue queue(&progress, chain);
-        QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
-                         [&] { queue.cancelAllOperations(); });
-        // A signal may have come before the connection.
-        if (InterruptHandler::receivedSignal() != 0)
+        if (InterruptHandler::whenInterrupted(&loop, [&] { queue.cancelAllOperations(); }))
             queue.cancelAllOperations();
         if (!ended)
             loop.exec();

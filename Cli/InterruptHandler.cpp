@@ -55,6 +55,13 @@ int InterruptHandler::receivedSignal()
     return firstSignal;
 }
 
+bool InterruptHandler::whenInterrupted(const QObject *context, std::function<void()> action)
+{
+    QObject::connect(&instance(), &InterruptHandler::interrupted, context,
+                     [action = std::move(action)] { action(); });
+    return receivedSignal() != 0;
+}
+
 InterruptHandler::InterruptHandler(QObject *parent)
     : QObject(parent)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 class QSocketNotifier;
 
@@ -19,6 +20,9 @@ public:
 
     // The number of the first signal received, or 0.
     static int receivedSignal();
+    // Runs action on the main thread, while context lives, when a signal comes. True when one
+    // has come already: no later emission will tell of it.
+    static bool whenInterrupted(const QObject *context, std::function<void()> action);
 
 signals:
     void interrupted(int signal);

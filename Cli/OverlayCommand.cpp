@@ -352,9 +352,7 @@ int OverlayCommand::record(const QStringList &arguments)
         loop.quit();
     });
     // The user ends the recording on purpose: what was recorded is kept.
-    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
-                     [&] { recorder.stopRecording(); });
-    if (InterruptHandler::receivedSignal() != 0)
+    if (InterruptHandler::whenInterrupted(&loop, [&] { recorder.stopRecording(); }))
         return 1;
     recorder.startRecording(file);
     loop.exec();
@@ -499,9 +497,7 @@ int OverlayCommand::speak(const QStringList &arguments)
     QEventLoop loop;
     BatchLines lines(loop);
     OverlaySpeechBatch batch(*project, items, lines);
-    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
-                     [&] { batch.cancelButtonClicked(); });
-    if (InterruptHandler::receivedSignal() != 0)
+    if (InterruptHandler::whenInterrupted(&loop, [&] { batch.cancelButtonClicked(); }))
         return 1;
     if (parser.isSet(all))
         batch.allItemsButtonClicked(selectedRow, chosen);

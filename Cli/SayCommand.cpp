@@ -81,9 +81,7 @@ int SayCommand::run(const QStringList &arguments)
 
     QEventLoop loop;
     SayDelegate delegate(loop);
-    QObject::connect(&InterruptHandler::instance(), &InterruptHandler::interrupted, &loop,
-                     [&] { synthesizer->stopSpeaking(); });
-    if (InterruptHandler::receivedSignal() != 0)
+    if (InterruptHandler::whenInterrupted(&loop, [&] { synthesizer->stopSpeaking(); }))
         return 1;
     synthesizer->setDelegate(&delegate);
     synthesizer->setVolume(1.0f);
