@@ -1,4 +1,5 @@
 #include "OptionsViewController.h"
+#include "WarningSheet.h"
 
 #include "DesktopServices.h"
 #include "Settings/UserSettings.h"
@@ -14,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -182,13 +182,9 @@ void OptionsViewController::folderSelected(const QString &path)
     // A folder we cannot write to would be stored, shown here, and then passed over for the
     // default folder by every make.
     if (!folder.isDir() || !folder.isWritable()) {
-        auto *alert = new QMessageBox(QMessageBox::Warning, tr("Cannot save videos there"),
-                                      tr("Cannot save videos there"), QMessageBox::Ok, this);
-        alert->setInformativeText(
-            tr("\"%1\" is not a folder you can write to. Choose another folder.")
-                .arg(QDir::toNativeSeparators(path)));
-        alert->setAttribute(Qt::WA_DeleteOnClose);
-        alert->open();
+        WarningSheet::show(this, tr("Cannot save videos there"),
+                           tr("\"%1\" is not a folder you can write to. Choose another folder.")
+                               .arg(QDir::toNativeSeparators(path)));
         return;
     }
     const QString absolute = folder.absoluteFilePath();

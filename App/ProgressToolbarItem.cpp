@@ -1,7 +1,7 @@
 #include "ProgressToolbarItem.h"
+#include "WarningSheet.h"
 
 #include <QLabel>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -46,10 +46,7 @@ void ProgressToolbarItem::setProgressValue(double value)
 
 void ProgressToolbarItem::showAlert(const QString &title, const QString &message)
 {
-    auto *alert = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok, window);
-    alert->setInformativeText(message);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
+    WarningSheet::show(window, title, message);
 }
 
 QString ProgressToolbarItem::taskLabel() const
