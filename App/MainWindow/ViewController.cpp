@@ -1,4 +1,5 @@
 #include "ViewController.h"
+#include "WarningSheet.h"
 
 #include "AudioOverlayPanel.h"
 #include "AudioOverlayTableView.h"
@@ -714,21 +715,26 @@ void ViewController::startMaking(QPushButton *button, const std::optional<QStrin
     makeOutput(button, projectFile);
 }
 
-void ViewController::restoreMakeButton(QPushButton *button)
+void ViewController::resetMakeButton(QPushButton *button)
 {
     button->setProperty("tag", 0);
     button->setText(tr("Make"));
     button->setAccessibleName(tr("Make"));
     windowController->showProgressItem(false);
+}
+
+void ViewController::restoreMakeButton(QPushButton *button)
+{
+    resetMakeButton(button);
     setProcessing(false);
 }
 
 void ViewController::makeOutput(QPushButton *button, const std::optional<QString> &projectFile)
 {
     if (!updateControls()) {
+        // Nothing was disabled yet: only the button and the progress item go back.
         showWarningSheet(tr("Could not make the output video"), QString());
-        controlsStatus = currentControlsStatus();
-        restoreMakeButton(button);
+        resetMakeButton(button);
         return;
     }
     MakeOutputRequest request;
@@ -832,9 +838,5 @@ void ViewController::showMadeVideo(const QString &path)
 
 void ViewController::showWarningSheet(const QString &message, const QString &informative)
 {
-    auto *alert =
-        new QMessageBox(QMessageBox::Warning, message, message, QMessageBox::Ok, window());
-    alert->setInformativeText(informative);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->open();
+    WarningSheet::show(window(), message, informative);
 }

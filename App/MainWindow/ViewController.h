@@ -127,6 +127,7 @@ private:
     void startMaking(QPushButton *button, const std::optional<QString> &projectFile);
     void cancelMaking(QPushButton *button);
     void finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended);
+    void resetMakeButton(QPushButton *button);
     void restoreMakeButton(QPushButton *button);
     void updateMakeButtons();
     void showMadeVideo(const QString &path);
