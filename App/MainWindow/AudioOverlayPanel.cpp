@@ -191,9 +191,7 @@ void AudioOverlayPanel::buildInterface()
     connect(meterUpdateTimer, &QTimer::timeout, this, [this] {
         if (!recorder || recorder->isPaused())
             return;
-        const double now = double(mediaClock.nsecsElapsed()) / 1e6;
-        recordedTime += now - recordingStartTime;
-        recordingStartTime = now;
+        countRecordedTime();
         showRecordingTime(qint64(recordedTime));
     });
     mediaClock.start();
@@ -363,10 +361,9 @@ void AudioOverlayPanel::onNavigationClicked(int segment)
         target = row - 1;
     else if (segment == 1 && row < projectItems.size() - 1)
         target = row + 1;
+    // The new selection sets the navigation's buttons.
     if (target >= 0)
         selectRow(target);
-    nextButton->setEnabled(!projectItems.isEmpty() && selectedRow() < projectItems.size() - 1);
-    previousButton->setEnabled(selectedRow() >= 1);
 }
 
 void AudioOverlayPanel::sortItems(int column, Qt::SortOrder order)
@@ -507,16 +504,20 @@ void AudioOverlayPanel::showRecordingTime(qint64 milliseconds)
     labelRecordTime->setProperty("outlasting", tooLong);
 }
 
+void AudioOverlayPanel::countRecordedTime()
+{
+    const double now = double(mediaClock.nsecsElapsed()) / 1e6;
+    recordedTime += now - recordingStartTime;
+    recordingStartTime = now;
+}
+
 void AudioOverlayPanel::recordButtonClicked()
 {
     if (recordButton->property("tag").toInt() != 0) {
         if (recorder && recorder->isRecording()) {
             // The meter counts up to the stop, not to its last tick.
-            if (!recorder->isPaused()) {
-                const double now = double(mediaClock.nsecsElapsed()) / 1e6;
-                recordedTime += now - recordingStartTime;
-                recordingStartTime = now;
-            }
+            if (!recorder->isPaused())
+                countRecordedTime();
             meterUpdateTimer->stop();
             recorder->stopRecording();
         }

@@ -105,6 +105,8 @@ private:
     void projectBuilt(std::shared_ptr<Project> built, const QList<ProjectItem> &items,
                       const QString &error);
     void showRecordingTime(qint64 milliseconds);
+    // Adds the time since the last count to the recorded time (not while paused).
+    void countRecordedTime();
     void reviewRecording();
     void recordingStarted();
     void recordingFinished(const QString &error);
