@@ -78,12 +78,9 @@ int main(int argc, char *argv[])
         delegate.openFile(file);
     if (at > 0) {
         VideoPlayerView *view = delegate.mainWindow()->playerView();
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = QObject::connect(view->videoPlayer(), &MpvPlayer::fileLoaded, view,
-                                       [view, at, connection] {
-                                           QObject::disconnect(*connection);
-                                           view->seek(at);
-                                       });
+        QObject::connect(
+            view->videoPlayer(), &MpvPlayer::fileLoaded, view, [view, at] { view->seek(at); },
+            Qt::SingleShotConnection);
     }
     return app.exec();
 }

@@ -142,7 +142,6 @@ private:
     Output outputKind;
     QString startError;
     std::atomic<bool> drainPending{false};
-    bool initialized = false;
 
     bool videoOutputReady = false;
     std::optional<QString> videoOutputError;
