@@ -1,5 +1,7 @@
 #include "Command.h"
 
+#include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/Utils.h"
 #include "VSError.h"
 #include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
@@ -42,22 +44,25 @@ bool Command::parseArguments(QCommandLineParser &parser, const QStringList &argu
     return true;
 }
 
+namespace {
+
+bool passes(const std::optional<QString> &problem)
+{
+    if (problem)
+        Command::printError(*problem + u'\n');
+    return !problem;
+}
+
+} // namespace
+
 bool Command::checkInputFile(const QString &path)
 {
-    const QFileInfo info(path);
-    QString reason;
-    if (!info.exists())
-        reason = QStringLiteral("no such file");
-    else if (info.isDir())
-        reason = QStringLiteral("it is a folder");
-    else if (!info.isFile())
-        reason = QStringLiteral("it is not a regular file");
-    else if (!info.isReadable())
-        reason = QStringLiteral("permission denied");
-    else
-        return true;
-    printError(QStringLiteral("Could not read '%1': %2\n").arg(path, reason));
-    return false;
+    return passes(Utils::inputFileProblem(path));
+}
+
+bool Command::checkSubtitlesFile(const QString &path)
+{
+    return passes(SubtitlesParser::fileProblem(path));
 }
 
 bool Command::checkOutputFile(const QString &path, const QStringList &inputs)

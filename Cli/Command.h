@@ -21,6 +21,8 @@ public:
 
     // Each says what is wrong on standard error when the answer is no.
     static bool checkInputFile(const QString &path);
+    // The same, also refusing a file too large to be a subtitle file.
+    static bool checkSubtitlesFile(const QString &path);
     // The file can be written: not a folder, in a folder that exists and takes files, and not
     // one of the inputs (which it would overwrite).
     static bool checkOutputFile(const QString &path, const QStringList &inputs);

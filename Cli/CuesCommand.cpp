@@ -51,10 +51,8 @@ int CuesCommand::run(const QStringList &arguments)
     }
 
     const QString path = files.first();
-    if (const std::optional<QString> problem = SubtitlesParser::fileProblem(path)) {
-        printError(*problem + u'\n');
+    if (!checkSubtitlesFile(path))
         return 1;
-    }
     const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path);
     if (!parsed) {
         printError(QStringLiteral("Could not parse subtitles\n"));

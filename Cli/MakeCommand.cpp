@@ -226,10 +226,8 @@ int MakeCommand::run(const QStringList &arguments)
     if (parser.isSet(subtitles)) {
         request.subtitlesTrack = -10;
         const QString file = parser.value(subtitles);
-        if (const std::optional<QString> problem = SubtitlesParser::fileProblem(file)) {
-            printError(*problem + u'\n');
+        if (!checkSubtitlesFile(file))
             return 1;
-        }
         converted = VideoProcessor::convertSubtitlesFile(file, working, &reason);
     } else {
         const std::optional<qint64> index =

@@ -42,10 +42,8 @@ int SpeakCommand::run(const QStringList &arguments)
     }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
-    if (const std::optional<QString> problem = SubtitlesParser::fileProblem(input)) {
-        printError(*problem + u'\n');
+    if (!checkSubtitlesFile(input))
         return 1;
-    }
     if (!checkOutputFile(target, {input}))
         return 1;
 

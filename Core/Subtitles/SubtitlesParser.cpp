@@ -1,6 +1,7 @@
 #include "SubtitlesParser.h"
 
 #include "Time.h"
+#include "Utils.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -71,25 +72,7 @@ std::optional<SubtitlesParser> SubtitlesParser::fromText(const QString &text)
 
 std::optional<QString> SubtitlesParser::fileProblem(const QString &path)
 {
-    const QFileInfo info(path);
-    auto problem = [&](const QString &reason) {
-        return QStringLiteral("Could not read '%1': %2").arg(path, reason);
-    };
-    if (!info.exists())
-        return problem(QStringLiteral("no such file"));
-    if (info.isDir())
-        return problem(QStringLiteral("it is a folder"));
-    // A device or a pipe could be read for ever.
-    if (!info.isFile())
-        return problem(QStringLiteral("it is not a regular file"));
-    if (info.size() > maximumFileSize)
-        return problem(QStringLiteral("at %1 MB it is too large for a subtitles file (at most "
-                                      "%2 MB)")
-                           .arg(info.size() / (1024 * 1024))
-                           .arg(maximumFileSize / (1024 * 1024)));
-    if (!info.isReadable())
-        return problem(QStringLiteral("permission denied"));
-    return std::nullopt;
+    return Utils::inputFileProblem(path, maximumFileSize, QStringLiteral("subtitles file"));
 }
 
 std::optional<QString> SubtitlesParser::readText(const QString &path)

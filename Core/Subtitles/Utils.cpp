@@ -108,3 +108,27 @@ QString Utils::reserveOutputFilePath(const QString &path, const QString &voiceLa
                               .arg(candidate, QString::fromLocal8Bit(std::strerror(errno))));
     }
 }
+
+std::optional<QString>
+Utils::inputFileProblem(const QString &path, std::optional<qint64> maximumSize, const QString &kind)
+{
+    const QFileInfo info(path);
+    auto problem = [&](const QString &reason) {
+        return QStringLiteral("Could not read '%1': %2").arg(path, reason);
+    };
+    if (!info.exists())
+        return problem(QStringLiteral("no such file"));
+    if (info.isDir())
+        return problem(QStringLiteral("it is a folder"));
+    // A device or a pipe could be read for ever.
+    if (!info.isFile())
+        return problem(QStringLiteral("it is not a regular file"));
+    if (maximumSize && info.size() > *maximumSize)
+        return problem(QStringLiteral("at %1 MB it is too large for a %2 (at most %3 MB)")
+                           .arg(info.size() / (1024 * 1024))
+                           .arg(kind)
+                           .arg(*maximumSize / (1024 * 1024)));
+    if (!info.isReadable())
+        return problem(QStringLiteral("permission denied"));
+    return std::nullopt;
+}

@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
-// Time texts as the user sees them, and the name of an output video.
+// Time texts as the user sees them, the name of an output video, and whether an input file can
+// be read.
 class Utils {
 public:
     // Hours, minutes, seconds and milliseconds of ms as texts; negative parts print as zeros.
@@ -25,4 +27,11 @@ public:
     // name is taken, so two runs at once never choose the same name. Throws VSError when the
     // folder takes no file.
     static QString reserveOutputFilePath(const QString &path, const QString &voiceLanguage);
+
+    // Why path cannot be read as an input, as "Could not read '<path>': <reason>": it is
+    // missing, a folder, not a regular file, larger than maximumSize (when given) for a file of
+    // its kind ("subtitles file"), or unreadable. Nothing when it can be; nothing of it is read.
+    static std::optional<QString> inputFileProblem(const QString &path,
+                                                   std::optional<qint64> maximumSize = std::nullopt,
+                                                   const QString &kind = QString());
 };
