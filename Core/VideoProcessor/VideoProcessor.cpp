@@ -839,16 +839,12 @@ QList<double> VideoProcessor::parseMaxVolumes(const QString &output)
 {
     QList<double> peaks;
     qsizetype from = 0;
-    while (true) {
-        const qsizetype at = output.indexOf(QLatin1String("max_volume:"), from);
-        if (at < 0)
-            break;
-        qsizetype end = at;
-        while (end < output.size() && !isLineEnd(output[end]))
-            ++end;
-        if (const std::optional<double> peak = parseMaxVolume(output.mid(at, end - at)))
+    for (qsizetype i = 0; i <= output.size(); ++i) {
+        if (i < output.size() && !isLineEnd(output[i]))
+            continue;
+        if (const std::optional<double> peak = parseMaxVolume(output.mid(from, i - from)))
             peaks.append(*peak);
-        from = end;
+        from = i + 1;
     }
     return peaks;
 }
