@@ -92,6 +92,14 @@ bool isLineEnd(QChar c)
 
 enum class Ending { Succeeded, Failed, Stopped };
 
+// Tells why a step failed to a caller who asked (reason may be null); false, to be returned.
+bool fail(QString *reason, const QString &why)
+{
+    if (reason)
+        *reason = why;
+    return false;
+}
+
 // Writes all of bytes to an open file and flushes them; the system's reason when it cannot (a
 // full disk shows as a short write, which Qt leaves without a reason).
 std::optional<QString> writeAll(QFileDevice &file, const QByteArray &bytes)
@@ -520,20 +528,15 @@ QStringList VideoProcessor::extractSubtitlesArguments(const QString &videoPath,
 bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QString &stream,
                                            const QString &outputPath, QString *reason)
 {
-    auto fail = [reason](const QString &why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
     std::optional<QTemporaryFile> extracted;
     try {
         extracted.emplace(WorkingFolder::filePath(QStringLiteral("extracted-XXXXXX.srt")));
     } catch (const VSError &error) {
-        return fail(error.message);
+        return fail(reason, error.message);
     }
     if (!extracted->open())
-        return fail(QStringLiteral("Could not write to the working folder: ") +
-                    extracted->errorString());
+        return fail(reason, QStringLiteral("Could not write to the working folder: ") +
+                                extracted->errorString());
     const auto [output, succeeded] =
         runTool(ffmpegPath(), extractSubtitlesArguments(videoPath, stream, extracted->fileName()));
     if (output.contains(QLatin1String("Invalid UTF-8"))) {
@@ -547,41 +550,39 @@ bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QStri
                      QStringLiteral("-hide_banner"), QStringLiteral("-y"), copied.fileName()})
                 .second)
             return convertSubtitlesFile(copied.fileName(), outputPath, reason);
-        return fail(QStringLiteral("Some cues of subtitle stream %1 are not valid UTF-8 text, "
+        return fail(reason,
+                    QStringLiteral("Some cues of subtitle stream %1 are not valid UTF-8 text, "
                                    "and ffmpeg cannot read them")
                         .arg(stream));
     }
     if (!succeeded)
-        return fail(QStringLiteral("ffmpeg: ") + toolFailure(output));
+        return fail(reason, QStringLiteral("ffmpeg: ") + toolFailure(output));
     return writeWorkingSubtitles(extracted->fileName(), outputPath, reason);
 }
 
 bool VideoProcessor::writeWorkingSubtitles(const QString &converted, const QString &outputPath,
                                            QString *reason)
 {
-    auto fail = [reason](const QString &why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
     QFile input(converted);
     if (!input.open(QIODevice::ReadOnly))
-        return fail(QStringLiteral("Could not read '%1': %2").arg(converted, input.errorString()));
+        return fail(reason,
+                    QStringLiteral("Could not read '%1': %2").arg(converted, input.errorString()));
     int cues = 0;
     const QByteArray text =
         SubtitlesText::keepCuesWhole(QString::fromUtf8(input.readAll()), &cues).toUtf8();
     if (cues == 0)
-        return fail(QStringLiteral("No subtitles could be read from it"));
+        return fail(reason, QStringLiteral("No subtitles could be read from it"));
     // Written whole or not at all: a full disk leaves the previous file, not half of this one.
     QSaveFile output(outputPath);
     if (!output.open(QIODevice::WriteOnly))
         return fail(
+            reason,
             QStringLiteral("Could not write '%1': %2").arg(outputPath, output.errorString()));
     std::optional<QString> error = writeAll(output, text);
     if (!error && !output.commit())
         error = output.errorString();
     if (error)
-        return fail(QStringLiteral("Could not write '%1': %2").arg(outputPath, *error));
+        return fail(reason, QStringLiteral("Could not write '%1': %2").arg(outputPath, *error));
     return true;
 }
 
@@ -618,16 +619,12 @@ QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPa
 bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QString &outputPath,
                                           QString *reason)
 {
-    auto fail = [reason](const QString &why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
     if (const std::optional<QString> problem = SubtitlesParser::fileProblem(subtitlesPath))
-        return fail(*problem);
+        return fail(reason, *problem);
     QFile input(subtitlesPath);
     if (!input.open(QIODevice::ReadOnly))
         return fail(
+            reason,
             QStringLiteral("Could not read '%1': %2").arg(subtitlesPath, input.errorString()));
     const QByteArray bytes = input.read(SubtitlesParser::maximumFileSize);
     const std::optional<QString> charset = detectCharset(bytes, subtitlesPath);
@@ -636,8 +633,8 @@ bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QS
     // it is handed a clean UTF-8 copy: bad bytes replaced, NULs removed.
     const std::optional<QString> text = SubtitlesText::decode(bytes, charset.value_or(QString()));
     if (!text)
-        return fail(QStringLiteral("The character set %1 of '%2' is not supported")
-                        .arg(charset.value_or(QString()), subtitlesPath));
+        return fail(reason, QStringLiteral("The character set %1 of '%2' is not supported")
+                                .arg(charset.value_or(QString()), subtitlesPath));
     const QByteArray utf8 = text->toUtf8();
     std::optional<QTemporaryFile> copy;
     std::optional<QTemporaryFile> converted;
@@ -648,21 +645,22 @@ bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QS
                                     (extension.isEmpty() ? QStringLiteral("srt") : extension)));
         converted.emplace(WorkingFolder::filePath(QStringLiteral("converted-XXXXXX.srt")));
     } catch (const VSError &error) {
-        return fail(error.message);
+        return fail(reason, error.message);
     }
     if (!copy->open() || !converted->open())
-        return fail(QStringLiteral("Could not write to the working folder: ") +
-                    (copy->isOpen() ? converted->errorString() : copy->errorString()));
+        return fail(reason, QStringLiteral("Could not write to the working folder: ") +
+                                (copy->isOpen() ? converted->errorString() : copy->errorString()));
     if (const std::optional<QString> error = writeAll(*copy, utf8))
-        return fail(QStringLiteral("Could not write to the working folder: ") + *error);
+        return fail(reason, QStringLiteral("Could not write to the working folder: ") + *error);
     const auto [output, succeeded] =
         runTool(ffmpegPath(), convertSubtitlesArguments(copy->fileName(), converted->fileName(),
                                                         QStringLiteral("UTF-8")));
     if (!succeeded)
-        return fail(QStringLiteral("ffmpeg: ") +
-                    toolFailure(output).replace(copy->fileName(), subtitlesPath));
+        return fail(reason, QStringLiteral("ffmpeg: ") +
+                                toolFailure(output).replace(copy->fileName(), subtitlesPath));
     if (output.contains(QLatin1String("Invalid UTF-8")))
         return fail(
+            reason,
             QStringLiteral("Some cues of '%1' could not be read as text").arg(subtitlesPath));
     return writeWorkingSubtitles(converted->fileName(), outputPath, reason);
 }
