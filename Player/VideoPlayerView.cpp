@@ -554,11 +554,6 @@ void VideoPlayerView::leaveEvent(QEvent *)
         setControlsShown(false);
 }
 
-std::optional<QString> VideoPlayerView::draggedFilePath(const QMimeData *data)
-{
-    return NSUtils::draggedFilePath(data);
-}
-
 bool VideoPlayerView::acceptsDroppedFile(const QString &path)
 {
     const QFileInfo info(path);
@@ -568,7 +563,7 @@ bool VideoPlayerView::acceptsDroppedFile(const QString &path)
 
 void VideoPlayerView::dragEnterEvent(QDragEnterEvent *event)
 {
-    const std::optional<QString> path = draggedFilePath(event->mimeData());
+    const std::optional<QString> path = NSUtils::draggedFilePath(event->mimeData());
     if (path && acceptsDroppedFile(*path))
         event->acceptProposedAction();
     else
@@ -577,7 +572,7 @@ void VideoPlayerView::dragEnterEvent(QDragEnterEvent *event)
 
 void VideoPlayerView::dragMoveEvent(QDragMoveEvent *event)
 {
-    const std::optional<QString> path = draggedFilePath(event->mimeData());
+    const std::optional<QString> path = NSUtils::draggedFilePath(event->mimeData());
     if (path && acceptsDroppedFile(*path))
         event->acceptProposedAction();
     else
@@ -586,7 +581,7 @@ void VideoPlayerView::dragMoveEvent(QDragMoveEvent *event)
 
 void VideoPlayerView::dropEvent(QDropEvent *event)
 {
-    const std::optional<QString> path = draggedFilePath(event->mimeData());
+    const std::optional<QString> path = NSUtils::draggedFilePath(event->mimeData());
     if (!path || !acceptsDroppedFile(*path)) {
         event->ignore();
         return;

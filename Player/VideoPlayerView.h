@@ -82,8 +82,6 @@ public:
     // Whether a file dropped on the view is one the player opens: a readable file whose extension
     // is one of the output containers' exactly as the table writes it.
     static bool acceptsDroppedFile(const QString &path);
-    // The first local file of a drag, if any.
-    static std::optional<QString> draggedFilePath(const QMimeData *data);
     static QString volumeImageName(int volume);
 
     // Called with the path of an accepted dropped file.

@@ -1,10 +1,8 @@
 #include "AudioOverlayTableView.h"
 
 #include "Subtitles/NSUtils.h"
-#include "VideoProcessor/VideoProcessor.h"
 
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -34,15 +32,8 @@ void AudioOverlayTableView::mousePressEvent(QMouseEvent *event)
 
 int AudioOverlayTableView::dropRow(const QMimeData *data, const QPoint &pos) const
 {
-    if (!isEnabled() || !model() || model()->rowCount() == 0 || !data || !data->hasUrls() ||
-        data->urls().size() != 1)
-        return -1;
-    const std::optional<QString> path = NSUtils::draggedFilePath(data);
-    if (!path)
-        return -1;
-    const QFileInfo file(*path);
-    if (!file.isFile() || !file.isReadable() ||
-        !audioFileTypes.contains(VideoProcessor::pathExtension(*path)))
+    if (!isEnabled() || !model() || model()->rowCount() == 0 ||
+        !NSUtils::droppedFile(data, audioFileTypes))
         return -1;
     const QModelIndex index = indexAt(pos);
     if (!index.isValid())

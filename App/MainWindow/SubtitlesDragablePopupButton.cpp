@@ -1,10 +1,8 @@
 #include "SubtitlesDragablePopupButton.h"
 
 #include "Subtitles/NSUtils.h"
-#include "VideoProcessor/VideoProcessor.h"
 
 #include <QDragEnterEvent>
-#include <QFileInfo>
 #include <QMimeData>
 
 SubtitlesDragablePopupButton::SubtitlesDragablePopupButton(QWidget *parent)
@@ -15,12 +13,7 @@ SubtitlesDragablePopupButton::SubtitlesDragablePopupButton(QWidget *parent)
 
 bool SubtitlesDragablePopupButton::acceptsDrag(const QMimeData *data)
 {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().first().isLocalFile())
-        return false;
-    const QString path = data->urls().first().toLocalFile();
-    return QFileInfo(path).isFile() && QFileInfo(path).isReadable() &&
-           subtitlesFileTypes.contains(VideoProcessor::pathExtension(path));
+    return NSUtils::droppedFile(data, subtitlesFileTypes).has_value();
 }
 
 void SubtitlesDragablePopupButton::dragEnterEvent(QDragEnterEvent *event)
@@ -41,8 +34,8 @@ void SubtitlesDragablePopupButton::dragMoveEvent(QDragMoveEvent *event)
 
 void SubtitlesDragablePopupButton::dropEvent(QDropEvent *event)
 {
-    const std::optional<QString> path = NSUtils::draggedFilePath(event->mimeData());
-    if (!path || !acceptsDrag(event->mimeData())) {
+    const std::optional<QString> path = NSUtils::droppedFile(event->mimeData(), subtitlesFileTypes);
+    if (!path) {
         event->ignore();
         return;
     }

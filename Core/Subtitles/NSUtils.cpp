@@ -1,6 +1,8 @@
 #include "NSUtils.h"
+#include "VideoProcessor/VideoProcessor.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMimeData>
 #include <QRegularExpression>
@@ -55,4 +57,18 @@ std::optional<QString> NSUtils::draggedFilePath(const QMimeData *data)
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return std::nullopt;
     return urls.first().toLocalFile();
+}
+
+std::optional<QString> NSUtils::droppedFile(const QMimeData *data, const QStringList &types)
+{
+    if (!data || data->urls().size() != 1)
+        return std::nullopt;
+    const std::optional<QString> path = draggedFilePath(data);
+    if (!path)
+        return std::nullopt;
+    const QFileInfo file(*path);
+    if (!file.isFile() || !file.isReadable() ||
+        !types.contains(VideoProcessor::pathExtension(*path)))
+        return std::nullopt;
+    return path;
 }

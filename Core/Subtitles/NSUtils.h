@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QMimeData;
@@ -17,4 +18,7 @@ public:
 
     // The first local file of a drag or drop, if any.
     static std::optional<QString> draggedFilePath(const QMimeData *data);
+    // The one local file a drag or drop carries, when it is a readable file whose extension, as
+    // written, is one of types; nothing for several files, a folder or another type.
+    static std::optional<QString> droppedFile(const QMimeData *data, const QStringList &types);
 };
