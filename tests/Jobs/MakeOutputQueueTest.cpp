@@ -63,14 +63,16 @@ struct Chain {
                 job->addDependency(jobs.last());
             jobs.append(job);
         }
-        jobs.last()->setCompletionBlock([this] { MainThread::post([this] { completions += 1; }); });
+        // The count outlives the chain: a completion posted as a test ends may run in the next.
+        jobs.last()->setCompletionBlock(
+            [count = completions] { MainThread::post([count] { *count += 1; }); });
     }
     QList<std::shared_ptr<MakeOutputOperation>> operations() const
     {
         return QList<std::shared_ptr<MakeOutputOperation>>(jobs.begin(), jobs.end());
     }
     QList<std::shared_ptr<ScriptedOperation>> jobs;
-    int completions = 0;
+    std::shared_ptr<int> completions = std::make_shared<int>(0);
 };
 
 } // namespace
@@ -120,7 +122,7 @@ TEST(MakeOutputQueue, AllJobsRunInOrderAndTheCompletionRunsOnce)
     Chain chain({Behaviour::Succeed, Behaviour::Succeed, Behaviour::Succeed});
     MakeOutputQueue queue(&display, chain.operations());
     queue.waitUntilAllOperationsAreFinished();
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return *chain.completions == 1; }));
     for (const auto &job : chain.jobs) {
         EXPECT_TRUE(job->ran);
         EXPECT_TRUE(job->isFinished());
@@ -136,7 +138,7 @@ TEST(MakeOutputQueue, AFailingFirstJobKeepsTheRestFromRunning)
     MakeOutputQueue queue(&display, chain.operations());
     queue.waitUntilAllOperationsAreFinished();
     ASSERT_TRUE(TestSupport::waitUntil(
-        [&] { return chain.completions == 1 && !display.alerts.isEmpty(); }));
+        [&] { return *chain.completions == 1 && !display.alerts.isEmpty(); }));
     EXPECT_EQ(display.alerts, QStringList{QStringLiteral(
                                   "Could not convert subtitles to voice | the worker's message")});
     EXPECT_TRUE(chain.jobs[0]->ran);
@@ -154,7 +156,7 @@ TEST(MakeOutputQueue, CancellingReleasesTheRunningJobAndSkipsTheRest)
     ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.jobs[1]->waiting.load(); }));
     queue.cancelAllOperations();
     queue.waitUntilAllOperationsAreFinished();
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return *chain.completions == 1; }));
     EXPECT_FALSE(chain.jobs[2]->ran);
     EXPECT_TRUE(chain.jobs[2]->isCancelled());
     EXPECT_TRUE(display.alerts.isEmpty());
@@ -171,7 +173,7 @@ TEST(MakeOutputQueue, AJobCancelledBeforeItStartsFinishesWithoutRunning)
     queue.waitUntilAllOperationsAreFinished();
     EXPECT_FALSE(chain.jobs[1]->ran);
     EXPECT_FALSE(chain.jobs[0]->isCancelled());
-    EXPECT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return *chain.completions == 1; }));
 }
 
 TEST(MakeOutputQueue, DestroyingTheQueueStopsTheChain)
@@ -198,7 +200,7 @@ TEST(MakeOutputQueue, ACancelAfterTheWorkIsDoneKeepsTheResult)
     queue.cancelAllOperations();
     queue.waitUntilAllOperationsAreFinished();
     queue.cancelAllOperations();
-    ASSERT_TRUE(TestSupport::waitUntil([&] { return chain.completions == 1; }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return *chain.completions == 1; }));
     EXPECT_FALSE(chain.jobs[0]->isCancelled());
     EXPECT_FALSE(chain.jobs[1]->isCancelled());
 }
