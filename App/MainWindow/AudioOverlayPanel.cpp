@@ -568,6 +568,9 @@ void AudioOverlayPanel::onPauseRecordClicked()
     if (!recorder)
         return;
     if (buttonRecordPause->property("tag").toInt() != 1) {
+        // The time since the last tick counts: the meter stops at the pause, not at its last tick.
+        if (!recorder->isPaused())
+            countRecordedTime();
         recorder->pauseRecording();
     } else {
         // The pause does not count: the meter goes on from now.
