@@ -283,6 +283,27 @@ QString slowFfmpegFolder(const QString &folder, const QString &word)
     return folder;
 }
 
+ScopedVariable::ScopedVariable(const char *name, const QByteArray &value)
+    : name(name)
+    , previous(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
+{
+    qputenv(name, value);
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    if (previous)
+        qputenv(name.constData(), *previous);
+    else
+        qunsetenv(name.constData());
+}
+
+ScopedVariable slowFfmpegFirstOnPath(const QString &folder, const QString &word)
+{
+    return ScopedVariable("PATH", QFile::encodeName(slowFfmpegFolder(folder, word)) + ':' +
+                                      qgetenv("PATH"));
+}
+
 namespace {
 
 // A socket's path must fit in sockaddr_un; a long TMPDIR falls back to /tmp.

@@ -112,6 +112,24 @@ QStringList entriesOf(const QString &folder);
 // takes N seconds: time to signal. Put it first on PATH.
 QString slowFfmpegFolder(const QString &folder, const QString &word = QString());
 
+// Sets an environment variable of this process for the life of the object, and then puts back
+// what was there, also when an assertion leaves the test early.
+class ScopedVariable {
+public:
+    ScopedVariable(const char *name, const QByteArray &value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable &) = delete;
+    ScopedVariable &operator=(const ScopedVariable &) = delete;
+
+private:
+    QByteArray name;
+    std::optional<QByteArray> previous;
+};
+
+// Puts the slow ffmpeg of slowFfmpegFolder (made in folder) first on this process's PATH.
+//   const auto slow = TestSupport::slowFfmpegFirstOnPath(bin, QStringLiteral("-map"));
+ScopedVariable slowFfmpegFirstOnPath(const QString &folder, const QString &word = QString());
+
 // A private PulseAudio daemon whose default source carries a 440 Hz sine in real time: a
 // microphone for tests.
 // It runs with its own runtime folder, home and socket under a temporary folder, apart from any

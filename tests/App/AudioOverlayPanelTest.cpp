@@ -202,7 +202,8 @@ TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
     p.selectRow(2);
     {
         // No sound server: said, and nothing else breaks.
-        qputenv("PULSE_SERVER", TestSupport::PulseServer::absentAddress().toUtf8());
+        const TestSupport::ScopedVariable nowhere(
+            "PULSE_SERVER", TestSupport::PulseServer::absentAddress().toUtf8());
         QTest::mouseClick(p.recordButton, Qt::LeftButton);
         ASSERT_TRUE(TestSupport::waitUntil(
             [&] {
@@ -211,7 +212,6 @@ TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
             },
             10000));
         EXPECT_EQ(p.recordButton->text(), QStringLiteral("Record"));
-        qunsetenv("PULSE_SERVER");
     }
     TestSupport::PulseServer microphone;
     ASSERT_TRUE(microphone.isRunning()) << microphone.log().toStdString();

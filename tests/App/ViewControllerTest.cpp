@@ -185,11 +185,8 @@ TEST_F(ViewControllerTest, TheSubtitlesChooserTakesOneSubtitleFileAsWritten)
 TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
 {
     // An ffmpeg that writes the video at the film's own pace keeps the chain running.
-    const QString bin = folder.filePath(QStringLiteral("bin"));
-    QDir().mkpath(bin);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH",
-            (TestSupport::slowFfmpegFolder(bin, QStringLiteral("-map")) + u':').toUtf8() + path);
+    const auto slow = TestSupport::slowFfmpegFirstOnPath(folder.filePath(QStringLiteral("bin")),
+                                                         QStringLiteral("-map"));
     const QString long_ = folder.filePath(QStringLiteral("long.mkv"));
     TestSupport::ffmpeg("-f lavfi -i color=s=64x64:r=1:d=300 -i %1 -c:v libx264 -c:s srt %2",
                         {mediaFile(QStringLiteral("cues.srt")), long_});
@@ -228,7 +225,6 @@ TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::processesWith(out).isEmpty(); }));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::entriesOf(out).isEmpty(); }))
         << TestSupport::entriesOf(out).join(u' ');
-    qputenv("PATH", path);
 }
 
 TEST(WindowFrame, FullScreenFromThePlayerHidesThePanelsAndTheFrameIsKept)

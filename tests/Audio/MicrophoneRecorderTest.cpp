@@ -44,30 +44,6 @@ void spend(int milliseconds)
     TestSupport::waitUntil([&] { return clock.elapsed() >= milliseconds; });
 }
 
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char *name, const QByteArray &value)
-        : name(name)
-        , previous(qgetenv(name))
-        , wasSet(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~ScopedVariable()
-    {
-        if (wasSet)
-            qputenv(name, previous);
-        else
-            qunsetenv(name);
-    }
-
-private:
-    const char *name;
-    QByteArray previous;
-    bool wasSet;
-};
-
 } // namespace
 
 TEST(MicrophoneRecorder, RecordsTheSourceAndWritesNothingWhilePaused)
@@ -160,8 +136,8 @@ TEST(MicrophoneRecorder, NoServerNoSourceOrNoFileFailsToStartWithTheReason)
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("overlay_audio.aiff"));
     {
-        const ScopedVariable nowhere("PULSE_SERVER",
-                                     TestSupport::PulseServer::absentAddress().toLocal8Bit());
+        const TestSupport::ScopedVariable nowhere(
+            "PULSE_SERVER", TestSupport::PulseServer::absentAddress().toLocal8Bit());
         MicrophoneRecorder recorder;
         Events events(recorder);
         recorder.startRecording(file);
@@ -188,7 +164,7 @@ TEST(MicrophoneRecorder, NoServerNoSourceOrNoFileFailsToStartWithTheReason)
     EXPECT_TRUE(events.text.startsWith(QStringLiteral("Could not create '") + nowhere + u'\''))
         << events.text;
 
-    const ScopedVariable missing("PULSE_SOURCE", "no-such-microphone");
+    const TestSupport::ScopedVariable missing("PULSE_SOURCE", "no-such-microphone");
     recorder.startRecording(file);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !recorder.isRecording(); }, 10000));
     EXPECT_EQ(events.names.size(), 2);
