@@ -563,11 +563,7 @@ bool VideoPlayerView::acceptsDroppedFile(const QString &path)
 
 void VideoPlayerView::dragEnterEvent(QDragEnterEvent *event)
 {
-    const std::optional<QString> path = NSUtils::draggedFilePath(event->mimeData());
-    if (path && acceptsDroppedFile(*path))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    dragMoveEvent(event);
 }
 
 void VideoPlayerView::dragMoveEvent(QDragMoveEvent *event)
