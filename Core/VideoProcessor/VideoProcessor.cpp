@@ -90,6 +90,21 @@ bool isLineEnd(QChar c)
            u == 0x2029;
 }
 
+// The lines of a tool's output, split at every line end (as the tools' own readers do); the views
+// point into text.
+QList<QStringView> linesOf(const QString &text)
+{
+    QList<QStringView> lines;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isLineEnd(text[i]))
+            continue;
+        lines.append(QStringView(text).sliced(from, i - from));
+        from = i + 1;
+    }
+    return lines;
+}
+
 enum class Ending { Succeeded, Failed, Stopped };
 
 // Tells why a step failed to a caller who asked (reason may be null); false, to be returned.
@@ -322,12 +337,7 @@ std::optional<QString> VideoProcessor::writeFailure(const QString &output)
     // ffmpeg's own lines start at the line's beginning; the input's metadata, where a title may
     // say anything, is listed indented.
     QList<QStringView> lines;
-    qsizetype from = 0;
-    for (qsizetype i = 0; i <= output.size(); ++i) {
-        if (i < output.size() && !isLineEnd(output[i]))
-            continue;
-        const QStringView line = QStringView(output).sliced(from, i - from);
-        from = i + 1;
+    for (const QStringView line : linesOf(output)) {
         if (!line.isEmpty() && !line.front().isSpace())
             lines.append(line.trimmed());
     }
@@ -387,12 +397,7 @@ VideoProcessor::runToolIntoFile(const QString &path, const QStringList &argument
 
 std::optional<double> VideoProcessor::parseProgressTime(const QString &text)
 {
-    qsizetype from = 0;
-    for (qsizetype i = 0; i <= text.size(); ++i) {
-        if (i < text.size() && !isLineEnd(text[i]))
-            continue;
-        const QStringView line = QStringView(text).sliced(from, i - from);
-        from = i + 1;
+    for (const QStringView line : linesOf(text)) {
         if (!line.contains(u" time=") || !line.contains(u"bitrate="))
             continue;
         for (const QStringView component : line.split(u' ')) {
@@ -836,25 +841,17 @@ std::optional<double> VideoProcessor::detectVideoMaxVolume(const QString &inputF
 QList<double> VideoProcessor::parseMaxVolumes(const QString &output)
 {
     QList<double> peaks;
-    qsizetype from = 0;
-    for (qsizetype i = 0; i <= output.size(); ++i) {
-        if (i < output.size() && !isLineEnd(output[i]))
-            continue;
-        if (const std::optional<double> peak = parseMaxVolume(output.mid(from, i - from)))
+    for (const QStringView line : linesOf(output)) {
+        if (const std::optional<double> peak = parseMaxVolume(line.toString()))
             peaks.append(*peak);
-        from = i + 1;
     }
     return peaks;
 }
 
 std::optional<double> VideoProcessor::parseMaxVolume(const QString &output)
 {
-    qsizetype from = 0;
-    for (qsizetype i = 0; i <= output.size(); ++i) {
-        if (i < output.size() && !isLineEnd(output[i]))
-            continue;
-        const QString line = output.mid(from, i - from);
-        from = i + 1;
+    for (const QStringView lineView : linesOf(output)) {
+        const QString line = lineView.toString();
         if (!line.contains(QLatin1String("max_volume:")))
             continue;
         // Every white-space character separates; runs of them leave empty parts.
