@@ -236,6 +236,9 @@ void VideoPlayerView::loadVideo(const QString &path)
 {
     loadedFile = path;
     currentTime = 0;
+    // The previous video's cues would otherwise be drawn over this one at their times; the new
+    // video's subtitles arrive through loadSubtitles().
+    dropSubtitles();
     autoHideTimer->stop();
     emptyHint->hide();
     player->load(path);
@@ -444,7 +447,17 @@ void VideoPlayerView::updateSubtitleText(qint64 milliseconds)
     if (!subtitlesSeeker)
         return;
     const std::optional<Subtitle> cue = subtitlesSeeker->seek(milliseconds);
-    const QString text = cue ? SubtitlesParser::plainText(cue->text) : QString();
+    setSubtitleText(cue ? SubtitlesParser::plainText(cue->text) : QString());
+}
+
+void VideoPlayerView::dropSubtitles()
+{
+    subtitlesSeeker.reset();
+    setSubtitleText(QString());
+}
+
+void VideoPlayerView::setSubtitleText(const QString &text)
+{
     if (text == subtitleText)
         return;
     subtitleText = text;

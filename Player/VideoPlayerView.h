@@ -37,8 +37,8 @@ public:
     explicit VideoPlayerView(QWidget *parent = nullptr);
     ~VideoPlayerView() override;
 
-    // Opens a video, paused on its first frame. Failures arrive as playbackFailed() and leave the
-    // controls disabled.
+    // Opens a video, paused on its first frame, without subtitles until loadSubtitles(). Failures
+    // arrive as playbackFailed() and leave the controls disabled.
     void loadVideo(const QString &path);
     // Reads the working subtitles file into the cue lookup; a file that does not parse leaves the
     // previous subtitles in place. False then.
@@ -110,6 +110,8 @@ private:
     void playerReachedEnd();
     void updateTimeDisplay(qint64 current, bool force);
     void updateSubtitleText(qint64 milliseconds);
+    void setSubtitleText(const QString &text);
+    void dropSubtitles();
     void volumeBarChanged(int value);
     void timeClicked(qint64 milliseconds);
     void runAutoHideControls();

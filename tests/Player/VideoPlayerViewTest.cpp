@@ -6,6 +6,7 @@
 #include "Settings/UserSettings.h"
 #include "SubtitleTextChanged.h"
 #include "SubtitlesPlayingListener.h"
+#include "SubtitlesTextField.h"
 #include "TestSupport.h"
 #include "VideoRenderView.h"
 #include "WorkingFolder.h"
@@ -17,12 +18,14 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMimeData>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <array>
@@ -203,8 +206,8 @@ protected:
 
 TEST_F(PlayerTest, PlayingCallsTheListenersAndAStretchPastTheLastFrameStopsAtTheEnd)
 {
-    ASSERT_TRUE(view->loadSubtitles());
     ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_TRUE(view->loadSubtitles());
     auto times = std::make_shared<RecordingTimeListener>();
     auto texts = std::make_shared<RecordingTextListener>();
     auto stretch = std::make_shared<SubtitlesPlayingListener>(view, 60000);
@@ -282,8 +285,8 @@ TEST_F(PlayerTest, AfterASeekTheViewShowsTheFrameFfmpegDecodesWithTheSubtitleOve
     const int expected = nearest(frames, signature(rawFrame(atOneSecond, 0)));
 
     view->setSubtitlesVisible(true);
-    ASSERT_TRUE(view->loadSubtitles());
     ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_TRUE(view->loadSubtitles());
     view->seek(1000);
     int shown = -1;
     TestSupport::waitUntil(
@@ -483,6 +486,35 @@ TEST_F(PlayerTest, APlayerMpvCannotStartReportsItAndNeverAborts)
     EXPECT_TRUE(failures.first().at(0).toString().contains(QStringLiteral("locale")))
         << failures.first().at(0).toString();
     EXPECT_FALSE(broken->findChild<QWidget *>(QStringLiteral("playButton"))->isEnabled());
+}
+
+TEST_F(PlayerTest, ANewVideoStartsWithoutThePreviousVideosCues)
+{
+    const QString plain = folder->filePath(QStringLiteral("plain.mkv"));
+    TestSupport::ffmpeg("-f lavfi -i color=c=gray:s=160x90:r=10:d=2 -c:v libx264 %1", {plain});
+    view->setSubtitlesVisible(true);
+    ASSERT_NO_FATAL_FAILURE(open());
+    ASSERT_TRUE(view->loadSubtitles());
+    auto texts = std::make_shared<RecordingTextListener>();
+    view->setSubtitleTextListener(texts);
+    view->seek(500);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return view->currentSubtitleText() == QLatin1String("One "); }));
+
+    QSignalSpy loaded(view->videoPlayer(), &MpvPlayer::fileLoaded);
+    view->loadVideo(plain);
+    auto *label = control<SubtitlesTextField>("subtitlesView");
+    EXPECT_EQ(view->currentSubtitleText(), QString());
+    EXPECT_EQ(label->text(), QString());
+    EXPECT_EQ(texts->texts, QStringList({QStringLiteral("One "), QString()}));
+    // The old cues must not come back at their times in the new video either.
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !loaded.isEmpty(); }));
+    view->seek(500);
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return std::abs(view->videoPlayer()->currentTime() - 0.5) < 0.01; }));
+    QTest::qWait(100);
+    EXPECT_EQ(label->text(), QString());
+    EXPECT_EQ(texts->texts.size(), 2);
 }
 
 TEST_F(PlayerTest, ControlsDisabledTwiceComeBackWhenEnabled)
