@@ -161,6 +161,8 @@ void MpvPlayer::handleEvent(const mpv_event &event)
 {
     switch (event.event_id) {
     case MPV_EVENT_START_FILE:
+        playingCurrentEntry = isCurrentEntry(
+            static_cast<const mpv_event_start_file *>(event.data)->playlist_entry_id);
         loaded = false;
         eofReached = false;
         seeking = true;
@@ -169,6 +171,8 @@ void MpvPlayer::handleEvent(const mpv_event &event)
         emitStateIfChanged();
         return;
     case MPV_EVENT_FILE_LOADED: {
+        if (!playingCurrentEntry)
+            return;
         loaded = true;
         applyWantedTracks();
         const QPointer<MpvPlayer> alive(this);
@@ -179,19 +183,22 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     }
     case MPV_EVENT_END_FILE: {
         const auto *end = static_cast<const mpv_event_end_file *>(event.data);
-        if (end->reason == MPV_END_FILE_REASON_ERROR) {
-            loaded = false;
+        if (!isCurrentEntry(end->playlist_entry_id))
+            return;
+        playingCurrentEntry = false;
+        loaded = false;
+        if (end->reason == MPV_END_FILE_REASON_REDIRECT) {
+            // A playlist gave way to its entries: the first of them is what was asked for now.
+            currentEntry = end->playlist_insert_id;
+        } else if (end->reason == MPV_END_FILE_REASON_ERROR) {
             // mpv hands out log messages after the events queued with them: the one naming the
             // cause comes later in this drain.
             failure = QString::fromUtf8(mpv_error_string(end->error));
-            emitStateIfChanged();
-        } else if (end->reason == MPV_END_FILE_REASON_EOF) {
-            loaded = false;
-            const QPointer<MpvPlayer> alive(this);
-            emitStateIfChanged();
-            if (alive)
-                emit finished();
         }
+        const QPointer<MpvPlayer> alive(this);
+        emitStateIfChanged();
+        if (alive && end->reason == MPV_END_FILE_REASON_EOF)
+            emit finished();
         return;
     }
     case MPV_EVENT_PLAYBACK_RESTART:
@@ -208,6 +215,19 @@ void MpvPlayer::handleEvent(const mpv_event &event)
     case MPV_EVENT_COMMAND_REPLY:
         if (event.error < 0 && event.reply_userdata == SeekReply)
             seeking = false;
+        if ((event.reply_userdata & LoadReply) == LoadReply &&
+            event.reply_userdata >> 8 == loadGeneration) {
+            if (event.error < 0) {
+                // mpv starts nothing then, and says nothing more about it.
+                failure = QString::fromUtf8(mpv_error_string(event.error));
+                return;
+            }
+            const QVariant entry =
+                nodeToVariant(static_cast<const mpv_event_command *>(event.data)->result)
+                    .toMap()
+                    .value(QStringLiteral("playlist_entry_id"));
+            currentEntry = entry.isValid() ? entry.toLongLong() : -1;
+        }
         return;
     case MPV_EVENT_LOG_MESSAGE: {
         // The first error after a file starts names the cause; later ones tend to restate it.
@@ -230,7 +250,7 @@ void MpvPlayer::handlePropertyChange(quint64 reply, const mpv_event &event)
         if (!present)
             return;
         timePos = *static_cast<const double *>(property->data);
-        if (!seeking && timePos != emittedTimePos) {
+        if (!seeking && loaded && timePos != emittedTimePos) {
             emittedTimePos = timePos;
             emit timeChanged(timePos);
         }
@@ -312,23 +332,19 @@ void MpvPlayer::load(const QString &url)
 {
     // mpv reads "-" as standard input and a bare name relative to its own idea of the folder.
     file = url.contains(QStringLiteral("://")) ? url : QFileInfo(url).absoluteFilePath();
-    loaded = false;
+    abandonLoad();
     eofReached = false;
     timePos = 0;
     emittedTimePos = -1;
     wantedAudioStream.reset();
     wantedVideoStream.reset();
     trackList.clear();
-    pendingLoad.reset();
     if (!mpv) {
-        QMetaObject::invokeMethod(
-            this, [this] { fail(startError); }, Qt::QueuedConnection);
+        failLater(startError);
         return;
     }
     if (videoOutputError) {
-        const QString message = *videoOutputError;
-        QMetaObject::invokeMethod(
-            this, [this, message] { fail(message); }, Qt::QueuedConnection);
+        failLater(*videoOutputError);
         return;
     }
     if (!videoOutputReady) {
@@ -341,16 +357,43 @@ void MpvPlayer::load(const QString &url)
 void MpvPlayer::startLoad(const QString &url)
 {
     seeking = true;
-    command({QByteArrayLiteral("loadfile"), url.toUtf8(), QByteArrayLiteral("replace")});
+    command({QByteArrayLiteral("loadfile"), url.toUtf8(), QByteArrayLiteral("replace")},
+            loadGeneration << 8 | LoadReply);
+}
+
+void MpvPlayer::abandonLoad()
+{
+    ++loadGeneration;
+    currentEntry.reset();
+    playingCurrentEntry = false;
+    pendingLoad.reset();
+    failure.reset();
+    loaded = false;
+}
+
+bool MpvPlayer::isCurrentEntry(qint64 entry) const
+{
+    return currentEntry && (*currentEntry < 0 || *currentEntry == entry);
+}
+
+void MpvPlayer::failLater(const QString &message)
+{
+    // Like mpv's own failures, this one arrives after load() has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this, message, generation = loadGeneration] {
+            if (generation == loadGeneration)
+                fail(message);
+        },
+        Qt::QueuedConnection);
 }
 
 void MpvPlayer::stop()
 {
-    pendingLoad.reset();
+    abandonLoad();
     if (!mpv)
         return;
     command({QByteArrayLiteral("stop")});
-    loaded = false;
     emitStateIfChanged();
 }
 

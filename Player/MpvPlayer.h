@@ -16,7 +16,8 @@ struct mpv_event;
 // kept, commands and property writes go out asynchronously, and events are drained on the GUI
 // thread whenever mpv wakes us. mpv's own subtitles, OSD, key bindings and configuration files are
 // off. A handle that cannot be created, a file that does not load and an end of file with an error
-// all arrive as loadFailed(); the process never aborts.
+// all arrive as loadFailed(); the process never aborts. Only the latest load reports anything: what
+// mpv still says about a file replaced or stopped since is dropped.
 class MpvPlayer : public QObject {
     Q_OBJECT
 public:
@@ -64,7 +65,7 @@ public:
 
     // Replaces the current file (a path or an mpv URL). Starts paused unless play() follows.
     void load(const QString &url);
-    // Unloads the current file.
+    // Unloads the current file; mpv draws nothing afterwards.
     void stop();
     void play();
     void pause();
@@ -122,7 +123,9 @@ private:
         VolumeReply,
         SeekReply,
         CommandReply,
-        ExtraPropertyReply
+        ExtraPropertyReply,
+        // Carries the load's generation in the bits above the low byte.
+        LoadReply = 0xff
     };
 
     void scheduleDrain();
@@ -131,6 +134,10 @@ private:
     void handleEvent(const mpv_event &event);
     void handlePropertyChange(quint64 reply, const mpv_event &event);
     void startLoad(const QString &url);
+    // Forgets the current load: whatever mpv still reports of it is no longer ours.
+    void abandonLoad();
+    bool isCurrentEntry(qint64 entry) const;
+    void failLater(const QString &message);
     void applyWantedTracks();
     void selectTrack(const QString &type, int streamIndex);
     void command(const QList<QByteArray> &arguments, quint64 reply = CommandReply);
@@ -148,6 +155,12 @@ private:
     std::optional<QString> pendingLoad;
 
     QString file;
+    // Counts loads and stops, so that an answer to an abandoned load is told apart.
+    quint64 loadGeneration = 0;
+    // The playlist entry mpv made of the latest load, once it has answered (-1 when it did not
+    // say which). Events of other entries come from files given up since.
+    std::optional<qint64> currentEntry;
+    bool playingCurrentEntry = false;
     bool loaded = false;
     bool paused = true;
     bool eofReached = false;
