@@ -12,6 +12,11 @@ GlVideoView::GlVideoView(MpvPlayer *player, QWidget *parent)
     , player(player)
 {
     connect(player, &MpvPlayer::aboutToShutDown, this, &GlVideoView::releaseContext);
+    connect(player, &MpvPlayer::stopped, this, [this] {
+        blank = true;
+        update();
+    });
+    connect(player, &MpvPlayer::fileLoaded, this, [this] { blank = false; });
     connect(this, &QOpenGLWidget::frameSwapped, this, [this] {
         if (renderContext)
             mpv_render_context_report_swap(renderContext);
@@ -61,23 +66,28 @@ void GlVideoView::initializeGL()
 
 void GlVideoView::paintGL()
 {
-    if (!renderContext) {
-        QOpenGLFunctions *gl = context()->functions();
-        gl->glClearColor(0, 0, 0, 1);
-        gl->glClear(GL_COLOR_BUFFER_BIT);
-        return;
+    if (renderContext) {
+        const qreal ratio = devicePixelRatioF();
+        mpv_opengl_fbo target{int(defaultFramebufferObject()), int(width() * ratio),
+                              int(height() * ratio), 0};
+        int flipY = 1;
+        // Waiting for a frame's display time here would stall the GUI thread.
+        int blockForTargetTime = 0;
+        // A skipped frame still counts as shown, so that mpv does not wait for it.
+        int skip = blank ? 1 : 0;
+        mpv_render_param parameters[] = {
+            {MPV_RENDER_PARAM_OPENGL_FBO, &target},
+            {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+            {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &blockForTargetTime},
+            {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+            {MPV_RENDER_PARAM_INVALID, nullptr}};
+        mpv_render_context_render(renderContext, parameters);
+        if (!blank)
+            return;
     }
-    const qreal ratio = devicePixelRatioF();
-    mpv_opengl_fbo target{int(defaultFramebufferObject()), int(width() * ratio),
-                          int(height() * ratio), 0};
-    int flipY = 1;
-    // Waiting for a frame's display time here would stall the GUI thread.
-    int blockForTargetTime = 0;
-    mpv_render_param parameters[] = {{MPV_RENDER_PARAM_OPENGL_FBO, &target},
-                                     {MPV_RENDER_PARAM_FLIP_Y, &flipY},
-                                     {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &blockForTargetTime},
-                                     {MPV_RENDER_PARAM_INVALID, nullptr}};
-    mpv_render_context_render(renderContext, parameters);
+    QOpenGLFunctions *gl = context()->functions();
+    gl->glClearColor(0, 0, 0, 1);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void GlVideoView::releaseContext()

@@ -391,10 +391,12 @@ void MpvPlayer::failLater(const QString &message)
 void MpvPlayer::stop()
 {
     abandonLoad();
-    if (!mpv)
-        return;
-    command({QByteArrayLiteral("stop")});
+    if (mpv)
+        command({QByteArrayLiteral("stop")});
+    const QPointer<MpvPlayer> alive(this);
     emitStateIfChanged();
+    if (alive)
+        emit stopped();
 }
 
 void MpvPlayer::play()

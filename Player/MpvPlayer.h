@@ -65,7 +65,7 @@ public:
 
     // Replaces the current file (a path or an mpv URL). Starts paused unless play() follows.
     void load(const QString &url);
-    // Unloads the current file; mpv draws nothing afterwards.
+    // Unloads the current file. The render views show black until the next file has loaded.
     void stop();
     void play();
     void pause();
@@ -97,6 +97,8 @@ public:
 
 signals:
     void fileLoaded();
+    // stop() was called: mpv keeps the last frame for redraws, which must not show any more.
+    void stopped();
     void loadFailed(const QString &message);
     // Playback reached the last frame (the file stays open, paused).
     void endReached();

@@ -31,6 +31,12 @@ SoftwareVideoView::SoftwareVideoView(MpvPlayer *player, QWidget *parent)
         },
         this);
     connect(player, &MpvPlayer::aboutToShutDown, this, &SoftwareVideoView::releaseContext);
+    connect(player, &MpvPlayer::stopped, this, [this] {
+        blank = true;
+        frame = QImage();
+        update();
+    });
+    connect(player, &MpvPlayer::fileLoaded, this, [this] { blank = false; });
     player->setVideoOutputReady(true);
 }
 
@@ -53,7 +59,7 @@ void SoftwareVideoView::renderFrame()
     const QSize size = (QSizeF(this->size()) * ratio).toSize();
     // Waiting for a frame's display time here would stall the GUI thread.
     int blockForTargetTime = 0;
-    if (size.isEmpty()) {
+    if (size.isEmpty() || blank) {
         // The frame still counts as shown, so that playback timing goes on.
         int skip = 1;
         mpv_render_param parameters[] = {

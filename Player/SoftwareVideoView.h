@@ -30,4 +30,6 @@ private:
     QPointer<MpvPlayer> player;
     mpv_render_context *renderContext = nullptr;
     QImage frame;
+    // Between a stop and the next file mpv's frames are the stopped file's.
+    bool blank = false;
 };
