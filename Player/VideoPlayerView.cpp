@@ -243,9 +243,7 @@ void VideoPlayerView::loadVideo(const QString &path)
     emptyHint->hide();
     player->load(path);
     setControlsShown(true);
-    PlayerImages::setImage(playButton, QStringLiteral("ButtonPlay"));
-    playButton->setAccessibleName(tr("Play"));
-    playButton->setToolTip(tr("Play"));
+    showPlayAction(true);
     timeView->setValue(0);
     firstTimePlayedThisVideo = true;
     needsUpdateTotalTime = true;
@@ -256,6 +254,24 @@ void VideoPlayerView::loadVideo(const QString &path)
           static_cast<QWidget *>(volumeButton), static_cast<QWidget *>(volumeBar),
           static_cast<QWidget *>(fullscreenButton)})
         control->setEnabled(true);
+}
+
+void VideoPlayerView::closeVideo()
+{
+    // First: the state change it reports redraws the time display, which is reset below.
+    player->stop();
+    loadedFile.reset();
+    currentTime = 0;
+    dropSubtitles();
+    autoHideTimer->stop();
+    timeDisplayTimer->stop();
+    firstTimePlayedThisVideo = false;
+    timeView->setRange(0, 0);
+    timeLabel->setText(QStringLiteral("00:00 / 00:00"));
+    showPlayAction(true);
+    disableControlsUntilNextVideo();
+    setControlsShown(false);
+    emptyHint->show();
 }
 
 void VideoPlayerView::mediaLoaded()
@@ -433,7 +449,8 @@ void VideoPlayerView::updateTimeDisplay(qint64 current, bool force)
     }
     timeDisplayTimer->stop();
     timeDisplayClock.start();
-    const qint64 total = qint64(player->duration() * 1000);
+    // Until a file has loaded, the length mpv last reported is the previous file's.
+    const qint64 total = player->isLoaded() ? qint64(player->duration() * 1000) : 0;
     if (!timeView->isSliderDown()) {
         timeView->setMaximum(int(std::min<qint64>(total, std::numeric_limits<int>::max())));
         timeView->setValue(int(std::min<qint64>(current, std::numeric_limits<int>::max())));
@@ -477,25 +494,26 @@ void VideoPlayerView::playerStateChanged(MpvPlayer::PlaybackState state)
             runAutoHideControls();
             firstTimePlayedThisVideo = false;
         }
-        PlayerImages::setImage(playButton, QStringLiteral("ButtonPause"));
-        playButton->setAccessibleName(tr("Pause"));
-        playButton->setToolTip(tr("Pause"));
+        showPlayAction(false);
     } else {
-        PlayerImages::setImage(playButton, QStringLiteral("ButtonPlay"));
-        playButton->setAccessibleName(tr("Play"));
-        playButton->setToolTip(tr("Play"));
+        showPlayAction(true);
         updateTimeDisplay(currentTime, true);
     }
 }
 
+void VideoPlayerView::showPlayAction(bool play)
+{
+    const QString name = play ? tr("Play") : tr("Pause");
+    PlayerImages::setImage(playButton,
+                           play ? QStringLiteral("ButtonPlay") : QStringLiteral("ButtonPause"));
+    playButton->setAccessibleName(name);
+    playButton->setToolTip(name);
+}
+
 void VideoPlayerView::playerFailed(const QString &message)
 {
-    // Nothing to control in a file that does not play: the controls stay disabled also when a
-    // caller that disables them meanwhile (a running make) enables them again.
-    setControlsEnabled(false);
-    timeViewEnableStatus = playButtonEnableStatus = forwardButtonEnableStatus =
-        backwardButtonEnableStatus = volumeButtonEnableStatus = volumeBarEnableStatus =
-            fullscreenButtonEnableStatus = false;
+    // Nothing to control in a file that does not play.
+    disableControlsUntilNextVideo();
     const QString name = loadedFile ? QFileInfo(*loadedFile).fileName() : QString();
     emit playbackFailed(name.isEmpty() ? message
                                        : tr("Could not play \"%1\": %2").arg(name, message));
@@ -541,6 +559,16 @@ void VideoPlayerView::setControlsEnabled(bool enabled)
             control.widget->setEnabled(*control.status);
         }
     }
+}
+
+void VideoPlayerView::disableControlsUntilNextVideo()
+{
+    // They stay disabled also when a caller that disables them meanwhile (a running make)
+    // enables them again.
+    setControlsEnabled(false);
+    timeViewEnableStatus = playButtonEnableStatus = forwardButtonEnableStatus =
+        backwardButtonEnableStatus = volumeButtonEnableStatus = volumeBarEnableStatus =
+            fullscreenButtonEnableStatus = false;
 }
 
 void VideoPlayerView::runAutoHideControls()

@@ -43,6 +43,10 @@ public:
     // Reads the working subtitles file into the cue lookup; a file that does not parse leaves the
     // previous subtitles in place. False then.
     bool loadSubtitles();
+    // Stops and unloads the video and shows the empty view again: a black picture, no file, no
+    // cues, "00:00 / 00:00", the controls disabled and hidden until the next loadVideo(). Whatever
+    // mpv still reports about the closed file is ignored.
+    void closeVideo();
     std::optional<QString> videoFile() const { return loadedFile; }
 
     void play();
@@ -108,6 +112,9 @@ private:
     void playerStateChanged(MpvPlayer::PlaybackState state);
     void playerFailed(const QString &message);
     void playerReachedEnd();
+    // The play button offers to play, or else to pause.
+    void showPlayAction(bool play);
+    void disableControlsUntilNextVideo();
     void updateTimeDisplay(qint64 current, bool force);
     void updateSubtitleText(qint64 milliseconds);
     void setSubtitleText(const QString &text);

@@ -517,6 +517,46 @@ TEST_F(PlayerTest, ANewVideoStartsWithoutThePreviousVideosCues)
     EXPECT_EQ(texts->texts.size(), 2);
 }
 
+TEST_F(PlayerTest, ClosingAfterAFailedLoadShowsNothingAndTheNextVideoPlays)
+{
+    const QString text = folder->filePath(QStringLiteral("letter.mp4"));
+    TestSupport::writeFile(text, "Not a video.\n");
+    ASSERT_NO_FATAL_FAILURE(open());
+    view->seek(1000);
+    const auto blackPicture = [&] {
+        const Signature shown = signature(grabView());
+        return *std::max_element(shown.begin(), shown.end()) < 10;
+    };
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !blackPicture(); }));
+
+    QSignalSpy failures(view, &VideoPlayerView::playbackFailed);
+    view->loadVideo(text);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !failures.isEmpty(); }));
+    view->closeVideo();
+    EXPECT_EQ(view->videoFile(), std::nullopt);
+    EXPECT_EQ(control<QLabel>("timeLabel")->text(), QStringLiteral("00:00 / 00:00"));
+    auto *time = control<QSlider>("timeView");
+    EXPECT_EQ(std::make_pair(time->value(), time->maximum()), std::make_pair(0, 0));
+    auto *play = control<QAbstractButton>("playButton");
+    EXPECT_FALSE(play->isEnabled());
+    EXPECT_EQ(play->property("imageName").toString(), QStringLiteral("ButtonPlay"));
+    EXPECT_FALSE(control<QWidget>("controlsContainerView")->isVisibleTo(view));
+    EXPECT_TRUE(TestSupport::waitUntil(blackPicture)) << "the last frame still shows";
+    EXPECT_EQ(control<QLabel>("timeLabel")->text(), QStringLiteral("00:00 / 00:00"));
+
+    // A failure of a file given up before mpv reported it belongs to no later file.
+    failures.clear();
+    view->loadVideo(text);
+    QThread::msleep(1500);
+    view->closeVideo();
+    ASSERT_NO_FATAL_FAILURE(open());
+    QTest::qWait(300);
+    EXPECT_EQ(failures.size(), 0);
+    EXPECT_TRUE(play->isEnabled());
+    EXPECT_EQ(view->videoFile(), videoPath());
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return !blackPicture(); }));
+}
+
 TEST_F(PlayerTest, ControlsDisabledTwiceComeBackWhenEnabled)
 {
     ASSERT_NO_FATAL_FAILURE(open());
