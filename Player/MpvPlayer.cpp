@@ -115,6 +115,7 @@ MpvPlayer::MpvPlayer(Output output, QObject *parent)
     mpv_observe_property(mpv, EofReachedReply, eofReachedProperty, MPV_FORMAT_FLAG);
     mpv_observe_property(mpv, TrackListReply, trackListProperty, MPV_FORMAT_NODE);
     mpv_observe_property(mpv, VolumeReply, volumeProperty, MPV_FORMAT_DOUBLE);
+    mpv_observe_property(mpv, MuteReply, muteProperty, MPV_FORMAT_FLAG);
     mpv_set_wakeup_callback(
         mpv, [](void *player) { static_cast<MpvPlayer *>(player)->scheduleDrain(); }, this);
     if (output == Output::AudioOnly)
@@ -296,6 +297,12 @@ void MpvPlayer::handlePropertyChange(quint64 reply, const mpv_event &event)
         if (present) {
             volumePercent = *static_cast<const double *>(property->data);
             emit volumeChanged(volumePercent / 100.0);
+        }
+        return;
+    case MuteReply:
+        if (present) {
+            muted = *static_cast<const int *>(property->data);
+            emit mutedChanged(muted);
         }
         return;
     case ExtraPropertyReply:
@@ -487,6 +494,12 @@ void MpvPlayer::setVolume(double fraction)
         return;
     double percent = std::clamp(fraction, 0.0, 1.0) * 100.0;
     mpv_set_property_async(mpv, CommandReply, volumeProperty, MPV_FORMAT_DOUBLE, &percent);
+}
+
+void MpvPlayer::setMuted(bool mute)
+{
+    if (mpv)
+        setFlag(muteProperty, mute);
 }
 
 void MpvPlayer::observe(const char *name)

@@ -28,6 +28,7 @@ public:
     static constexpr const char *eofReachedProperty = "eof-reached";
     static constexpr const char *trackListProperty = "track-list";
     static constexpr const char *volumeProperty = "volume";
+    static constexpr const char *muteProperty = "mute";
     static constexpr const char *audioIdProperty = "aid";
     static constexpr const char *videoIdProperty = "vid";
     static constexpr const char *frameDropCountProperty = "frame-drop-count";
@@ -91,6 +92,9 @@ public:
     // Output volume, 0 to 1.
     void setVolume(double fraction);
     double volume() const { return volumePercent / 100.0; }
+    // Silences the output without touching the volume.
+    void setMuted(bool muted);
+    bool isMuted() const { return muted; }
 
     // Observes another property; its changes arrive through propertyChanged().
     void observe(const char *name);
@@ -109,6 +113,7 @@ signals:
     void playbackStateChanged(MpvPlayer::PlaybackState state);
     void tracksChanged();
     void volumeChanged(double fraction);
+    void mutedChanged(bool muted);
     // A seek has finished and the frame at its target is on its way to the view.
     void seekFinished();
     void propertyChanged(const QString &name, const QVariant &value);
@@ -123,6 +128,7 @@ private:
         EofReachedReply,
         TrackListReply,
         VolumeReply,
+        MuteReply,
         SeekReply,
         CommandReply,
         ExtraPropertyReply,
@@ -172,6 +178,7 @@ private:
     double emittedTimePos = -1;
     double length = 0;
     double volumePercent = 100;
+    bool muted = false;
     PlaybackState lastState = PlaybackState::Stopped;
     QString lastError;
     // A file that failed; reported once the drain has also read mpv's log.

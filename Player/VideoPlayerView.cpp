@@ -117,7 +117,7 @@ VideoPlayerView::VideoPlayerView(QWidget *parent)
         const QSignalBlocker blocker(volumeBar);
         volumeBar->setValue(volume);
     }
-    PlayerImages::setImage(volumeButton, volumeImageName(volume));
+    showVolumeState();
     player->setVolume(volume / 100.0);
     playingSubtitles = UserSettings::shared().boolValue(UserSettings::isSubtitlesVisibleKey);
     subtitlesView->setVisible(playingSubtitles);
@@ -172,7 +172,7 @@ void VideoPlayerView::buildControls()
     timeView->setAccessibleName(tr("Play time"));
     timeView->setFocusPolicy(Qt::NoFocus);
     timeView->setRange(0, 0);
-    volumeButton = makeButton(controlsRowView, QStringLiteral("volumeButton"), tr("Volume"),
+    volumeButton = makeButton(controlsRowView, QStringLiteral("volumeButton"), tr("Mute"),
                               QStringLiteral("ButtonVolume100"));
     volumeBar = new QSlider(Qt::Horizontal, controlsRowView);
     volumeBar->setObjectName(QStringLiteral("volumeBar"));
@@ -180,7 +180,6 @@ void VideoPlayerView::buildControls()
     volumeBar->setFocusPolicy(Qt::NoFocus);
     volumeBar->setRange(0, 100);
     volumeBar->setFixedWidth(80);
-    volumeBar->hide();
     buttonCC = makeButton(controlsRowView, QStringLiteral("buttonCC"), tr("Subtitles"),
                           QStringLiteral("ButtonCC_off"));
     fullscreenButton = makeButton(controlsRowView, QStringLiteral("fullscreenButton"),
@@ -347,7 +346,7 @@ void VideoPlayerView::fullscreenClicked()
 void VideoPlayerView::volumeClicked()
 {
     if (volumeButton->isEnabled())
-        volumeBar->setVisible(volumeBar->isHidden());
+        setMuted(!muted);
 }
 
 void VideoPlayerView::subtitlesClicked()
@@ -359,7 +358,26 @@ void VideoPlayerView::volumeBarChanged(int value)
 {
     player->setVolume(value / 100.0);
     UserSettings::shared().setInteger(UserSettings::playerVolumeKey, value);
-    PlayerImages::setImage(volumeButton, volumeImageName(value));
+    // Choosing a level is asking to hear it.
+    setMuted(false);
+}
+
+void VideoPlayerView::setMuted(bool mute)
+{
+    if (mute != muted) {
+        muted = mute;
+        player->setMuted(mute);
+    }
+    showVolumeState();
+}
+
+void VideoPlayerView::showVolumeState()
+{
+    PlayerImages::setImage(volumeButton, muted ? QStringLiteral("ButtonVolume0")
+                                               : volumeImageName(volumeBar->value()));
+    const QString action = muted ? tr("Unmute") : tr("Mute");
+    volumeButton->setAccessibleName(action);
+    volumeButton->setToolTip(action);
 }
 
 QString VideoPlayerView::volumeImageName(int volume)

@@ -59,6 +59,7 @@ public:
     void forwardClicked();
     void backwardClicked();
     void fullscreenClicked();
+    // Mutes, or unmutes; the volume level stays as it is.
     void volumeClicked();
     void subtitlesClicked();
 
@@ -120,6 +121,9 @@ private:
     void setSubtitleText(const QString &text);
     void dropSubtitles();
     void volumeBarChanged(int value);
+    void setMuted(bool mute);
+    // The volume button shows what it would do: mute, or give the level back.
+    void showVolumeState();
     void timeClicked(qint64 milliseconds);
     void runAutoHideControls();
     void setControlsShown(bool shown);
@@ -153,6 +157,8 @@ private:
     QString subtitleText;
     std::optional<QString> loadedFile;
     bool mouseBeingIn = false;
+    // Not saved: whatever the last session did, the app starts out audible.
+    bool muted = false;
     qint64 currentTime = 0;
     QElapsedTimer timeDisplayClock;
 

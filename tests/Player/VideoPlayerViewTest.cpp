@@ -557,6 +557,40 @@ TEST_F(PlayerTest, ClosingAfterAFailedLoadShowsNothingAndTheNextVideoPlays)
     EXPECT_TRUE(TestSupport::waitUntil([&] { return !blackPicture(); }));
 }
 
+TEST_F(PlayerTest, TheVolumeButtonMutesAndTheSliderUnmutes)
+{
+    ASSERT_NO_FATAL_FAILURE(open());
+    MpvPlayer *player = view->videoPlayer();
+    auto *volumeBar = control<QSlider>("volumeBar");
+    auto *volumeButton = control<QAbstractButton>("volumeButton");
+    volumeBar->setValue(50);
+    const auto state = [&] {
+        return QStringList({volumeButton->property("imageName").toString(),
+                            volumeButton->accessibleName(), volumeButton->toolTip()});
+    };
+    const QStringList muted = {QStringLiteral("ButtonVolume0"), QStringLiteral("Unmute"),
+                               QStringLiteral("Unmute")};
+    const QStringList sounding = {QStringLiteral("ButtonVolume66"), QStringLiteral("Mute"),
+                                  QStringLiteral("Mute")};
+    EXPECT_EQ(state(), sounding);
+
+    volumeButton->click();
+    EXPECT_EQ(state(), muted);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return player->isMuted(); }));
+    volumeButton->click();
+    EXPECT_EQ(state(), sounding);
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return !player->isMuted(); }));
+
+    volumeButton->click();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return player->isMuted(); }));
+    volumeBar->setValue(80);
+    EXPECT_EQ(state()[0], QStringLiteral("ButtonVolume100"));
+    EXPECT_EQ(state()[1], QStringLiteral("Mute"));
+    EXPECT_TRUE(TestSupport::waitUntil([&] { return !player->isMuted(); }));
+    EXPECT_TRUE(volumeBar->isVisibleTo(view));
+    EXPECT_EQ(UserSettings::shared().playerVolume(), 80);
+}
+
 TEST_F(PlayerTest, ControlsDisabledTwiceComeBackWhenEnabled)
 {
     ASSERT_NO_FATAL_FAILURE(open());
