@@ -172,6 +172,7 @@ void VideoPlayerView::buildControls()
     timeView->setAccessibleName(tr("Play time"));
     timeView->setFocusPolicy(Qt::NoFocus);
     timeView->setRange(0, 0);
+    timeView->setMinimumWidth(40);
     volumeButton = makeButton(controlsRowView, QStringLiteral("volumeButton"), tr("Mute"),
                               QStringLiteral("ButtonVolume100"));
     volumeBar = new QSlider(Qt::Horizontal, controlsRowView);
@@ -179,7 +180,10 @@ void VideoPlayerView::buildControls()
     volumeBar->setAccessibleName(tr("Volume level"));
     volumeBar->setFocusPolicy(Qt::NoFocus);
     volumeBar->setRange(0, 100);
-    volumeBar->setFixedWidth(80);
+    // In a narrow pane it shares what is left with the time slider, down to a width that still
+    // takes a click.
+    volumeBar->setMinimumWidth(40);
+    volumeBar->setMaximumWidth(80);
     buttonCC = makeButton(controlsRowView, QStringLiteral("buttonCC"), tr("Subtitles"),
                           QStringLiteral("ButtonCC_off"));
     fullscreenButton = makeButton(controlsRowView, QStringLiteral("fullscreenButton"),
