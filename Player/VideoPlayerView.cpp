@@ -3,6 +3,7 @@
 #include "PlayerImages.h"
 #include "PlayerTimeSlider.h"
 #include "Settings/UserSettings.h"
+#include "SliderJumpStyle.h"
 #include "SubtitleTextChanged.h"
 #include "Subtitles/NSUtils.h"
 #include "Subtitles/SubtitlesParser.h"
@@ -184,6 +185,10 @@ void VideoPlayerView::buildControls()
     // takes a click.
     volumeBar->setMinimumWidth(40);
     volumeBar->setMaximumWidth(80);
+    // The view's children go in the order they were made: this style after the slider.
+    auto *jumpStyle = new SliderJumpStyle;
+    jumpStyle->setParent(this);
+    volumeBar->setStyle(jumpStyle);
     buttonCC = makeButton(controlsRowView, QStringLiteral("buttonCC"), tr("Subtitles"),
                           QStringLiteral("ButtonCC_off"));
     fullscreenButton = makeButton(controlsRowView, QStringLiteral("fullscreenButton"),

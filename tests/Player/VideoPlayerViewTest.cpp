@@ -591,6 +591,17 @@ TEST_F(PlayerTest, TheVolumeButtonMutesAndTheSliderUnmutes)
     EXPECT_EQ(UserSettings::shared().playerVolume(), 80);
 }
 
+TEST_F(PlayerTest, AClickOnTheVolumeBarSetsTheVolumeUnderThePointer)
+{
+    ASSERT_NO_FATAL_FAILURE(open());
+    auto *volumeBar = control<QSlider>("volumeBar");
+    volumeBar->setValue(0);
+    QTest::mouseClick(volumeBar, Qt::LeftButton, {},
+                      QPoint(volumeBar->width() * 3 / 4, volumeBar->height() / 2));
+    // The handle's centre lands under the pointer; its travel is a little shorter than the bar.
+    EXPECT_NEAR(volumeBar->value(), 75, 10);
+}
+
 TEST_F(PlayerTest, ControlsDisabledTwiceComeBackWhenEnabled)
 {
     ASSERT_NO_FATAL_FAILURE(open());
