@@ -7,6 +7,7 @@
 #include "MakeCommand.h"
 #include "Overlay/OverlaySpeechBatch.h"
 #include "Overlay/Project.h"
+#include "Overlay/ProjectSubtitles.h"
 #include "Speech/AIFFFile.h"
 #include "Speech/SpeechSynthesizer.h"
 #include "Subtitles/SubtitlesParser.h"
@@ -49,11 +50,6 @@ public:
     QEventLoop &loop;
     bool failed = false;
 };
-
-QString srtTime(qint64 ms)
-{
-    return Utils::fullTimeString(ms).replace(u'.', u',');
-}
 
 // Opens a project that exists; a file that is not one is refused and left untouched.
 std::unique_ptr<Project> openProject(const QString &path,
@@ -172,6 +168,8 @@ int OverlayCommand::create(const QStringList &arguments)
     try {
         Project project(path);
         project.setInputVideo(videoPath);
+        // The app opens the project with the subtitles its items came from.
+        project.setSubtitlesFile(QFileInfo(parser.value(subtitles)).absoluteFilePath());
         project.insertSubtitles(parsed->subtitles);
     } catch (const VSError &error) {
         QFile::remove(path);
@@ -432,13 +430,7 @@ int OverlayCommand::make(const QStringList &arguments)
             return a.startsWith(QLatin1String("--subtitles="));
         })) {
         const QString items = WorkingFolder::filePath(QStringLiteral("project items.srt"));
-        QByteArray text;
-        int number = 0;
-        for (const ProjectItem &item : project->getAllItems())
-            text += QStringLiteral("%1\n%2 --> %3\n%4\n\n")
-                        .arg(++number)
-                        .arg(srtTime(item.start), srtTime(item.end), item.text.trimmed())
-                        .toUtf8();
+        const QByteArray text = ProjectSubtitles::subRip(project->getAllItems());
         QFile file(items);
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
             printError(QStringLiteral("Could not write the working subtitles\n"));

@@ -2,12 +2,21 @@
 
 #include "Subtitles/SubtitlesParser.h"
 #include "VSError.h"
+#include "WorkingFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <sndfile.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +68,39 @@ ProjectItem itemFromRow(sqlite3_stmt *statement, int row)
     item.row = row;
     return item;
 }
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The mode a new file gets from this process: 0666 less the umask, read without changing it
+// (other threads may be creating files).
+mode_t newFileMode()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:"))
+                return 0666 & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+    return 0644;
+}
+
+// Flushes a file's data to the disk, where a full disk may only now be told.
+bool syncFile(const QByteArray &path, int *error)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = errno;
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    *error = errno;
+    ::close(fd);
+    return synced;
+}
+
+const QString streamSourcePrefix = QStringLiteral("stream:");
 
 const QStringList itemColumns = {QStringLiteral("id"),    QStringLiteral("text"),
                                  QStringLiteral("start"), QStringLiteral("end"),
@@ -182,12 +224,49 @@ QString Project::inputVideo() const
     return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
 }
 
+void Project::setSubtitlesFile(const QString &source)
+{
+    ensureMetadataRow();
+    const Statement update(db, QStringLiteral("UPDATE ") + TB_METADATA +
+                                   QStringLiteral(" SET subtitlesFile=?"));
+    if (!update.prepared())
+        return;
+    const QByteArray utf8 = source.toUtf8();
+    sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    sqlite3_step(update.get());
+}
+
+QString Project::subtitlesFile() const
+{
+    const Statement select(db, QStringLiteral("SELECT subtitlesFile FROM ") + TB_METADATA +
+                                   QStringLiteral(" LIMIT 1"));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+}
+
+QString Project::streamSource(int streamIndex)
+{
+    return streamSourcePrefix + QString::number(streamIndex);
+}
+
+std::optional<int> Project::sourceStream(const QString &source)
+{
+    if (!source.startsWith(streamSourcePrefix))
+        return std::nullopt;
+    bool ok = false;
+    const int index = source.mid(streamSourcePrefix.size()).toInt(&ok);
+    return ok && index >= 0 ? std::optional<int>(index) : std::nullopt;
+}
+
 void Project::insertSubtitles(const QList<Subtitle> &subtitles)
 {
     const Statement insert(db, QStringLiteral("INSERT INTO ") + TB_SOUNDS +
                                    QStringLiteral(" (text, start, end) VALUES (?,?,?)"));
     if (!insert.prepared())
         throw VSError(errorMessage(db));
+    // One transaction for all the items: one commit, instead of one disk sync per item.
+    const bool inTransaction = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
     for (const Subtitle &cue : subtitles) {
         sqlite3_reset(insert.get());
         const QByteArray text = SubtitlesParser::plainText(cue.text).toUtf8();
@@ -195,9 +274,33 @@ void Project::insertSubtitles(const QList<Subtitle> &subtitles)
                               SQLITE_TRANSIENT) != SQLITE_OK ||
             sqlite3_bind_int(insert.get(), 2, toInt32(cue.start)) != SQLITE_OK ||
             sqlite3_bind_int(insert.get(), 3, toInt32(cue.end)) != SQLITE_OK ||
-            sqlite3_step(insert.get()) != SQLITE_DONE)
-            throw VSError(errorMessage(db));
+            sqlite3_step(insert.get()) != SQLITE_DONE) {
+            const QString message = errorMessage(db);
+            // The items inserted before the failure stay, as they would without the transaction.
+            if (inTransaction)
+                sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            throw VSError(message);
+        }
     }
+    if (inTransaction && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message = errorMessage(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw VSError(message);
+    }
+}
+
+void Project::updateItemText(int id, const QString &text)
+{
+    const Statement update(db, QStringLiteral("UPDATE ") + TB_SOUNDS +
+                                   QStringLiteral(" SET text=? WHERE id=?"));
+    if (!update.prepared())
+        throw VSError(errorMessage(db));
+    const QByteArray utf8 = text.toUtf8();
+    if (sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) !=
+            SQLITE_OK ||
+        sqlite3_bind_int(update.get(), 2, id) != SQLITE_OK ||
+        sqlite3_step(update.get()) != SQLITE_DONE)
+        throw VSError(errorMessage(db));
 }
 
 void Project::updateItemAudio(int id, const QByteArray &audio, int duration)
@@ -306,4 +409,80 @@ std::optional<QByteArray> Project::getItemAudio(int id) const
     if (!blob || size <= 0)
         return std::nullopt;
     return QByteArray(static_cast<const char *>(blob), size);
+}
+
+void Project::copyTo(const QString &destination) const
+{
+    const QFileInfo target(destination);
+    auto failure = [&](const QString &reason) {
+        return VSError(QStringLiteral("Could not save the project to '%1': %2")
+                           .arg(target.absoluteFilePath(), reason));
+    };
+    if (!db)
+        throw failure(QStringLiteral("the project is not open"));
+    // A hidden name of its own beside the target, on the same file system, so that the final
+    // rename cannot fail for a copy that is complete.
+    QByteArray pattern =
+        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
+                          QStringLiteral(".XXXXXX.partial.s2s"));
+    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
+    if (fd < 0)
+        throw failure(systemError(errno));
+    // A project replaced in place keeps who may read it.
+    struct stat existing {};
+    const bool replacing =
+        ::stat(QFile::encodeName(target.absoluteFilePath()).constData(), &existing) == 0;
+    ::fchmod(fd, replacing ? existing.st_mode & 07777 : newFileMode());
+    ::close(fd);
+    const QString temporary = QFile::decodeName(pattern);
+    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
+    auto discard = [&] {
+        QFile::remove(temporary);
+        WorkingFolder::untrackOutputFile(temporary);
+    };
+
+    sqlite3 *copy = nullptr;
+    QString reason;
+    if (sqlite3_open_v2(pattern.constData(), &copy, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        reason = errorMessage(copy);
+    } else {
+        sqlite3_busy_timeout(copy, 5000);
+        sqlite3_backup *backup = sqlite3_backup_init(copy, "main", db, "main");
+        if (!backup) {
+            reason = errorMessage(copy);
+        } else {
+            int status = SQLITE_OK;
+            // Pages are copied in steps, so that a writer holding the source waits for no more
+            // than one step; a step the source's lock refused is taken again.
+            do {
+                status = sqlite3_backup_step(backup, 256);
+                if (status == SQLITE_BUSY || status == SQLITE_LOCKED)
+                    sqlite3_sleep(20);
+            } while (status == SQLITE_OK || status == SQLITE_BUSY || status == SQLITE_LOCKED);
+            sqlite3_backup_finish(backup);
+            if (status != SQLITE_DONE)
+                reason = errorMessage(copy);
+        }
+    }
+    if (sqlite3_close(copy) != SQLITE_OK && reason.isEmpty())
+        reason = QStringLiteral("the copy could not be closed");
+    int error = 0;
+    if (reason.isEmpty() && !syncFile(pattern, &error))
+        reason = systemError(error);
+    if (reason.isEmpty() &&
+        std::rename(pattern.constData(),
+                    QFile::encodeName(target.absoluteFilePath()).constData()) != 0)
+        reason = systemError(errno);
+    if (!reason.isEmpty()) {
+        discard();
+        throw failure(reason);
+    }
+    WorkingFolder::untrackOutputFile(temporary);
+    // The new name itself is on the disk once its folder is.
+    const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }

@@ -40,10 +40,19 @@ public:
     void setInputVideo(const QString &path);
     // The stored input video, or an empty text.
     QString inputVideo() const;
+    // Where the items came from: a subtitle file's absolute path, or streamSource(N) for the
+    // input video's stream N; an empty text when unknown. Errors are ignored.
+    void setSubtitlesFile(const QString &source);
+    QString subtitlesFile() const;
+    static QString streamSource(int streamIndex);
+    // The stream index of a streamSource text, or nothing for any other text.
+    static std::optional<int> sourceStream(const QString &source);
     // One item per cue, in cue order; throws VSError.
     void insertSubtitles(const QList<Subtitle> &subtitles);
     // Throws VSError.
     void updateItemAudio(int id, const QByteArray &audio, int duration);
+    // The item's text as the user corrected it; throws VSError.
+    void updateItemText(int id, const QString &text);
     // Stores an audio file as the item's audio; returns its duration in milliseconds. Throws
     // VSError when the file cannot be read as audio or cannot be stored.
     int saveItemAudioFile(int id, const QString &path);
@@ -56,6 +65,12 @@ public:
     // The index-th item with audio by ascending start, with its audio bytes.
     std::optional<ProjectItem> getAudioItem(int index) const;
     std::optional<QByteArray> getItemAudio(int id) const;
+
+    // Writes a consistent copy of the whole project to destination (replacing a file there):
+    // into a new file beside it that takes its name only once complete and on the disk, so that
+    // a failed or interrupted copy never leaves a half-written project under that name. Throws
+    // VSError naming the destination and the reason.
+    void copyTo(const QString &destination) const;
 
 private:
     void execute(const QString &sql);

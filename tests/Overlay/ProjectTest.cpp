@@ -9,7 +9,9 @@
 #include "TestSupport.h"
 #include "VSError.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -193,6 +195,51 @@ TEST_F(ProjectTest, AudioIsStoredWithItsDuration)
     TestSupport::writeFile(notAudio, "not audio");
     EXPECT_THROW(project.saveItemAudioFile(1, notAudio), VSError);
     EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+}
+
+TEST_F(ProjectTest, ACopyIsWholeOrNothingAndKeepsWhatTheUserChanged)
+{
+    Project project(projectFile);
+    project.setInputVideo(QStringLiteral("/films/été.mp4"));
+    project.setSubtitlesFile(Project::streamSource(3));
+    project.insertSubtitles(
+        {cue(1000, 2000, QStringLiteral("a")), cue(5000, 6000, QStringLiteral("b"))});
+    project.updateItemAudio(2, QByteArray(100000, 'x'), 1500);
+    project.updateItemText(1, QStringLiteral("corrected"));
+
+    // A copy over an older file replaces it whole, and keeps who may read that file.
+    const QString saved = path(QStringLiteral("kept 'one'.s2s"));
+    TestSupport::writeFile(saved, "an older file");
+    QFile::setPermissions(saved, QFile::ReadOwner | QFile::WriteOwner);
+    const QFile::Permissions readers = QFile::permissions(saved);
+    project.copyTo(saved);
+    EXPECT_EQ(QFile::permissions(saved), readers);
+    {
+        const Project copy(saved, Project::OpenMode::ReadOnly);
+        EXPECT_EQ(copy.inputVideo(), QStringLiteral("/films/été.mp4"));
+        EXPECT_EQ(Project::sourceStream(copy.subtitlesFile()), 3);
+        EXPECT_EQ(copy.getAllItems().first().text, QStringLiteral("corrected"));
+        EXPECT_EQ(copy.getItemAudio(2), QByteArray(100000, 'x'));
+    }
+    EXPECT_FALSE(Project::sourceStream(QStringLiteral("/stream:3.srt")));
+
+    // Where it cannot be written, the copy fails naming the place, and leaves nothing there.
+    const QString missing = path(QStringLiteral("gone/kept.s2s"));
+    try {
+        project.copyTo(missing);
+        ADD_FAILURE() << "copied into a missing folder";
+    } catch (const VSError &error) {
+        EXPECT_TRUE(error.message.startsWith(
+            QStringLiteral("Could not save the project to '%1': ").arg(missing)))
+            << error.message.toStdString();
+    }
+    // A copy that cannot complete (the target's name is a folder) leaves no partial file.
+    const QString taken = path(QStringLiteral("taken.s2s"));
+    QDir().mkpath(taken + QStringLiteral("/inside"));
+    EXPECT_THROW(project.copyTo(taken), VSError);
+    EXPECT_EQ(TestSupport::entriesOf(folder.path()),
+              (QStringList{QFileInfo(saved).fileName(), QFileInfo(projectFile).fileName(),
+                           QStringLiteral("taken.s2s")}));
 }
 
 class ProjectRenderTest : public ProjectTest {
