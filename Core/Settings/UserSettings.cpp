@@ -3,6 +3,7 @@
 #include "Subtitles/NSUtils.h"
 #include "Subtitles/SubtitlesParser.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <cmath>
@@ -192,6 +193,66 @@ QString UserSettings::outputFolder() const
 void UserSettings::setOutputFolder(const QString &path)
 {
     setString(outputFolderKey, path);
+}
+
+QStringList UserSettings::recentProjects() const
+{
+    QStringList paths = object(recentProjectsKey).toStringList();
+    paths.removeAll(QString());
+    paths.removeDuplicates();
+    return paths.mid(0, recentProjectsLimit);
+}
+
+void UserSettings::addRecentProject(const QString &path)
+{
+    QStringList paths = recentProjects();
+    paths.removeAll(path);
+    paths.prepend(path);
+    setObject(recentProjectsKey, paths.mid(0, recentProjectsLimit));
+}
+
+void UserSettings::removeRecentProject(const QString &path)
+{
+    QStringList paths = recentProjects();
+    paths.removeAll(path);
+    setObject(recentProjectsKey, paths);
+}
+
+namespace {
+
+// Whether a folder is there and writable, or could be made: its nearest existing ancestor is a
+// writable folder.
+bool couldHold(const QString &folder)
+{
+    QFileInfo info(folder);
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath())
+            return false;
+        info = QFileInfo(parent);
+    }
+    return info.isDir() && info.isWritable();
+}
+
+} // namespace
+
+QString UserSettings::outputFolderFor(const QString &videoPath, bool create, bool *fallback) const
+{
+    if (fallback)
+        *fallback = false;
+    const QString folder = outputFolder();
+    const QFileInfo info(folder);
+    if (info.isDir() && info.isWritable())
+        return folder;
+    if (create ? QDir().mkpath(folder) && QFileInfo(folder).isWritable() : couldHold(folder))
+        return folder;
+    const QFileInfo own(QFileInfo(videoPath).absolutePath());
+    if (!videoPath.isEmpty() && own.isDir() && own.isWritable()) {
+        if (fallback)
+            *fallback = true;
+        return own.absoluteFilePath();
+    }
+    return QString();
 }
 
 QString UserSettings::defaultOutputFolder()

@@ -4,6 +4,7 @@
 #include <QRectF>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <memory>
 #include <optional>
@@ -39,6 +40,11 @@ public:
     static inline const QString mainWindowFrameKeyW = QStringLiteral("mainWindowFrameKeyW");
     static inline const QString mainWindowFrameKeyH = QStringLiteral("mainWindowFrameKeyH");
     static inline const QString isSubtitlesVisibleKey = QStringLiteral("isSubtitlesVisible");
+    // The voice-over projects opened or saved last, newest first.
+    static inline const QString recentProjectsKey = QStringLiteral("recentProjectsKey");
+    // How the main window's panels were divided when it was closed.
+    static inline const QString mainWindowSplitKey = QStringLiteral("mainWindowSplitKey");
+    static constexpr int recentProjectsLimit = 10;
 
     static inline const char *const settingsFileVariable = "KELVORANDIX_SETTINGS";
 
@@ -83,8 +89,17 @@ public:
     void setMainWindowFrame(const std::optional<QRectF> &frame);
     std::optional<QByteArray> securityScopedBookmark() const;
 
+    // Newest first, at most recentProjectsLimit; adding one moves it to the front.
+    QStringList recentProjects() const;
+    void addRecentProject(const QString &path);
+    void removeRecentProject(const QString &path);
+
     // The stored output folder while it is a writable folder, else the default output folder.
     QString outputFolder() const;
+    // Where a video made from videoPath goes: the output folder, created when it is missing
+    // (only creating it when create is true); else, when that cannot be, the video's own folder,
+    // with fallback set. Empty when neither can be written to.
+    QString outputFolderFor(const QString &videoPath, bool create, bool *fallback = nullptr) const;
     void setOutputFolder(const QString &path);
     static QString defaultOutputFolder();
 

@@ -2,7 +2,9 @@
 #include "Subtitles/NSUtils.h"
 #include "TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -111,6 +113,49 @@ TEST_F(UserSettingsTest, OutputFolderFallsBackWhenNotWritable)
     // A stored path naming a file is not a folder to write into.
     TestSupport::writeFile(chosen, "x");
     EXPECT_EQ(settings.outputFolder(), NSUtils::defaultMoviesFolder());
+}
+
+TEST_F(UserSettingsTest, AMissingVideosFolderIsMadeOrTheVideoStaysBesideItsInput)
+{
+    const QString home = folder.filePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    const TestSupport::ScopedVariable homeVariable("HOME", QFile::encodeName(home));
+    const TestSupport::ScopedVariable config(
+        "XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+    const QString video = folder.filePath(QStringLiteral("film/clip.mp4"));
+    QDir().mkpath(folder.filePath(QStringLiteral("film")));
+    const QString videos = home + QStringLiteral("/Videos");
+    ASSERT_EQ(settings.outputFolder(), videos);
+    // Planned there before it exists, made when a video goes there.
+    bool fallback = true;
+    EXPECT_EQ(settings.outputFolderFor(video, false, &fallback), videos);
+    EXPECT_FALSE(fallback);
+    EXPECT_FALSE(QFileInfo::exists(videos));
+    EXPECT_EQ(settings.outputFolderFor(video, true, &fallback), videos);
+    EXPECT_TRUE(QFileInfo(videos).isDir());
+
+    // A home where no folder can be made: beside the video, and said so.
+    const QString blocked = folder.filePath(QStringLiteral("a file"));
+    TestSupport::writeFile(blocked, "x");
+    const TestSupport::ScopedVariable fileHome("HOME", QFile::encodeName(blocked));
+    EXPECT_EQ(settings.outputFolderFor(video, true, &fallback), QFileInfo(video).absolutePath());
+    EXPECT_TRUE(fallback);
+    EXPECT_EQ(settings.outputFolderFor(QString(), true, &fallback), QString());
+}
+
+TEST_F(UserSettingsTest, RecentProjectsNewestFirstOnceEachAndAtMostTen)
+{
+    for (int i = 0; i < 12; ++i)
+        settings.addRecentProject(QStringLiteral("/p/%1.s2s").arg(i));
+    settings.addRecentProject(QStringLiteral("/p/5.s2s"));
+    const QStringList recent = settings.recentProjects();
+    ASSERT_EQ(recent.size(), UserSettings::recentProjectsLimit);
+    EXPECT_EQ(recent.mid(0, 3),
+              (QStringList{QStringLiteral("/p/5.s2s"), QStringLiteral("/p/11.s2s"),
+                           QStringLiteral("/p/10.s2s")}));
+    EXPECT_EQ(recent.count(QStringLiteral("/p/5.s2s")), 1);
+    settings.removeRecentProject(QStringLiteral("/p/5.s2s"));
+    EXPECT_EQ(UserSettings(file()).recentProjects().first(), QStringLiteral("/p/11.s2s"));
 }
 
 TEST(UserSettingsShared, UsesTheFileNamedByTheEnvironment)
