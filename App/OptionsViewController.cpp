@@ -3,7 +3,7 @@
 
 #include "DesktopServices.h"
 #include "Settings/UserSettings.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/OutputOptions.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -112,18 +112,13 @@ void OptionsViewController::loadSettings(const QString &videoPath)
     newAudioStreamBox->setChecked(settings.boolValue(UserSettings::newAudioStreamKey));
     defaultAudioStreamBox->setChecked(settings.boolValue(UserSettings::defaultAudioStreamKey));
 
-    if (videoPath.isEmpty()) {
-        newAudioStreamBox->setEnabled(false);
-        defaultAudioStreamBox->setEnabled(false);
-        newSubtitlesStreamBox->setEnabled(false);
-        defaultSubtitlesStreamBox->setEnabled(false);
-    } else {
-        const bool audioStreams = VideoProcessor::supportsNewAudioStream(videoPath);
-        newAudioStreamBox->setEnabled(audioStreams);
-        defaultAudioStreamBox->setEnabled(audioStreams);
-        newSubtitlesStreamBox->setEnabled(VideoProcessor::supportsNewSubtitlesStream(videoPath));
-        applyDefaultSubtitlesRule();
-    }
+    // The same rule as the window's Make, which ignores what is greyed out here.
+    const OutputOptions::Availability available =
+        OutputOptions::availability(videoPath, newSubtitlesStreamBox->isChecked());
+    newAudioStreamBox->setEnabled(available.newAudioStream);
+    defaultAudioStreamBox->setEnabled(available.defaultAudioStream);
+    newSubtitlesStreamBox->setEnabled(available.newSubtitlesStream);
+    defaultSubtitlesStreamBox->setEnabled(available.defaultSubtitlesStream);
 
     maximizeOutputVolumeBox->setChecked(settings.boolValue(UserSettings::maximizeOutputVolumeKey));
 }

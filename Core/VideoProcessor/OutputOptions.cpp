@@ -1,6 +1,7 @@
 #include "OutputOptions.h"
 
 #include "Settings/UserSettings.h"
+#include "VideoProcessor.h"
 
 OutputOptions OutputOptions::fromSettings(const UserSettings &settings)
 {
@@ -12,4 +13,28 @@ OutputOptions OutputOptions::fromSettings(const UserSettings &settings)
     options.volume = settings.volume();
     options.maximizeOutputVolume = settings.boolValue(UserSettings::maximizeOutputVolumeKey);
     return options;
+}
+
+OutputOptions::Availability OutputOptions::availability(const QString &videoPath,
+                                                        bool newSubtitlesStreamOn)
+{
+    Availability available;
+    if (videoPath.isEmpty())
+        return available;
+    available.newAudioStream = available.defaultAudioStream =
+        VideoProcessor::supportsNewAudioStream(videoPath);
+    available.newSubtitlesStream = VideoProcessor::supportsNewSubtitlesStream(videoPath);
+    available.defaultSubtitlesStream = available.newSubtitlesStream && newSubtitlesStreamOn;
+    return available;
+}
+
+OutputOptions OutputOptions::applicableTo(const QString &videoPath) const
+{
+    const Availability available = availability(videoPath, newSubtitlesStream);
+    OutputOptions applied = *this;
+    applied.newAudioStream = newAudioStream && available.newAudioStream;
+    applied.defaultAudioStream = defaultAudioStream && available.defaultAudioStream;
+    applied.newSubtitlesStream = newSubtitlesStream && available.newSubtitlesStream;
+    applied.defaultSubtitlesStream = defaultSubtitlesStream && available.defaultSubtitlesStream;
+    return applied;
 }

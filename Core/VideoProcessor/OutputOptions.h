@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class UserSettings;
 
 // The user's stream options for one output video, as the options sheet stores them.
@@ -12,4 +14,19 @@ struct OutputOptions {
     bool maximizeOutputVolume = false;
 
     static OutputOptions fromSettings(const UserSettings &settings);
+
+    // Which stream options can apply to a video (the options dialog offers exactly these): the
+    // audio ones where its container holds another audio stream, the new subtitle stream where
+    // it holds one, and the default subtitles mark only together with that stream. No video, no
+    // stream options.
+    struct Availability {
+        bool newAudioStream = false;
+        bool defaultAudioStream = false;
+        bool newSubtitlesStream = false;
+        bool defaultSubtitlesStream = false;
+    };
+    static Availability availability(const QString &videoPath, bool newSubtitlesStreamOn);
+    // These options less those that cannot apply to the video: a choice shown greyed out does
+    // nothing.
+    OutputOptions applicableTo(const QString &videoPath) const;
 };

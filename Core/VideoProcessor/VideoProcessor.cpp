@@ -1083,7 +1083,11 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
         if (stream.streamIndex == subtitlesTrack) {
             if (options.defaultSubtitlesStream)
                 disposition(output, QStringLiteral("default"));
-            language(output);
+            // The stream's own language is what its text is in, whatever the voice speaks: only
+            // a stream that has none is given the voice's.
+            if (!stream.language || stream.language->isEmpty() ||
+                *stream.language == QLatin1String("und"))
+                language(output);
         } else if (options.defaultSubtitlesStream) {
             disposition(output, QStringLiteral("none"));
         }

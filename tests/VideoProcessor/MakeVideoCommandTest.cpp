@@ -163,10 +163,40 @@ TEST(MakeVideoArguments, Variants)
     EXPECT_TRUE(arguments.join(u' ').contains(
         QStringLiteral("-disposition:4 default -metadata:s:4 language=ger -disposition:5 none")))
         << arguments.join(u' ');
+    // A stream that has a language of its own keeps it: its text is not in the voice's.
+    two.subtitlesStreams[0].language = QStringLiteral("fre");
+    arguments = afterInputs(VideoProcessor::makeVideoArguments(
+        QStringLiteral("in.mkv"), two, 0, 1, 3, QStringLiteral("eng"), QStringLiteral("o.mkv"),
+        options, speech, subtitles));
+    EXPECT_TRUE(arguments.join(u' ').contains(
+        QStringLiteral("-disposition:4 default -disposition:5 none -strict")))
+        << arguments.join(u' ');
     // A container outside the table cannot be built.
     EXPECT_FALSE(VideoProcessor::makeVideoArguments(QStringLiteral("in.MKV"), movie(), 0, 1, 3,
                                                     std::nullopt, QStringLiteral("o.MKV"), options,
                                                     speech, subtitles));
+}
+
+TEST(MakeVideoArguments, OptionsThatCannotApplyToTheVideoDoNothing)
+{
+    OutputOptions stored;
+    stored.newAudioStream = stored.defaultAudioStream = true;
+    stored.defaultSubtitlesStream = true;
+    // The default subtitles mark goes with the new subtitle stream, greyed out without it.
+    OutputOptions applied = stored.applicableTo(QStringLiteral("/films/a.mkv"));
+    EXPECT_TRUE(applied.newAudioStream);
+    EXPECT_FALSE(applied.defaultSubtitlesStream);
+    stored.newSubtitlesStream = true;
+    EXPECT_TRUE(stored.applicableTo(QStringLiteral("/films/a.mkv")).defaultSubtitlesStream);
+    // An .avi holds no subtitle stream; an .flv no second audio stream; no video, no options.
+    applied = stored.applicableTo(QStringLiteral("/films/a.avi"));
+    EXPECT_FALSE(applied.newSubtitlesStream || applied.defaultSubtitlesStream);
+    EXPECT_TRUE(applied.newAudioStream);
+    applied = stored.applicableTo(QStringLiteral("/films/a.flv"));
+    EXPECT_FALSE(applied.newAudioStream || applied.defaultAudioStream);
+    applied = stored.applicableTo(QString());
+    EXPECT_FALSE(applied.newAudioStream || applied.newSubtitlesStream);
+    EXPECT_EQ(applied.volume, stored.volume);
 }
 
 TEST(MakeVideoArguments, UnknownContainerFailsThroughTheCompletion)
