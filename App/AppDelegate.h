@@ -20,11 +20,18 @@ public:
     // not there yet opens it when it loads, and opened by the window when it is (or dropped
     // while it is busy).
     void openFile(const QString &path);
+    // Opens each file in turn, and shows the video among them at a time in milliseconds (0: its
+    // start).
+    void openFiles(const QStringList &paths, qint64 at);
     // Brings the main window to the front, restored if it was minimized: where a file
     // handed over to the running app shows up.
     void activateMainWindow();
 
 private:
+    // True when it is a video that is being opened.
+    bool openFileNow(const QString &path);
+    void showVideoAt(qint64 at);
+
     UserSettings &settings;
     std::unique_ptr<WindowController> window;
 };

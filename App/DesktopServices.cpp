@@ -75,8 +75,13 @@ QString DesktopServices::documentPath(const QString &fileName)
     return QFileInfo(path).isFile() ? path : QString();
 }
 
-bool DesktopServices::openDocument(const QString &fileName)
+bool DesktopServices::openDocument(const QString &fileName, const QString &section)
 {
     const QString path = documentPath(fileName);
-    return !path.isEmpty() && openFile(path);
+    if (path.isEmpty())
+        return false;
+    QUrl url = QUrl::fromLocalFile(path);
+    if (!section.isEmpty())
+        url.setFragment(section);
+    return openUrl(url);
 }

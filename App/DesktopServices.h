@@ -8,9 +8,9 @@
 // desktop without a notification service or a session bus is no error, only a false.
 class DesktopServices {
 public:
-    static inline const QString supportAddress =
-        QStringLiteral("https://kelvorandix.example/support");
     static inline const QString userGuideDocument = QStringLiteral("user-guide.html");
+    // The user guide's section on where to get help, which Contact opens.
+    static inline const QString contactSection = QStringLiteral("help");
     static inline const QString acknowledgmentsDocument = QStringLiteral("acknowledgments.html");
 
     // A notification through the desktop's notification service.
@@ -26,6 +26,7 @@ public:
     // installed in share/kelvorandix/docs beside bin/, and the build tree has the same layout, so
     // that a build runs without installing.
     static QString documentPath(const QString &fileName);
-    // Opens a shipped document in the default application; false when it is missing.
-    static bool openDocument(const QString &fileName);
+    // Opens a shipped document (at a section of it, by its anchor) in the default application;
+    // false when it is missing.
+    static bool openDocument(const QString &fileName, const QString &section = QString());
 };

@@ -6,6 +6,7 @@
 #include <QDBusReply>
 #include <QDir>
 #include <QMetaObject>
+#include <algorithm>
 
 namespace {
 
@@ -50,18 +51,26 @@ SingleInstance::Role SingleInstance::claim()
     return current = reply.isValid() ? Role::Another : Role::Alone;
 }
 
-bool SingleInstance::handOver(const QStringList &paths)
+bool SingleInstance::handOver(const QStringList &paths, qint64 at)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
-    QDBusMessage message = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
-                                                          QStringLiteral("Open"));
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(serviceName, objectPath, serviceName,
+                                       at > 0 ? QStringLiteral("OpenAt") : QStringLiteral("Open"));
     message << paths;
+    if (at > 0)
+        message << qlonglong(at);
     return bus.call(message, QDBus::Block, handOverTimeout).type() == QDBusMessage::ReplyMessage;
 }
 
 void SingleInstance::Open(const QStringList &paths)
+{
+    OpenAt(paths, 0);
+}
+
+void SingleInstance::OpenAt(const QStringList &paths, qlonglong at)
 {
     // A relative path would be taken in this process's folder, which is not the caller's.
     QStringList files;
@@ -71,9 +80,8 @@ void SingleInstance::Open(const QStringList &paths)
     // Queued: the reply goes out when this returns, and opening a video probes it first.
     QMetaObject::invokeMethod(
         this,
-        [this, files] {
-            for (const QString &path : files)
-                emit openRequested(path);
+        [this, files, at] {
+            emit openRequested(files, qint64(std::max<qlonglong>(at, 0)));
             emit activateRequested();
         },
         Qt::QueuedConnection);

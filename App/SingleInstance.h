@@ -30,9 +30,9 @@ public:
     // Takes the name on the session bus unless another process holds it.
     Role claim();
     Role role() const { return current; }
-    // Hands absolute paths to the running instance; false when it could not be reached or did not
-    // answer in time.
-    bool handOver(const QStringList &paths);
+    // Hands absolute paths to the running instance, and a time to show the video at (0 for its
+    // start); false when it could not be reached or did not answer in time.
+    bool handOver(const QStringList &paths, qint64 at = 0);
 
 public slots:
     // Opens each file (an absolute path; others are passed over) as if the desktop had handed it
@@ -40,9 +40,11 @@ public slots:
     // once: the files are opened once the call is over, so that the caller never waits for a video
     // to be probed.
     Q_SCRIPTABLE void Open(const QStringList &paths);
+    // The same, then shows the video opened at a time in milliseconds.
+    Q_SCRIPTABLE void OpenAt(const QStringList &paths, qlonglong at);
 
 signals:
-    void openRequested(const QString &path);
+    void openRequested(const QStringList &paths, qint64 at);
     void activateRequested();
 
 private:

@@ -2,14 +2,18 @@
 
 #include "AboutViewController.h"
 #include "DesktopServices.h"
+#include "MainWindow/AudioOverlayPanel.h"
 #include "MainWindow/ViewController.h"
 #include "OptionsViewController.h"
 #include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "VideoPlayerView.h"
+#include "WarningSheet.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 #include <QMenuBar>
 #include <QShortcut>
@@ -32,16 +36,36 @@ WindowController::WindowController(UserSettings &settings, QWidget *parent)
     // The player then toggles the window's full screen itself.
     connect(player, &VideoPlayerView::fullScreenRequested, this,
             [this] { goingFullFromVideo = true; });
-    // The player's keys, wherever the focus is in the window but in a text field.
+    buildPlayerKeys();
+    connect(content->overlayPanel(), &AudioOverlayPanel::documentChanged, this,
+            &WindowController::updateTitle);
+    connect(content->overlayPanel(), &AudioOverlayPanel::projectChanged, this,
+            &WindowController::updateProjectActions);
+    updateTitle();
+    updateProjectActions();
+}
+
+void WindowController::buildPlayerKeys()
+{
+    VideoPlayerView *player = content->playerView();
+    // The player's keys work wherever the focus is in the window. A text field keeps the keys it
+    // types and moves with (it takes them before any shortcut), and Enter presses a focused
+    // button.
     const std::pair<Qt::Key, void (VideoPlayerView::*)()> keys[] = {
         {Qt::Key_Space, &VideoPlayerView::playClicked},
         {Qt::Key_Left, &VideoPlayerView::backwardClicked},
         {Qt::Key_Right, &VideoPlayerView::forwardClicked}};
     for (const auto &[key, action] : keys) {
-        auto *shortcut = new QShortcut(QKeySequence(key), player);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        auto *shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, player, action);
     }
+    auto *leave = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    leave->setContext(Qt::WindowShortcut);
+    connect(leave, &QShortcut::activated, this, [this] {
+        if (isFullScreen())
+            showNormal();
+    });
 }
 
 WindowController::~WindowController() = default;
@@ -76,20 +100,47 @@ void WindowController::buildMenusAndToolbar()
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    openProjectAction =
+        new QAction(QIcon::fromTheme(QStringLiteral("document-open")), tr("Open Project..."), this);
+    // Ctrl+O opens a video and Ctrl+Shift+O subtitles.
+    openProjectAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_O));
+    connect(openProjectAction, &QAction::triggered, content, &ViewController::selectProjectFile);
+    saveProjectAction =
+        new QAction(QIcon::fromTheme(QStringLiteral("document-save")), tr("Save Project"), this);
+    saveProjectAction->setShortcut(QKeySequence::Save);
+    connect(saveProjectAction, &QAction::triggered, this,
+            [this] { content->overlayPanel()->saveProjectClicked(); });
+    saveProjectAsAction = new QAction(QIcon::fromTheme(QStringLiteral("document-save-as")),
+                                      tr("Save Project As..."), this);
+    saveProjectAsAction->setShortcut(QKeySequence::SaveAs);
+    connect(saveProjectAsAction, &QAction::triggered, this,
+            [this] { content->overlayPanel()->saveProjectAsClicked(); });
+
     QMenu *file = menuBar()->addMenu(tr("&File"));
     file->addAction(openVideoAction);
     file->addAction(openSubtitlesAction);
     file->addSeparator();
+    file->addAction(openProjectAction);
+    recentProjectsMenu = file->addMenu(tr("Open Recent Project"));
+    connect(recentProjectsMenu, &QMenu::aboutToShow, this, &WindowController::fillRecentProjects);
+    file->addAction(saveProjectAction);
+    file->addAction(saveProjectAsAction);
+    file->addSeparator();
     file->addAction(optionsAction);
     file->addSeparator();
     file->addAction(quit);
+    // The keys stay when a full screen hides the menus.
+    addActions({openVideoAction, openSubtitlesAction, openProjectAction, saveProjectAction,
+                saveProjectAsAction, optionsAction, quit});
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     QAction *guide = help->addAction(tr("Kelvorandix Help"), [] {
         DesktopServices::openDocument(DesktopServices::userGuideDocument);
     });
     guide->setShortcut(QKeySequence::HelpContents);
-    help->addAction(tr("Contact"),
-                    [] { DesktopServices::openUrl(QUrl(DesktopServices::supportAddress)); });
+    help->addAction(tr("Contact"), [] {
+        DesktopServices::openDocument(DesktopServices::userGuideDocument,
+                                      DesktopServices::contactSection);
+    });
     help->addSeparator();
     help->addAction(tr("About Kelvorandix"), this, &WindowController::showAbout);
 
@@ -114,6 +165,57 @@ void WindowController::setOpenEnabled(bool enabled)
     openSubtitleEnable = enabled;
     optionEnable = enabled;
     validateToolbarItems();
+    updateProjectActions();
+}
+
+void WindowController::updateProjectActions()
+{
+    // Another project is not opened while a video is made, nor the recent list used.
+    openProjectAction->setEnabled(openVideoEnable);
+    recentProjectsMenu->setEnabled(openVideoEnable);
+    const bool open = content->overlayPanel()->project() != nullptr;
+    saveProjectAction->setEnabled(open);
+    saveProjectAsAction->setEnabled(open);
+}
+
+void WindowController::updateTitle()
+{
+    const AudioOverlayPanel *overlay = content->overlayPanel();
+    const QString name = overlay->projectName();
+    setWindowTitle(name.isEmpty() ? QStringLiteral("Kelvorandix")
+                                  : name + QStringLiteral("[*] — Kelvorandix"));
+    setWindowModified(overlay->hasUnsavedChanges());
+}
+
+void WindowController::fillRecentProjects()
+{
+    recentProjectsMenu->clear();
+    const QStringList paths = settings.recentProjects();
+    for (const QString &path : paths) {
+        const QFileInfo file(path);
+        QAction *item = recentProjectsMenu->addAction(QStringLiteral("%1 — %2").arg(
+            file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
+        item->setToolTip(QDir::toNativeSeparators(path));
+        connect(item, &QAction::triggered, this, [this, path] { openRecentProject(path); });
+    }
+    if (paths.isEmpty()) {
+        recentProjectsMenu->addAction(tr("No Recent Projects"))->setEnabled(false);
+        return;
+    }
+    recentProjectsMenu->addSeparator();
+    connect(recentProjectsMenu->addAction(tr("Clear Menu")), &QAction::triggered, this,
+            [this] { settings.setObject(UserSettings::recentProjectsKey, QStringList()); });
+}
+
+void WindowController::openRecentProject(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        settings.removeRecentProject(path);
+        WarningSheet::show(this, tr("Could not open the project"),
+                           tr("\"%1\" is no longer there.").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    content->openProjectFile(path);
 }
 
 void WindowController::validateToolbarItems()
@@ -157,26 +259,51 @@ void WindowController::restoreFrame()
         frameRestored = true;
     } else {
         resize(1100, 760);
-        defaultSplitPending = true;
     }
 }
 
 void WindowController::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    if (defaultSplitPending) {
-        defaultSplitPending = false;
-        // The split is laid out once the window has its size.
-        QTimer::singleShot(0, content, &ViewController::layoutDefaultSplit);
+    if (splitPending) {
+        splitPending = false;
+        // The panels are divided as they were, or half and half, once the window has its size:
+        // left to the layout, the side panel would be squeezed down to its smallest.
+        const QByteArray split = settings.object(UserSettings::mainWindowSplitKey).toByteArray();
+        QTimer::singleShot(0, content, [this, split] {
+            if (!frameRestored || !content->restoreSplit(split))
+                content->layoutDefaultSplit();
+        });
     }
 }
 
 void WindowController::closeEvent(QCloseEvent *event)
 {
+    if (!closeApproved) {
+        // Asked first: a video being made, unsaved voice-over work. Answered at once when there
+        // is nothing to ask; otherwise the window closes once the user has answered.
+        auto answeredNow = std::make_shared<bool>(false);
+        auto asking = std::make_shared<bool>(true);
+        content->askToQuit([this, answeredNow, asking] {
+            if (*asking) {
+                *answeredNow = true;
+                return;
+            }
+            closeApproved = true;
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        });
+        *asking = false;
+        if (!*answeredNow) {
+            event->ignore();
+            return;
+        }
+    }
+    closeApproved = false;
     // A full screen is not a frame to come back to.
     const QRect frame = isFullScreen() || isMaximized() ? normalGeometry() : geometry();
     settings.setMainWindowFrame(frame.isValid() ? std::optional<QRectF>(QRectF(frame))
                                                 : std::nullopt);
+    settings.setObject(UserSettings::mainWindowSplitKey, content->splitState());
     event->accept();
 }
 
@@ -188,9 +315,11 @@ void WindowController::changeEvent(QEvent *event)
     if (isFullScreen()) {
         content->setPanelsHidden(true);
         mainToolbar->hide();
+        menuBar()->hide();
     } else {
         content->setPanelsHidden(false);
         mainToolbar->show();
+        menuBar()->show();
         goingFullFromVideo = false;
     }
 }

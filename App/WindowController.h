@@ -5,6 +5,7 @@
 
 class ProgressToolbarItem;
 class QAction;
+class QMenu;
 class QToolBar;
 class UserSettings;
 class VideoPlayerView;
@@ -38,6 +39,9 @@ public:
     // Set by the player's full-screen button: only that full screen hides the panels.
     bool goingFullFromVideo = false;
 
+    // The title names the open voice-over project, marked while something of it is unsaved.
+    void updateTitle();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -45,6 +49,10 @@ protected:
 
 private:
     void buildMenusAndToolbar();
+    void buildPlayerKeys();
+    void fillRecentProjects();
+    void openRecentProject(const QString &path);
+    void updateProjectActions();
     void validateToolbarItems();
     void restoreFrame();
 
@@ -54,8 +62,14 @@ private:
     QAction *openVideoAction = nullptr;
     QAction *openSubtitlesAction = nullptr;
     QAction *optionsAction = nullptr;
+    QAction *openProjectAction = nullptr;
+    QAction *saveProjectAction = nullptr;
+    QAction *saveProjectAsAction = nullptr;
+    QMenu *recentProjectsMenu = nullptr;
     QAction *progressAction = nullptr;
     ProgressToolbarItem *progress = nullptr;
     bool frameRestored = false;
-    bool defaultSplitPending = false;
+    bool splitPending = true;
+    // The user has answered every question about quitting: the next close goes through.
+    bool closeApproved = false;
 };

@@ -2,7 +2,6 @@
 #include "InstanceProbe.h"
 #include "Settings/UserSettings.h"
 #include "SingleInstance.h"
-#include "VideoPlayerView.h"
 #include "WindowController.h"
 #include "WorkingFolder.h"
 
@@ -51,7 +50,7 @@ int main(int argc, char *argv[])
     // A file opened from the file manager goes to the window the user already has.
     SingleInstance instance;
     if (instance.claim() == SingleInstance::Role::Another) {
-        if (instance.handOver(files))
+        if (instance.handOver(files, at))
             return 0;
         // The running one has just ended, or hangs: this one runs, and answers if the name is
         // free again.
@@ -61,12 +60,8 @@ int main(int argc, char *argv[])
     // What earlier runs that were killed could not clean up.
     WorkingFolder::removeStaleFolders();
     UserSettings &settings = UserSettings::shared();
-    // Stored before the window exists, the first file is opened by the main view as it loads;
-    // the others come after it, as if handed over one by one.
-    if (!files.isEmpty())
-        settings.setString(UserSettings::fileOpenedWithFinderKey, files.first());
     AppDelegate delegate(settings);
-    QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openFile);
+    QObject::connect(&instance, &SingleInstance::openRequested, &delegate, &AppDelegate::openFiles);
     QObject::connect(&instance, &SingleInstance::activateRequested, &delegate,
                      &AppDelegate::activateMainWindow);
     InstanceProbe probe(delegate);
@@ -74,13 +69,7 @@ int main(int argc, char *argv[])
         probe.registerIfAsked();
 
     delegate.mainWindow()->show();
-    for (const QString &file : files.mid(1))
-        delegate.openFile(file);
-    if (at > 0) {
-        VideoPlayerView *view = delegate.mainWindow()->playerView();
-        QObject::connect(
-            view->videoPlayer(), &MpvPlayer::fileLoaded, view, [view, at] { view->seek(at); },
-            Qt::SingleShotConnection);
-    }
+    // Opened as if the desktop had handed them over one by one, once the window is up.
+    delegate.openFiles(files, at);
     return app.exec();
 }

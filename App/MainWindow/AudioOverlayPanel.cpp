@@ -8,7 +8,9 @@
 #include "MainThread.h"
 #include "OpenPanel.h"
 #include "Overlay/Project.h"
+#include "Overlay/ProjectSubtitles.h"
 #include "PlayerImages.h"
+#include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
@@ -19,7 +21,10 @@
 #include "ViewController.h"
 #include "WorkingFolder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,6 +43,8 @@ QPushButton *button(const QString &title, QWidget *parent)
 {
     auto *pushButton = new QPushButton(title, parent);
     pushButton->setAccessibleName(title);
+    // Space plays the video anywhere in the window: Enter presses a focused button.
+    pushButton->setAutoDefault(true);
     return pushButton;
 }
 
@@ -52,6 +59,7 @@ void setTitle(QPushButton *button, const QString &title)
 AudioOverlayPanel::AudioOverlayPanel(ViewController *viewController, UserSettings &settings,
                                      QWidget *parent)
     : QWidget(parent)
+    , setControlEnabled([](QWidget *control, bool enabled) { control->setEnabled(enabled); })
     , viewController(viewController)
     , settings(settings)
 {
@@ -80,14 +88,7 @@ void AudioOverlayPanel::buildInterface()
     header->setSortIndicator(-1, Qt::AscendingOrder);
     connect(header, &QHeaderView::sortIndicatorChanged, this, &AudioOverlayPanel::sortItems);
     connect(overlayTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] {
-                const int row = selectedRow();
-                // Leaving an item whose recording is not saved asks first (once).
-                if (itemDirty && shownRow >= 0 && shownRow < projectItems.size() && shownRow != row)
-                    askToSaveItem(shownRow, projectItems[shownRow].id);
-                showItem(row);
-                updateItemControls();
-            });
+            &AudioOverlayPanel::selectionChanged);
     overlayTableView->onCellPressed = [this](int column, int row) { playItemAudio(column, row); };
     overlayTableView->onFileDropped = [this](const QString &path, int row) {
         attachAudio(path, row);
@@ -123,7 +124,9 @@ void AudioOverlayPanel::buildInterface()
     itemRow->addWidget(navigationControl);
     subtitleItemTextView = new QLineEdit(this);
     subtitleItemTextView->setAccessibleName(tr("Item text"));
-    subtitleItemTextView->setToolTip(tr("The text of the selected item"));
+    subtitleItemTextView->setToolTip(
+        tr("The text of the selected item, which Text to Speech speaks"));
+    connect(subtitleItemTextView, &QLineEdit::textEdited, this, &AudioOverlayPanel::itemTextEdited);
     itemRow->addWidget(subtitleItemTextView, 1);
     slotCaption = new QLabel(tr("Slot:"), this);
     itemRow->addWidget(slotCaption);
@@ -166,6 +169,8 @@ void AudioOverlayPanel::buildInterface()
         actions->addWidget(control);
     actions->addStretch();
     makeAudioOverlayButton = button(tr("Make"), this);
+    // A click leaves the keyboard focus where it was: Space goes on playing the video.
+    makeAudioOverlayButton->setFocusPolicy(Qt::TabFocus);
     makeAudioOverlayButton->setProperty("tag", 0);
     makeAudioOverlayButton->setMinimumWidth(120);
     makeAudioOverlayButton->setEnabled(false);
@@ -227,25 +232,251 @@ int AudioOverlayPanel::selectedRow() const
 
 void AudioOverlayPanel::clearDirtyFlags()
 {
+    // A recording not yet stored in its item is in no video: it stays pending.
     isProjectDirty = false;
-    itemDirty = false;
+}
+
+int AudioOverlayPanel::rowOf(int itemId) const
+{
+    for (int row = 0; row < projectItems.size(); ++row)
+        if (projectItems[row].id == itemId)
+            return row;
+    return -1;
+}
+
+void AudioOverlayPanel::enable(QWidget *control, bool enabled)
+{
+    setControlEnabled(control, enabled);
+}
+
+void AudioOverlayPanel::noteModified()
+{
+    projectModified = true;
+    emit documentChanged();
+}
+
+// The project file
+
+QString AudioOverlayPanel::projectName() const
+{
+    if (!openProject)
+        return QString();
+    return projectPath ? QFileInfo(*projectPath).fileName() : tr("Untitled");
+}
+
+bool AudioOverlayPanel::hasUnsavedChanges() const
+{
+    return openProject && (projectModified || itemDirty || isRecording());
+}
+
+std::optional<AudioOverlayPanel::OpenedProject>
+AudioOverlayPanel::openProjectFile(const QString &path, QString *error)
+{
+    if (building || isRecording()) {
+        *error = building ? tr("A project is being built; try again once it is ready.")
+                          : tr("Stop the recording first.");
+        return std::nullopt;
+    }
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    OpenedProject opened;
+    std::shared_ptr<Project> project;
+    try {
+        // Only a file that is a project is read, and it is never written to: the window works
+        // on a copy.
+        const Project source(absolute, Project::OpenMode::ReadOnly);
+        opened.inputVideo = source.inputVideo();
+        opened.subtitlesSource = source.subtitlesFile();
+        source.copyTo(WorkingFolder::projectFile());
+        project =
+            std::make_shared<Project>(WorkingFolder::projectFile(), Project::OpenMode::Existing);
+    } catch (const VSError &failure) {
+        *error = failure.message;
+        return std::nullopt;
+    }
+    discardRecording();
+    stopReview();
+    openProject = std::move(project);
+    projectItems = openProject->getAllItems();
+    opened.itemsSubRip = ProjectSubtitles::subRip(projectItems);
+    shownRow = -1;
+    model->reloadData();
+    overlayTableView->clearSelection();
+    overlayTableView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    projectPath = absolute;
+    projectModified = false;
+    // Its audio is kept in its file: nothing is lost to a new build.
+    isProjectDirty = false;
+    settings.addRecentProject(absolute);
+    updateItemControls();
+    emit projectChanged();
+    emit documentChanged();
+    return opened;
+}
+
+void AudioOverlayPanel::setInputVideo(const QString &path)
+{
+    if (!openProject)
+        return;
+    openProject->setInputVideo(path);
+    noteModified();
+}
+
+void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
+{
+    if (isRecording()) {
+        // What is being recorded is part of the question.
+        finishRecording([self = QPointer<AudioOverlayPanel>(this), proceed] {
+            if (self)
+                self->askToSaveChanges(proceed);
+        });
+        return;
+    }
+    if (!hasUnsavedChanges()) {
+        proceed();
+        return;
+    }
+    QStringList unsaved;
+    if (itemDirty) {
+        const int row = rowOf(recordingItemId);
+        unsaved << (row >= 0 ? tr("The recording for item %1 is not stored in the project yet.")
+                                   .arg(projectItems[row].id)
+                             : tr("A recording is not stored in the project yet."));
+    }
+    if (projectModified)
+        unsaved << (projectPath ? tr("%1 has changes that are not saved.").arg(projectName())
+                                : tr("This project has not been saved yet."));
+    auto *alert = new QMessageBox(QMessageBox::Warning, saveChangesPrompt, saveChangesPrompt,
+                                  QMessageBox::NoButton, window());
+    alert->setInformativeText(unsaved.join(u' '));
+    QPushButton *save = alert->addButton(QMessageBox::Save);
+    alert->addButton(tr("Don't Save"), QMessageBox::DestructiveRole)
+        ->setAccessibleName(tr("Don't Save"));
+    QPushButton *cancel = alert->addButton(QMessageBox::Cancel);
+    save->setAccessibleName(tr("Save"));
+    cancel->setAccessibleName(tr("Cancel"));
+    alert->setDefaultButton(save);
+    alert->setEscapeButton(cancel);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::buttonClicked, this,
+            [this, save, cancel, proceed](QAbstractButton *pressed) {
+                if (pressed == cancel)
+                    return;
+                if (pressed != save) {
+                    discardRecording();
+                    proceed();
+                    return;
+                }
+                if (itemDirty) {
+                    saveItemAudio(recordingItemId);
+                    // A recording that could not be stored stays pending, and nothing goes on.
+                    if (itemDirty)
+                        return;
+                }
+                if (projectModified)
+                    saveProjectClicked(proceed);
+                else
+                    proceed();
+            });
+    alert->open();
+}
+
+void AudioOverlayPanel::saveProjectClicked(const std::function<void()> &saved)
+{
+    if (!openProject)
+        return;
+    if (!projectPath) {
+        saveProjectAsClicked(saved);
+        return;
+    }
+    if (saveProjectTo(*projectPath) && saved)
+        saved();
+}
+
+void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
+{
+    if (!openProject)
+        return;
+    QString suggested;
+    if (projectPath) {
+        suggested = *projectPath;
+    } else {
+        // Beside the video, named after it.
+        const QString video = viewController->playerView()->videoFile().value_or(QString());
+        const QFileInfo info(video);
+        suggested =
+            video.isEmpty()
+                ? QDir::home().filePath(tr("Untitled") + u'.' + projectFileType)
+                : info.absoluteDir().filePath(info.completeBaseName() + u'.' + projectFileType);
+    }
+    auto *dialog = new QFileDialog(window(), tr("Save Project As"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(projectFileType);
+    dialog->setNameFilter(tr("Voice-over projects (*.%1)").arg(projectFileType));
+    dialog->setDirectory(QFileInfo(suggested).absolutePath());
+    dialog->selectFile(QFileInfo(suggested).fileName());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, saved](const QString &path) {
+        if (path.isEmpty())
+            return;
+        if (saveProjectTo(path) && saved)
+            saved();
+    });
+    dialog->open();
+}
+
+bool AudioOverlayPanel::saveProjectTo(const QString &path)
+{
+    if (!openProject)
+        return false;
+    const QString target = QFileInfo(path).absoluteFilePath();
+    if (target == QFileInfo(WorkingFolder::projectFile()).absoluteFilePath()) {
+        viewController->showWarningSheet(tr("Could not save the project"),
+                                         tr("Choose a folder of your own for the project."));
+        return false;
+    }
+    try {
+        openProject->copyTo(target);
+    } catch (const VSError &error) {
+        viewController->showWarningSheet(tr("Could not save the project"), error.message);
+        return false;
+    }
+    projectPath = target;
+    projectModified = false;
+    settings.addRecentProject(target);
+    emit documentChanged();
+    return true;
 }
 
 // Building the project
 
 void AudioOverlayPanel::loadToOverlayClicked()
 {
+    if (building || isRecording() || viewController->isBusy())
+        return;
+    // Work that is not in a file is asked about first; that answer is the only question.
+    if (hasUnsavedChanges()) {
+        askToSaveChanges([self = QPointer<AudioOverlayPanel>(this)] {
+            if (self)
+                self->loadToOverlay();
+        });
+        return;
+    }
     if (!isProjectDirty) {
         loadToOverlay();
         return;
     }
     auto *alert = new QMessageBox(QMessageBox::Warning, overwritePrompt, overwritePrompt,
                                   QMessageBox::Yes | QMessageBox::No, window());
+    alert->setInformativeText(tr("Its stored audio is not in a video yet."));
+    // Enter keeps the work.
+    alert->setDefaultButton(QMessageBox::No);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::finished, this, [this](int result) {
         if (result != QMessageBox::Yes)
             return;
-        clearDirtyFlags();
+        isProjectDirty = false;
+        itemDirty = false;
         loadToOverlay();
     });
     alert->open();
@@ -253,7 +484,11 @@ void AudioOverlayPanel::loadToOverlayClicked()
 
 void AudioOverlayPanel::loadToOverlay()
 {
+    // One build at a time: two would replace each other's file under them.
+    if (building || isRecording())
+        return;
     viewController->selectOverlayTab();
+    discardRecording();
     stopReview();
     projectItems.clear();
     model->reloadData();
@@ -263,12 +498,16 @@ void AudioOverlayPanel::loadToOverlay()
     loadingAnimationView->show();
     loadingAnimationView->raise();
     const QString video = viewController->playerView()->videoFile().value_or(QString());
+    const QString source = viewController->subtitlesSource();
     // The window's connection to the old project goes first, so that its file can be replaced.
     openProject.reset();
+    projectPath.reset();
+    projectModified = false;
     updateItemControls();
     emit projectChanged();
+    emit documentChanged();
     const QPointer<AudioOverlayPanel> self(this);
-    QThreadPool::globalInstance()->start([self, video] {
+    QThreadPool::globalInstance()->start([self, video, source] {
         std::shared_ptr<Project> built;
         QList<ProjectItem> items;
         QString error;
@@ -278,6 +517,7 @@ void AudioOverlayPanel::loadToOverlay()
                 throw VSError(QStringLiteral("Could not remove '%1'").arg(file));
             built = std::make_shared<Project>(file);
             built->setInputVideo(video);
+            built->setSubtitlesFile(source);
             const std::optional<SubtitlesParser> parsed =
                 SubtitlesParser::fromFile(WorkingFolder::subtitlesFile());
             if (!parsed)
@@ -307,16 +547,34 @@ void AudioOverlayPanel::projectBuilt(std::shared_ptr<Project> built,
     overlayTableView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     updateItemControls();
     emit projectChanged();
+    emit documentChanged();
     if (!error.isEmpty())
         viewController->showWarningSheet(tr("Error"), error);
 }
 
 // The table and the item panel
 
+void AudioOverlayPanel::selectionChanged()
+{
+    const int row = selectedRow();
+    const int id = row >= 0 && row < projectItems.size() ? projectItems[row].id : -1;
+    // Leaving the item whose recording is not stored yet asks first (once).
+    if (itemDirty && id != recordingItemId)
+        askToSaveItem(recordingItemId);
+    showItem(row);
+    updateItemControls();
+    // Back on the recording's item (a new order of the table selects it again): it is still
+    // there to hear and save.
+    if (itemDirty && id >= 0 && id == recordingItemId)
+        reviewRecording();
+}
+
 void AudioOverlayPanel::showItem(int row)
 {
-    if (row < 0 || row >= projectItems.size() || !openProject)
+    if (row < 0 || row >= projectItems.size() || !openProject) {
+        shownRow = -1;
         return;
+    }
     shownRow = row;
     const ProjectItem &item = projectItems[row];
     const int slot = item.end - item.start;
@@ -325,6 +583,23 @@ void AudioOverlayPanel::showItem(int row)
     subtitleItemTextView->setText(item.text);
     stopReview();
     showRecordingTime(item.audioDuration);
+}
+
+void AudioOverlayPanel::itemTextEdited(const QString &text)
+{
+    if (shownRow < 0 || shownRow >= projectItems.size() || !openProject)
+        return;
+    ProjectItem &item = projectItems[shownRow];
+    try {
+        openProject->updateItemText(item.id, text);
+    } catch (const VSError &error) {
+        viewController->showWarningSheet(tr("Could not change the item's text"), error.message);
+        subtitleItemTextView->setText(item.text);
+        return;
+    }
+    item.text = text;
+    model->reloadText(shownRow);
+    noteModified();
 }
 
 void AudioOverlayPanel::updateItemControls()
@@ -337,14 +612,14 @@ void AudioOverlayPanel::updateItemControls()
     slotCaption->setVisible(selected);
     audioCaption->setVisible(selected);
     buttonRecordPause->hide();
-    audioPlayButton->setEnabled(false);
-    audioSaveButton->setEnabled(false);
+    enable(audioPlayButton, false);
+    enable(audioSaveButton, false);
     for (QPushButton *control :
          {recordButton, text2SpeechButton, attachAudioButton, subtitleVideoButton})
-        control->setEnabled(selected);
+        enable(control, selected);
     nextButton->setEnabled(!projectItems.isEmpty() && row < projectItems.size() - 1);
     previousButton->setEnabled(row >= 1);
-    navigationControl->setEnabled(!projectItems.isEmpty());
+    enable(navigationControl, !projectItems.isEmpty());
 }
 
 void AudioOverlayPanel::selectRow(int row)
@@ -372,11 +647,17 @@ void AudioOverlayPanel::sortItems(int column, Qt::SortOrder order)
         return;
     if (!openProject->setSortedBy(AudioOverlayTableModel::sortKey(column)))
         return;
+    const int row = selectedRow();
+    const int selectedId = row >= 0 && row < projectItems.size() ? projectItems[row].id : -1;
     openProject->sortedAsc = order == Qt::AscendingOrder;
     projectItems = openProject->getAllItems();
     shownRow = -1;
     model->reloadData();
-    updateItemControls();
+    // The selected item stays selected, wherever the new order puts it.
+    if (const int moved = rowOf(selectedId); moved >= 0)
+        selectRow(moved);
+    else
+        updateItemControls();
 }
 
 void AudioOverlayPanel::playItemAudio(int column, int row)
@@ -418,18 +699,30 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
         if (self)
             self->viewController->showWarningSheet(title, message);
     };
-    sheet->onReloadTable = [self] {
-        if (self)
-            self->model->reloadAudioColumn();
+    // New speech for the shown item is shown as its audio, unless a recording for it is
+    // waiting to be saved.
+    auto refreshShownItem = [self] {
+        if (!self || self->shownRow < 0 || self->shownRow >= self->projectItems.size() ||
+            (self->itemDirty && self->projectItems[self->shownRow].id == self->recordingItemId))
+            return;
+        self->showRecordingTime(self->projectItems[self->shownRow].audioDuration);
+    };
+    sheet->onReloadTable = [self, refreshShownItem] {
+        if (!self)
+            return;
+        self->model->reloadAudioColumn();
+        refreshShownItem();
     };
     sheet->onRefreshControls = [self] {
         if (self)
             emit self->projectChanged();
     };
-    sheet->onProjectDirty = [self] {
+    sheet->onProjectDirty = [self, refreshShownItem] {
         if (self) {
             self->isProjectDirty = true;
             self->model->reloadAudioColumn();
+            refreshShownItem();
+            self->noteModified();
             emit self->projectChanged();
         }
     };
@@ -441,9 +734,15 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
 void AudioOverlayPanel::overlayAttachAudioFileClicked()
 {
     const int row = selectedRow();
-    OpenPanel::open(window(), tr("Select a Audio file"), tr("Audio"),
-                    AudioOverlayTableView::audioFileTypes, this,
-                    [this, row](const QString &path) { attachAudio(path, row); });
+    if (row < 0 || row >= projectItems.size())
+        return;
+    // The file goes to the item chosen now, whatever is selected when the dialog closes.
+    const int id = projectItems[row].id;
+    OpenPanel::open(window(), tr("Select an Audio file"), tr("Audio"),
+                    AudioOverlayTableView::audioFileTypes, this, [this, id](const QString &path) {
+                        if (const int now = rowOf(id); now >= 0)
+                            attachAudio(path, now);
+                    });
 }
 
 void AudioOverlayPanel::attachAudio(const QString &path, int row)
@@ -480,14 +779,15 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
             if (target != self->openProject)
                 return;
             self->isProjectDirty = true;
-            for (int row = 0; row < self->projectItems.size(); ++row)
-                if (self->projectItems[row].id == id) {
-                    self->projectItems[row].audioDuration = duration;
-                    self->model->reloadAudio(row);
-                }
+            if (const int row = self->rowOf(id); row >= 0) {
+                self->projectItems[row].audioDuration = duration;
+                self->model->reloadAudio(row);
+            }
             if (self->shownRow >= 0 && self->shownRow < self->projectItems.size() &&
-                self->projectItems[self->shownRow].id == id)
+                self->projectItems[self->shownRow].id == id &&
+                !(self->itemDirty && self->recordingItemId == id))
                 self->showRecordingTime(duration);
+            self->noteModified();
             emit self->projectChanged();
         });
     });
@@ -511,6 +811,36 @@ void AudioOverlayPanel::countRecordedTime()
     recordingStartTime = now;
 }
 
+bool AudioOverlayPanel::isRecording() const
+{
+    return recorder && recorder->isRecording();
+}
+
+void AudioOverlayPanel::finishRecording(const std::function<void()> &then)
+{
+    if (!isRecording()) {
+        then();
+        return;
+    }
+    // After the panel's own handling of the end, which was connected first.
+    auto ended = std::make_shared<bool>(false);
+    auto once = [ended, then] {
+        if (!*ended) {
+            *ended = true;
+            then();
+        }
+    };
+    connect(recorder.get(), &MicrophoneRecorder::finished, this, once, Qt::SingleShotConnection);
+    connect(recorder.get(), &MicrophoneRecorder::failedToStart, this, once,
+            Qt::SingleShotConnection);
+    if (recordButton->property("tag").toInt() != 0) {
+        recordButtonClicked();
+    } else {
+        meterUpdateTimer->stop();
+        recorder->stopRecording();
+    }
+}
+
 void AudioOverlayPanel::recordButtonClicked()
 {
     if (recordButton->property("tag").toInt() != 0) {
@@ -523,8 +853,16 @@ void AudioOverlayPanel::recordButtonClicked()
         }
         return;
     }
+    const int row = selectedRow();
+    if (row < 0 || row >= projectItems.size() || !openProject || viewController->isBusy() ||
+        isRecording())
+        return;
+    // The recording is this item's, by id, until it is saved or given up.
+    const int id = projectItems[row].id;
+    if (itemDirty && id != recordingItemId)
+        return;
+    recordingItemId = id;
     stopReview();
-    QFile::remove(recordingFile());
     if (!recorder) {
         recorder = std::make_unique<MicrophoneRecorder>();
         connect(recorder.get(), &MicrophoneRecorder::started, this,
@@ -542,12 +880,24 @@ void AudioOverlayPanel::recordButtonClicked()
         connect(recorder.get(), &MicrophoneRecorder::finished, this,
                 &AudioOverlayPanel::recordingFinished);
         connect(recorder.get(), &MicrophoneRecorder::failedToStart, this,
-                [this](const QString &reason) {
-                    viewController->showWarningSheet(tr("Could not initialize audio recorder"),
-                                                     reason);
-                });
+                &AudioOverlayPanel::recordingFailedToStart);
     }
+    // The recorder replaces the file only once the sound server has taken the recording, so
+    // that a failed start leaves an unsaved recording as it was.
     recorder->startRecording(recordingFile());
+    lockForRecording(true);
+}
+
+void AudioOverlayPanel::lockForRecording(bool locked)
+{
+    // The item may not change while it is recorded: no other selection, no new project.
+    for (QWidget *control :
+         {static_cast<QWidget *>(overlayTableView), navigationControl,
+          static_cast<QWidget *>(text2SpeechButton), static_cast<QWidget *>(attachAudioButton)})
+        enable(control, !locked);
+    if (!locked)
+        enable(navigationControl, !projectItems.isEmpty());
+    emit projectChanged();
 }
 
 void AudioOverlayPanel::recordingStarted()
@@ -561,6 +911,16 @@ void AudioOverlayPanel::recordingStarted()
     recordedTime = 0;
     showRecordingTime(0);
     meterUpdateTimer->start();
+}
+
+void AudioOverlayPanel::recordingFailedToStart(const QString &reason)
+{
+    lockForRecording(false);
+    if (!itemDirty)
+        recordingItemId = -1;
+    else
+        reviewRecording();
+    viewController->showWarningSheet(tr("Could not initialize audio recorder"), reason);
 }
 
 void AudioOverlayPanel::onPauseRecordClicked()
@@ -589,12 +949,14 @@ void AudioOverlayPanel::recordingFinished(const QString &error)
     buttonRecordPause->setProperty("tag", 0);
     PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPause17"));
     setTitle(buttonRecordPause, tr("Pause"));
+    lockForRecording(false);
     if (!error.isEmpty()) {
         viewController->showWarningSheet(tr("Error while recording audio"), error);
         return;
     }
     itemDirty = true;
     reviewRecording();
+    emit documentChanged();
 }
 
 void AudioOverlayPanel::reviewRecording()
@@ -608,9 +970,15 @@ void AudioOverlayPanel::reviewRecording()
         PlayerImages::setImage(audioPlayButton, QStringLiteral("ButtonPlay17"));
         audioPlayButton->setProperty("tag", 0);
     });
-    audioPlayButton->setEnabled(true);
-    audioSaveButton->setEnabled(true);
+    enable(audioPlayButton, true);
+    enable(audioSaveButton, itemDirty);
     showRecordingTime(qint64(std::llround(duration)));
+}
+
+void AudioOverlayPanel::discardRecording()
+{
+    itemDirty = false;
+    recordingItemId = -1;
 }
 
 void AudioOverlayPanel::stopReview()
@@ -638,14 +1006,13 @@ void AudioOverlayPanel::audioPlayButtonClicked()
 
 void AudioOverlayPanel::audioSaveButtonClicked()
 {
-    const int row = selectedRow();
-    if (row >= 0 && row < projectItems.size())
-        saveItemAudio(row, projectItems[row].id);
+    if (itemDirty && recordingItemId >= 0)
+        saveItemAudio(recordingItemId);
 }
 
-void AudioOverlayPanel::saveItemAudio(int row, int itemId)
+void AudioOverlayPanel::saveItemAudio(int itemId)
 {
-    if (!openProject)
+    if (!openProject || itemId < 0)
         return;
     // Whole milliseconds, as the project keeps them.
     const int duration = int(std::llround(AIFFFile::duration(recordingFile())));
@@ -664,31 +1031,39 @@ void AudioOverlayPanel::saveItemAudio(int row, int itemId)
         openProject->updateItemAudio(itemId, file.readAll(), duration);
     } catch (const VSError &error) {
         viewController->showWarningSheet(tr("Error while saving audio"), error.message);
-        audioSaveButton->setEnabled(true);
+        enable(audioSaveButton, true);
         return;
     }
     itemDirty = false;
     isProjectDirty = true;
-    audioSaveButton->setEnabled(false);
-    if (const std::optional<ProjectItem> item = openProject->getItem(row);
-        item && row < projectItems.size()) {
-        projectItems[row] = *item;
+    enable(audioSaveButton, false);
+    if (const int row = rowOf(itemId); row >= 0) {
+        projectItems[row].audioDuration = duration;
         model->reloadAudio(row);
     }
+    noteModified();
     emit projectChanged();
 }
 
-void AudioOverlayPanel::askToSaveItem(int row, int itemId)
+void AudioOverlayPanel::askToSaveItem(int itemId)
 {
     // Asked once: whatever the answer, the recording is no longer pending.
     itemDirty = false;
+    recordingItemId = -1;
     auto *alert = new QMessageBox(QMessageBox::Question, savePrompt, savePrompt,
                                   QMessageBox::Yes | QMessageBox::No, window());
+    const int row = rowOf(itemId);
+    if (row >= 0)
+        alert->setInformativeText(tr("The recording is for item %1: \"%2\".")
+                                      .arg(projectItems[row].id)
+                                      .arg(projectItems[row].text));
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [this, row, itemId](int result) {
+    connect(alert, &QMessageBox::finished, this, [this, itemId](int result) {
+        // Stored, if at all, on the item it was recorded for.
         if (result == QMessageBox::Yes)
-            saveItemAudio(row, itemId);
+            saveItemAudio(itemId);
     });
     alert->show();
+    emit documentChanged();
 }

@@ -6,7 +6,9 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class AudioClipPlayer;
 class AudioOverlayTableModel;
@@ -30,9 +32,12 @@ class AudioOverlayPanel : public QWidget {
     Q_OBJECT
 public:
     static inline const QString overwritePrompt = QStringLiteral(
-        "All audios from your current work will be overwriten. Do you want to continue?");
+        "All audio of the current project will be replaced. Do you want to continue?");
     static inline const QString savePrompt =
         QStringLiteral("Do you want to save the current audio?");
+    static inline const QString saveChangesPrompt =
+        QStringLiteral("Save changes to the voice-over project?");
+    static inline const QString projectFileType = QStringLiteral("s2s");
 
     AudioOverlayPanel(ViewController *viewController, UserSettings &settings,
                       QWidget *parent = nullptr);
@@ -43,6 +48,37 @@ public:
     void loadToOverlay();
     bool isBuilding() const { return building; }
 
+    // The project file the user keeps. The window works on its copy in the working folder;
+    // saving copies that back, whole or not at all.
+    std::optional<QString> projectFilePath() const { return projectPath; }
+    // The saved file's name, "Untitled" before the first save; empty without a project.
+    QString projectName() const;
+    // Something of the project (or a recording for one of its items) is not in its file.
+    bool hasUnsavedChanges() const;
+    // The project differs from its file (or was never saved) in what it holds.
+    bool isProjectModified() const { return openProject && projectModified; }
+    // What the window loads with an opened project: its video, and where its items came from
+    // (a subtitle file's path or a stream of the video; see Project::subtitlesFile), with the
+    // items as SubRip for when that source is gone.
+    struct OpenedProject {
+        QString inputVideo;
+        QString subtitlesSource;
+        QByteArray itemsSubRip;
+    };
+    // Opens a project file in place of the current project; the current one is kept when the
+    // file cannot be opened (error says why).
+    std::optional<OpenedProject> openProjectFile(const QString &path, QString *error);
+    // The project's video was found elsewhere.
+    void setInputVideo(const QString &path);
+    // Asks about unsaved work, a running recording being stopped first, and calls proceed once
+    // it is saved or the user chose not to; never when the user cancels or a save fails.
+    void askToSaveChanges(const std::function<void()> &proceed);
+    // Save, or Save As for a project never saved; saved follows a successful save.
+    void saveProjectClicked(const std::function<void()> &saved = {});
+    void saveProjectAsClicked(const std::function<void()> &saved = {});
+    // Saves the project to path (replacing it); a failure is shown. True when saved.
+    bool saveProjectTo(const QString &path);
+
     // The table and the item panel.
     void showItem(int row);
     void updateItemControls();
@@ -52,18 +88,26 @@ public:
     void playItemAudio(int column, int row);
     void subtitleVideoButtonClicked();
     void text2SpeechButtonClicked();
+    // The row of the item with this id, -1 when it is not in the table.
+    int rowOf(int itemId) const;
 
     // Attaching a file, from the dialog or dropped on a row.
     void overlayAttachAudioFileClicked();
     void attachAudio(const QString &path, int row);
 
-    // Recording and review of the selected item's audio.
+    // Recording and review of the selected item's audio. A recording belongs to the item it was
+    // started for, by id, whatever the table's order or selection does meanwhile.
     void recordButtonClicked();
     void onPauseRecordClicked();
     void audioPlayButtonClicked();
     void audioSaveButtonClicked();
-    void askToSaveItem(int row, int itemId);
-    void saveItemAudio(int row, int itemId);
+    void askToSaveItem(int itemId);
+    void saveItemAudio(int itemId);
+    bool isRecording() const;
+    // The item the current or unsaved recording is for, -1 for none.
+    int recordingItem() const { return recordingItemId; }
+    // Stops a running recording and calls then once it has ended (at once without one).
+    void finishRecording(const std::function<void()> &then);
     // The recorded length so far, in milliseconds, as the meter shows it.
     qint64 recordedMilliseconds() const { return qint64(recordedTime); }
 
@@ -71,8 +115,12 @@ public:
     const QList<ProjectItem> &items() const { return projectItems; }
     bool hasItemsWithAudio() const;
     int selectedRow() const;
-    // After an output made from the project: nothing of it is unsaved any more.
+    // After an output made from the project: its stored audio is in a video.
     void clearDirtyFlags();
+
+    // Where the panel's controls get their enabled state; the window holds the states of a
+    // busy window back until it is free again.
+    std::function<void(QWidget *control, bool enabled)> setControlEnabled;
 
     bool isProjectDirty = false;
     bool itemDirty = false;
@@ -96,6 +144,8 @@ public:
 signals:
     // The project, its items' audio or the selection changed: the window's controls follow.
     void projectChanged();
+    // The project's name or its saved state changed: the window's title follows.
+    void documentChanged();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -104,12 +154,20 @@ private:
     void buildInterface();
     void projectBuilt(std::shared_ptr<Project> built, const QList<ProjectItem> &items,
                       const QString &error);
+    void selectionChanged();
+    void itemTextEdited(const QString &text);
+    void noteModified();
+    void enable(QWidget *control, bool enabled);
     void showRecordingTime(qint64 milliseconds);
     // Adds the time since the last count to the recorded time (not while paused).
     void countRecordedTime();
     void reviewRecording();
     void recordingStarted();
     void recordingFinished(const QString &error);
+    void recordingFailedToStart(const QString &reason);
+    // While a recording runs, the item cannot change under it.
+    void lockForRecording(bool locked);
+    void discardRecording();
     void stopReview();
     void placeSpinner();
     QString recordingFile() const;
@@ -123,8 +181,11 @@ private:
     QLabel *slotCaption = nullptr;
     QLabel *audioCaption = nullptr;
     bool building = false;
-    // The row whose unsaved recording the save prompt is about, so that it asks once.
+    std::optional<QString> projectPath;
+    bool projectModified = false;
+    // The row whose item the panel shows.
     int shownRow = -1;
+    int recordingItemId = -1;
 
     std::unique_ptr<AudioClipPlayer> itemAudioPlayer;
     std::unique_ptr<AudioClipPlayer> audioPlayer;

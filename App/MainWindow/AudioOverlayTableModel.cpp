@@ -29,7 +29,8 @@ QVariant AudioOverlayTableModel::data(const QModelIndex &index, int role) const
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
         switch (index.column()) {
         case IdColumn:
-            return item.row + 1;
+            // The item's own number, which a new order of the table does not change.
+            return item.id;
         case SubtitleColumn:
             return item.text;
         case StartColumn:
@@ -78,6 +79,12 @@ void AudioOverlayTableModel::reloadData()
 void AudioOverlayTableModel::reloadAudio(int row)
 {
     const QModelIndex cell = index(row, AudioColumn);
+    emit dataChanged(cell, cell);
+}
+
+void AudioOverlayTableModel::reloadText(int row)
+{
+    const QModelIndex cell = index(row, SubtitleColumn);
     emit dataChanged(cell, cell);
 }
 

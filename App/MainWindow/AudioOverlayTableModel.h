@@ -28,6 +28,8 @@ public:
     void reloadData();
     // One item's audio changed: only that cell is drawn again.
     void reloadAudio(int row);
+    // One item's text changed.
+    void reloadText(int row);
     // New audio for any items, the rows as they were: the selection stays.
     void reloadAudioColumn();
 

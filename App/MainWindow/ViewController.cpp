@@ -9,6 +9,7 @@
 #include "Jobs/MakeOutputQueue.h"
 #include "MainThread.h"
 #include "OpenPanel.h"
+#include "Overlay/Project.h"
 #include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
@@ -24,6 +25,7 @@
 #include "WorkingFolder.h"
 
 #include <QComboBox>
+#include <QDataStream>
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -34,6 +36,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -41,6 +44,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -73,6 +79,8 @@ QPushButton *button(const QString &title, QWidget *parent)
 {
     auto *pushButton = new QPushButton(title, parent);
     pushButton->setAccessibleName(title);
+    // Space plays the video anywhere in the window: Enter presses a focused button.
+    pushButton->setAutoDefault(true);
     return pushButton;
 }
 
@@ -95,9 +103,25 @@ const QStringList &videoFileTypes()
 
 } // namespace
 
+namespace {
+
+std::array<bool ViewController::ControlsStatus::*, 15> statusFields()
+{
+    using S = ViewController::ControlsStatus;
+    return {&S::videoTrackPopupButton, &S::audioTrackPopupButton, &S::subtitlesTrackPopupButton,
+            &S::loadToOverlayButton,   &S::demoVoiceButton,       &S::demoVoiceWithVideoButton,
+            &S::overlayTableView,      &S::navigationControl,     &S::buttonRecordPause,
+            &S::text2SpeechButton,     &S::attachAudioButton,     &S::audioPlayButton,
+            &S::audioSaveButton,       &S::subtitleVideoButton,   &S::recordButton};
+}
+
+} // namespace
+
 struct ViewController::RunningChain {
     std::unique_ptr<MakeOutputChain> chain;
     std::unique_ptr<MakeOutputQueue> queue;
+    // Made from the voice-over project: its stored audio is then in a video.
+    bool fromProject = false;
 };
 
 ViewController::ViewController(WindowController *windowController, UserSettings &settings,
@@ -116,6 +140,10 @@ ViewController::ViewController(WindowController *windowController, UserSettings 
     showSelectedTab();
     updateControls();
 
+    audioOverlayControlsBox->setControlEnabled = [this](QWidget *control, bool enabled) {
+        setControlEnabled(control, enabled);
+    };
+    connect(videoPlayerView, &VideoPlayerView::playbackFailed, this, &ViewController::videoFailed);
     videoPlayerView->onFileDragged = [this](const QString &path) { openVideo(path); };
     subtitlesTrackPopupButton->onFileDragged = [this](const QString &path) {
         if (isBusy())
@@ -177,6 +205,7 @@ void ViewController::buildInterface()
     voices->addWidget(voiceBox);
     loadToOverlayButton = button(tr("Load to Overlay"), voicesContainerView);
     loadToOverlayButton->setToolTip(tr("Make a voice-over project with one item per subtitle"));
+    loadToOverlayButton->setFocusPolicy(Qt::TabFocus);
     voices->addWidget(loadToOverlayButton, 0, Qt::AlignLeft);
     voices->addStretch();
 
@@ -250,8 +279,10 @@ QWidget *ViewController::buildSpeechPanel()
     row->addStretch();
     makeSTSButton = button(tr("Make"), panel);
     makeSTSButton->setProperty("tag", 0);
-    makeSTSButton->setDefault(true);
     makeSTSButton->setMinimumWidth(120);
+    // A click leaves the keyboard focus where it was: Space goes on playing the video instead of
+    // making another one.
+    makeSTSButton->setFocusPolicy(Qt::TabFocus);
     row->addWidget(makeSTSButton);
     layout->addLayout(row);
     return panel;
@@ -273,6 +304,31 @@ void ViewController::layoutDefaultSplit()
     containerSplitView->setSizes({height / 2, height - height / 2});
     const int width = videoContainerSplitView->width();
     videoContainerSplitView->setSizes({width / 2, width - width / 2});
+}
+
+QByteArray ViewController::splitState() const
+{
+    QByteArray state;
+    QDataStream out(&state, QIODevice::WriteOnly);
+    out << containerSplitView->saveState() << videoContainerSplitView->saveState();
+    return state;
+}
+
+bool ViewController::restoreSplit(const QByteArray &state)
+{
+    QByteArray outer;
+    QByteArray inner;
+    QDataStream in(state);
+    in >> outer >> inner;
+    if (in.status() != QDataStream::Ok || !containerSplitView->restoreState(outer) ||
+        !videoContainerSplitView->restoreState(inner))
+        return false;
+    // A split saved in a smaller window must still leave each panel room.
+    for (QSplitter *split : {containerSplitView, videoContainerSplitView})
+        for (int size : split->sizes())
+            if (size <= 0)
+                return false;
+    return true;
 }
 
 void ViewController::setPanelsHidden(bool hidden)
@@ -301,6 +357,17 @@ void ViewController::openVideo(const QString &path)
     fillTrackPopups(info);
     videoInfo = info;
     updateControls();
+}
+
+void ViewController::videoFailed(const QString &message)
+{
+    // Nothing of a file that does not play stays, nor of the video before it: no picture, no
+    // tracks, and no output named after it.
+    videoPlayerView->closeVideo();
+    resetTrackPopups();
+    videoInfo.reset();
+    updateControls();
+    showWarningSheet(tr("Could not open the video"), message);
 }
 
 void ViewController::selectSubtitlesFile()
@@ -345,6 +412,10 @@ void ViewController::fillTrackPopups(const VideoInfo &info)
     };
     fill(videoTrackPopupButton, info.videoStreams);
     fill(audioTrackPopupButton, info.audioStreams);
+    // No audio of the video: the speech is added on its own. Chosen when there is no other.
+    audioTrackPopupButton->addItem(tr("None"), -1);
+    if (audioTrackPopupButton->currentIndex() < 0)
+        audioTrackPopupButton->setCurrentIndex(audioTrackPopupButton->count() - 1);
     fill(subtitlesTrackPopupButton, info.subtitlesStreams);
     loadToOverlayButton->setEnabled(true);
     loadSelectedSubtitles();
@@ -353,8 +424,17 @@ void ViewController::fillTrackPopups(const VideoInfo &info)
 void ViewController::addSubtitlesFile(const QString &path)
 {
     if (subtitlesTrackPopupButton->currentIndex() >= 0 &&
-        selectedTag(subtitlesTrackPopupButton) == externalSubtitlesTag)
-        subtitlesTrackPopupButton->removeItem(0);
+        selectedTag(subtitlesTrackPopupButton) == externalSubtitlesTag) {
+        const QString replaced = subtitlesTrackPopupButton->currentText();
+        if (replaced != path)
+            replacedSubtitles.insert(path, replaced);
+        subtitlesTrackPopupButton->removeItem(subtitlesTrackPopupButton->currentIndex());
+    }
+    // The same file twice is one item.
+    for (int i = subtitlesTrackPopupButton->count() - 1; i >= 0; --i)
+        if (subtitlesTrackPopupButton->itemData(i).toInt() == externalSubtitlesTag &&
+            subtitlesTrackPopupButton->itemText(i) == path)
+            subtitlesTrackPopupButton->removeItem(i);
     subtitlesTrackPopupButton->insertItem(0, path, externalSubtitlesTag);
     subtitlesTrackPopupButton->setCurrentIndex(0);
     updateControls();
@@ -365,43 +445,68 @@ void ViewController::loadSelectedSubtitles()
     if (subtitlesTrackPopupButton->count() == 0)
         return;
     const int tag = selectedTag(subtitlesTrackPopupButton);
-    const QString source = tag == externalSubtitlesTag
-                               ? subtitlesTrackPopupButton->currentText()
-                               : videoPlayerView->videoFile().value_or(QString());
+    const QString title = subtitlesTrackPopupButton->currentText();
+    const QString source =
+        tag == externalSubtitlesTag ? title : videoPlayerView->videoFile().value_or(QString());
+    const quint64 request = ++subtitlesRequest;
     subtitlesTrackPopupButton->setEnabled(false);
     preparingSubtitles = true;
     updateControls();
     const QPointer<ViewController> self(this);
-    QThreadPool::globalInstance()->start([self, tag, source] {
+    QThreadPool::globalInstance()->start([self, request, tag, title, source] {
         QString reason;
+        QString prepared;
         bool succeeded = false;
         try {
-            const QString working = WorkingFolder::subtitlesFile();
+            prepared = WorkingFolder::filePath(QStringLiteral("subtitles-%1.srt").arg(request));
             succeeded = tag == externalSubtitlesTag
-                            ? VideoProcessor::convertSubtitlesFile(source, working, &reason)
+                            ? VideoProcessor::convertSubtitlesFile(source, prepared, &reason)
                             : VideoProcessor::extractSubtitlesTrack(source, QString::number(tag),
-                                                                    working, &reason);
+                                                                    prepared, &reason);
         } catch (const VSError &error) {
             reason = error.message;
         }
-        MainThread::post([self, succeeded, tag, reason] {
+        MainThread::post([self, request, succeeded, tag, title, prepared, reason] {
             if (self)
-                self->subtitlesPrepared(succeeded, tag, reason);
+                self->subtitlesPrepared(request, succeeded, tag, title, prepared, reason);
+            else if (!prepared.isEmpty())
+                QFile::remove(prepared);
         });
     });
 }
 
-void ViewController::subtitlesPrepared(bool succeeded, int tag, const QString &reason)
+void ViewController::subtitlesPrepared(quint64 request, bool succeeded, int tag,
+                                       const QString &title, const QString &prepared,
+                                       const QString &reason)
 {
+    // A newer choice is on its way: this one is neither shown nor used.
+    if (request != subtitlesRequest) {
+        QFile::remove(prepared);
+        return;
+    }
     preparingSubtitles = false;
-    if (isBusy())
-        controlsStatus.subtitlesTrackPopupButton = true;
-    else
-        updateControls();
+    QString failure = reason;
     if (succeeded) {
+        try {
+            // One rename: the working file is always whole, the old subtitles or the new.
+            const QString working = WorkingFolder::subtitlesFile();
+            if (std::rename(QFile::encodeName(prepared).constData(),
+                            QFile::encodeName(working).constData()) != 0) {
+                succeeded = false;
+                failure = QString::fromLocal8Bit(std::strerror(errno));
+            }
+        } catch (const VSError &error) {
+            succeeded = false;
+            failure = error.message;
+        }
+    }
+    updateControls();
+    if (succeeded) {
+        replacedSubtitles.remove(title);
         videoPlayerView->loadSubtitles();
         return;
     }
+    QFile::remove(prepared);
     try {
         QFile::remove(WorkingFolder::subtitlesFile());
     } catch (const VSError &) {
@@ -409,28 +514,50 @@ void ViewController::subtitlesPrepared(bool succeeded, int tag, const QString &r
     // Application-modal, but the event loop runs on: the item goes once the alert is dismissed.
     auto *alert = new QMessageBox(QMessageBox::Warning, invalidSubtitlesMessage,
                                   invalidSubtitlesMessage, QMessageBox::Ok, window());
-    alert->setInformativeText(reason);
+    alert->setInformativeText(failure);
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [this, tag] {
-        const int index = subtitlesTrackPopupButton->findData(tag);
-        if (index >= 0)
-            subtitlesTrackPopupButton->removeItem(index);
-        updateControls();
-        loadSelectedSubtitles();
-    });
+    connect(alert, &QMessageBox::finished, this,
+            [this, tag, title] { removeRefusedSubtitles(tag, title); });
     alert->show();
+}
+
+void ViewController::removeRefusedSubtitles(int tag, const QString &title)
+{
+    // The refused item itself, found by what it is: other external files share its tag.
+    for (int i = 0; i < subtitlesTrackPopupButton->count(); ++i)
+        if (subtitlesTrackPopupButton->itemData(i).toInt() == tag &&
+            (tag != externalSubtitlesTag || subtitlesTrackPopupButton->itemText(i) == title)) {
+            subtitlesTrackPopupButton->removeItem(i);
+            break;
+        }
+    // A file it replaced comes back in its place.
+    if (tag == externalSubtitlesTag) {
+        const QString replaced = replacedSubtitles.take(title);
+        if (!replaced.isEmpty() && subtitlesTrackPopupButton->findText(replaced) < 0) {
+            subtitlesTrackPopupButton->insertItem(0, replaced, externalSubtitlesTag);
+            subtitlesTrackPopupButton->setCurrentIndex(0);
+        }
+    }
+    updateControls();
+    loadSelectedSubtitles();
 }
 
 bool ViewController::updateControls()
 {
-    videoTrackPopupButton->setEnabled(videoTrackPopupButton->count() > 0);
     const bool hasSubtitles = subtitlesTrackPopupButton->count() > 0;
-    subtitlesTrackPopupButton->setEnabled(hasSubtitles && !preparingSubtitles);
     const bool ready = videoTrackPopupButton->count() > 0 && hasSubtitles;
-    demoVoiceWithVideoButton->setEnabled(videoInfo.has_value() &&
-                                         subtitlesTrackPopupButton->currentIndex() >= 0);
-    loadToOverlayButton->setEnabled(ready);
+    const AudioOverlayPanel *overlay = audioOverlayControlsBox;
+    // What reads the working subtitles waits while they are prepared; a project being built or
+    // recorded into is not replaced.
+    setControlEnabled(videoTrackPopupButton, videoTrackPopupButton->count() > 0);
+    setControlEnabled(subtitlesTrackPopupButton, hasSubtitles && !preparingSubtitles);
+    setControlEnabled(demoVoiceWithVideoButton,
+                      demoVoiceWithVideoButton->property("tag").toInt() == 1 ||
+                          (videoInfo.has_value() &&
+                           subtitlesTrackPopupButton->currentIndex() >= 0 && !preparingSubtitles));
+    setControlEnabled(loadToOverlayButton, ready && !preparingSubtitles && !overlay->isBuilding() &&
+                                               !overlay->isRecording());
     updateMakeButtons();
     planLabel->setText(planText());
     return ready;
@@ -439,13 +566,35 @@ bool ViewController::updateControls()
 void ViewController::updateMakeButtons()
 {
     const bool ready = videoTrackPopupButton->count() > 0 && subtitlesTrackPopupButton->count() > 0;
-    // One output at a time: while one tab's chain runs, the other tab's Make waits. A make reads
-    // the working subtitles file: not while it is being written either.
+    // One output at a time: while one tab's chain runs, or a cancelled one still ends, the other
+    // tab's Make waits. A make reads the working subtitles file: not while it is being written
+    // either. A recording running would be cut off by the busy window: it ends first.
+    const bool free = !isBusy() && windingDown.isEmpty() && !preparingSubtitles &&
+                      !audioOverlayControlsBox->isRecording();
     if (makeSTSButton->property("tag").toInt() == 0)
-        makeSTSButton->setEnabled(ready && !preparingSubtitles && !isBusy());
+        makeSTSButton->setEnabled(ready && free);
     if (audioOverlayControlsBox->makeAudioOverlayButton->property("tag").toInt() == 0)
         audioOverlayControlsBox->makeAudioOverlayButton->setEnabled(
-            ready && audioOverlayControlsBox->hasItemsWithAudio() && !isBusy());
+            ready && audioOverlayControlsBox->hasItemsWithAudio() &&
+            !audioOverlayControlsBox->isBuilding() && free);
+}
+
+void ViewController::setControlEnabled(QWidget *control, bool enabled)
+{
+    if (!isBusy()) {
+        control->setEnabled(enabled);
+        return;
+    }
+    // The window gives each control its state back when the chain ends: what changes meanwhile
+    // changes that state, not the control.
+    const auto fields = statusFields();
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (this->control(int(i)) == control) {
+            controlsStatus.*fields[i] = enabled;
+            return;
+        }
+    // The other controls follow the busy window through their own parents or rules.
+    control->setEnabled(enabled);
 }
 
 QWidget *ViewController::control(int field) const
@@ -468,20 +617,6 @@ QWidget *ViewController::control(int field) const
                                                 overlay->recordButton};
     return controls[size_t(field)];
 }
-
-namespace {
-
-std::array<bool ViewController::ControlsStatus::*, 15> statusFields()
-{
-    using S = ViewController::ControlsStatus;
-    return {&S::videoTrackPopupButton, &S::audioTrackPopupButton, &S::subtitlesTrackPopupButton,
-            &S::loadToOverlayButton,   &S::demoVoiceButton,       &S::demoVoiceWithVideoButton,
-            &S::overlayTableView,      &S::navigationControl,     &S::buttonRecordPause,
-            &S::text2SpeechButton,     &S::attachAudioButton,     &S::audioPlayButton,
-            &S::audioSaveButton,       &S::subtitleVideoButton,   &S::recordButton};
-}
-
-} // namespace
 
 ViewController::ControlsStatus ViewController::currentControlsStatus() const
 {
@@ -508,21 +643,28 @@ void ViewController::setProcessing(bool isProcessing)
     }
 }
 
-void ViewController::openFileFromFinder()
+bool ViewController::openFileFromFinder()
 {
     const QString path = settings.stringValue(UserSettings::fileOpenedWithFinderKey);
     if (path.isEmpty())
-        return;
+        return false;
+    bool openingVideo = false;
     if (!isBusy()) {
         const QString extension = VideoProcessor::pathExtension(path);
         if (videoFileTypes().contains(extension)) {
             openVideo(path);
+            openingVideo = true;
         } else if (SubtitlesDragablePopupButton::subtitlesFileTypes.contains(extension)) {
             addSubtitlesFile(path);
             loadSelectedSubtitles();
+        } else if (extension == AudioOverlayPanel::projectFileType) {
+            // Once the window is up: the project may ask where its video went.
+            QMetaObject::invokeMethod(
+                this, [this, path] { openProjectFile(path); }, Qt::QueuedConnection);
         }
     }
     settings.setString(UserSettings::fileOpenedWithFinderKey, QString());
+    return openingVideo;
 }
 
 void ViewController::showSelectedTab()
@@ -546,6 +688,157 @@ int ViewController::selectedSubtitlesTrack() const
     return selectedTag(subtitlesTrackPopupButton);
 }
 
+QString ViewController::subtitlesSource() const
+{
+    if (subtitlesTrackPopupButton->currentIndex() < 0)
+        return QString();
+    const int tag = selectedTag(subtitlesTrackPopupButton);
+    return tag == externalSubtitlesTag ? subtitlesTrackPopupButton->currentText()
+                                       : Project::streamSource(tag);
+}
+
+// Voice-over project files
+
+void ViewController::selectProjectFile()
+{
+    OpenPanel::open(window(), tr("Select a Voice-over Project"), tr("Voice-over projects"),
+                    {AudioOverlayPanel::projectFileType}, this,
+                    [this](const QString &path) { openProjectFile(path); });
+}
+
+void ViewController::openProjectFile(const QString &path)
+{
+    if (isBusy())
+        return;
+    const QPointer<ViewController> self(this);
+    audioOverlayControlsBox->askToSaveChanges([self, path] {
+        if (self && !self->isBusy())
+            self->loadProject(path);
+    });
+}
+
+void ViewController::loadProject(const QString &path)
+{
+    QString error;
+    const std::optional<AudioOverlayPanel::OpenedProject> opened =
+        audioOverlayControlsBox->openProjectFile(path, &error);
+    if (!opened) {
+        showWarningSheet(tr("Could not open the project"), error);
+        return;
+    }
+    selectOverlayTab();
+    const QString video = opened->inputVideo;
+    const QFileInfo videoFile(video);
+    if (!video.isEmpty() && videoFile.isFile() && videoFile.isReadable()) {
+        if (videoPlayerView->videoFile() != video || !videoInfo)
+            openVideo(video);
+        loadProjectSubtitles(opened->subtitlesSource, opened->itemsSubRip);
+        return;
+    }
+    // The video moved or is gone: the user says where it is now.
+    auto *alert =
+        new QMessageBox(QMessageBox::Question, tr("Where is the project's video?"),
+                        tr("Where is the project's video?"), QMessageBox::NoButton, window());
+    alert->setInformativeText(
+        video.isEmpty() ? tr("The project does not name its video. Choose the video to use "
+                             "with it.")
+                        : tr("\"%1\" cannot be found. Choose the video to use with the project.")
+                              .arg(QDir::toNativeSeparators(video)));
+    QPushButton *choose = alert->addButton(tr("Choose Video..."), QMessageBox::AcceptRole);
+    choose->setAccessibleName(tr("Choose Video..."));
+    alert->addButton(QMessageBox::Cancel)->setAccessibleName(tr("Cancel"));
+    alert->setDefaultButton(choose);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    const QString source = opened->subtitlesSource;
+    const QByteArray items = opened->itemsSubRip;
+    connect(alert, &QMessageBox::buttonClicked, this,
+            [this, choose, source, items](QAbstractButton *pressed) {
+                if (pressed != choose) {
+                    loadProjectSubtitles(source, items);
+                    return;
+                }
+                OpenPanel::open(window(), tr("Select a Video file"), tr("Videos"), videoFileTypes(),
+                                this, [this, source, items](const QString &path) {
+                                    if (isBusy())
+                                        return;
+                                    openVideo(path);
+                                    audioOverlayControlsBox->setInputVideo(
+                                        QFileInfo(path).absoluteFilePath());
+                                    loadProjectSubtitles(source, items);
+                                });
+            });
+    alert->open();
+}
+
+void ViewController::loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip)
+{
+    if (const std::optional<int> stream = Project::sourceStream(source)) {
+        const int index = subtitlesTrackPopupButton->findData(*stream);
+        if (index >= 0) {
+            subtitlesTrackPopupButton->setCurrentIndex(index);
+            loadSelectedSubtitles();
+            return;
+        }
+    } else if (QFileInfo file(source); !source.isEmpty() && file.isFile() && file.isReadable()) {
+        addSubtitlesFile(source);
+        loadSelectedSubtitles();
+        return;
+    }
+    // Where the items came from is gone: the items themselves are the subtitles.
+    try {
+        const QString written = WorkingFolder::filePath(
+            QFileInfo(audioOverlayControlsBox->projectName()).completeBaseName() +
+            QStringLiteral(" items.srt"));
+        QSaveFile file(written);
+        if (file.open(QIODevice::WriteOnly) && file.write(itemsSubRip) == itemsSubRip.size() &&
+            file.commit()) {
+            addSubtitlesFile(written);
+            loadSelectedSubtitles();
+        }
+    } catch (const VSError &) {
+    }
+}
+
+void ViewController::askToQuit(const std::function<void()> &proceed)
+{
+    const QPointer<ViewController> self(this);
+    auto askAboutProject = [self, proceed] {
+        if (!self)
+            return;
+        self->audioOverlayControlsBox->askToSaveChanges([self, proceed] {
+            if (!self)
+                return;
+            // What was being made stops with the window.
+            for (QPushButton *button :
+                 {self->makeSTSButton, self->audioOverlayControlsBox->makeAudioOverlayButton})
+                if (button->property("tag").toInt() == 1)
+                    self->cancelMaking(button);
+            proceed();
+        });
+    };
+    if (!isBusy()) {
+        askAboutProject();
+        return;
+    }
+    auto *alert =
+        new QMessageBox(QMessageBox::Warning, tr("A video is still being made."),
+                        tr("A video is still being made."), QMessageBox::NoButton, window());
+    alert->setInformativeText(tr("Quitting stops it, and the video is not written."));
+    QPushButton *stop = alert->addButton(tr("Stop and Quit"), QMessageBox::DestructiveRole);
+    stop->setAccessibleName(tr("Stop and Quit"));
+    QPushButton *keep = alert->addButton(QMessageBox::Cancel);
+    keep->setAccessibleName(tr("Cancel"));
+    alert->setDefaultButton(keep);
+    alert->setEscapeButton(keep);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::buttonClicked, this,
+            [stop, askAboutProject](QAbstractButton *pressed) {
+                if (pressed == stop)
+                    askAboutProject();
+            });
+    alert->open();
+}
+
 QString ViewController::voiceLocale() const
 {
     const QString chosen = textToSpeechView->selectedLocale();
@@ -555,28 +848,41 @@ QString ViewController::voiceLocale() const
 QString ViewController::planText() const
 {
     const std::optional<QString> video = videoPlayerView->videoFile();
-    const OutputOptions options = OutputOptions::fromSettings(settings);
+    const OutputOptions options =
+        OutputOptions::fromSettings(settings).applicableTo(video.value_or(QString()));
     QStringList lines;
-    if (video)
-        lines << tr("Output: %1")
-                     .arg(Utils::outputFilePath(
-                         QDir(settings.outputFolder()).filePath(QFileInfo(*video).fileName()),
-                         voiceLocale()));
-    else
+    if (video) {
+        bool fallback = false;
+        const QString folder = settings.outputFolderFor(*video, false, &fallback);
+        if (folder.isEmpty())
+            lines << tr("Output: none, the output folder %1 cannot be written to (see Options)")
+                         .arg(settings.outputFolder());
+        else
+            lines << tr("Output: %1")
+                         .arg(Utils::outputFilePath(
+                             QDir(folder).filePath(QFileInfo(*video).fileName()), voiceLocale()));
+        if (fallback)
+            lines << tr("(beside the video: the output folder %1 cannot be made)")
+                         .arg(settings.outputFolder());
+    } else {
         lines << tr("Output folder: %1").arg(settings.outputFolder());
-    const bool newStream = options.newAudioStream || audioTrackPopupButton->currentIndex() < 0;
+    }
+    const bool noAudio = selectedAudioTrack() < 0;
     if (!video)
         lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
-    else if (newStream && !VideoProcessor::supportsNewAudioStream(*video) &&
-             audioTrackPopupButton->currentIndex() >= 0)
-        lines << tr("Speech: a new audio stream, which this container cannot hold (see Options)");
-    else if (newStream)
+    else if (noAudio && videoInfo && !videoInfo->audioStreams.isEmpty() &&
+             !VideoProcessor::supportsNewAudioStream(*video))
+        lines << tr("Speech: a new audio stream, which this container cannot hold beside its "
+                    "own (choose its audio track)");
+    else if (noAudio)
+        lines << tr("Speech: added on its own as a new audio stream");
+    else if (options.newAudioStream)
         lines << tr("Speech: added as a new audio stream");
     else
         lines << tr("Speech: mixed into %1, its own sound at %2%")
                      .arg(audioTrackPopupButton->currentText())
                      .arg(options.volume);
-    if (video && options.newSubtitlesStream && VideoProcessor::supportsNewSubtitlesStream(*video))
+    if (options.newSubtitlesStream)
         lines << tr("Subtitles: added as a subtitle stream");
     if (options.maximizeOutputVolume)
         lines << tr("Loudness: raised to full scale when the video is made");
@@ -681,7 +987,7 @@ void ViewController::makeSTSButtonClicked()
 {
     if (makeSTSButton->property("tag").toInt() == 1)
         cancelMaking(makeSTSButton);
-    else if (!isBusy())
+    else if (makeSTSButton->isEnabled())
         startMaking(makeSTSButton, std::nullopt);
 }
 
@@ -690,7 +996,7 @@ void ViewController::makeAudioOverlayClicked()
     QPushButton *button = audioOverlayControlsBox->makeAudioOverlayButton;
     if (button->property("tag").toInt() == 1)
         cancelMaking(button);
-    else if (!isBusy())
+    else if (button->isEnabled())
         startMaking(button, WorkingFolder::projectFile());
 }
 
@@ -702,9 +1008,11 @@ void ViewController::selectOverlayTab()
 
 void ViewController::startMaking(QPushButton *button, const std::optional<QString> &projectFile)
 {
-    // A cancelled chain still winding down works on the same working files.
-    for (const std::shared_ptr<RunningChain> &old : std::as_const(windingDown))
-        old->queue->waitUntilAllOperationsAreFinished();
+    // A cancelled chain still winding down works on the same working files; the Make buttons
+    // come back when it has ended (a click queued before that is dropped here).
+    if (isBusy() || !windingDown.isEmpty() || preparingSubtitles ||
+        audioOverlayControlsBox->isRecording())
+        return;
     button->setProperty("tag", 1);
     button->setText(tr("Cancel"));
     button->setAccessibleName(tr("Cancel"));
@@ -746,9 +1054,20 @@ void ViewController::makeOutput(QPushButton *button, const std::optional<QString
     request.voice = textToSpeechView->selectedVoice();
     // The chosen voice's own locale: before any choice is stored the chooser already shows one.
     request.voiceLanguage = voiceLocale();
-    request.outputFolder = settings.outputFolder();
-    // The stored options as they are now: the options dialog cannot change them while it runs.
-    request.options = OutputOptions::fromSettings(settings);
+    // The output folder is made when it is missing; where it cannot be, the video goes beside
+    // its input, as the plan says.
+    request.outputFolder = settings.outputFolderFor(request.inputVideo, true);
+    if (request.outputFolder.isEmpty()) {
+        showWarningSheet(tr("Could not make the output video"),
+                         tr("Neither the output folder \"%1\" nor the video's own folder can be "
+                            "written to. Choose another output folder in Options.")
+                             .arg(QDir::toNativeSeparators(settings.outputFolder())));
+        resetMakeButton(button);
+        return;
+    }
+    // The stored options as they are now (the options dialog cannot change them while it runs),
+    // but for those that cannot apply to this video, which the dialog shows greyed out.
+    request.options = OutputOptions::fromSettings(settings).applicableTo(request.inputVideo);
     request.maximizeOutputVolume = request.options->maximizeOutputVolume;
     request.projectFile = projectFile;
     setProcessing(true);
@@ -760,6 +1079,7 @@ void ViewController::makeOutput(QPushButton *button, const std::optional<QString
         return;
     }
     auto started = std::make_shared<RunningChain>();
+    started->fromProject = projectFile.has_value();
     try {
         started->chain = std::make_unique<MakeOutputChain>(request);
     } catch (const VSError &error) {
@@ -797,14 +1117,18 @@ void ViewController::cancelMaking(QPushButton *button)
 void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended)
 {
     const std::optional<QString> path = ended->chain->finish();
-    if (windingDown.removeOne(ended))
+    if (windingDown.removeOne(ended)) {
+        // The working files are free again.
+        updateMakeButtons();
         return;
+    }
     if (ended != running)
         return;
     running.reset();
     if (button)
         restoreMakeButton(button);
-    if (path)
+    // Only a video made from the project holds the project's audio.
+    if (path && ended->fromProject)
         audioOverlayControlsBox->clearDirtyFlags();
     updateControls();
     if (path)

@@ -3,9 +3,11 @@
 #include "Speech/SpeechSynthesizerDelegate.h"
 #include "VideoProcessor/VideoInfo.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -72,10 +74,26 @@ public:
     bool updateControls();
     void setProcessing(bool isProcessing);
     // Opens the file the desktop handed over (stored in the settings), unless busy; the stored
-    // path is cleared either way.
-    void openFileFromFinder();
+    // path is cleared either way. True when it is a video that is being opened.
+    bool openFileFromFinder();
     void showSelectedTab();
     bool isBusy() const { return running != nullptr; }
+    // The working subtitles file is being written for the newest choice of subtitles.
+    bool isPreparingSubtitles() const { return preparingSubtitles; }
+    // Where the chosen subtitles come from, as a project records it: the external file's path,
+    // or the stream of the open video (Project::streamSource); empty with nothing chosen.
+    QString subtitlesSource() const;
+
+    // Voice-over project files: the dialog, and opening one (after asking about unsaved work),
+    // its video and its subtitles with it.
+    void selectProjectFile();
+    void openProjectFile(const QString &path);
+    // Asks what the user would lose by quitting (a video being made, unsaved voice-over work)
+    // and calls proceed unless the user keeps the window.
+    void askToQuit(const std::function<void()> &proceed);
+    // The enabled state of a control, held back while the window is busy and given once it is
+    // free again.
+    void setControlEnabled(QWidget *control, bool enabled);
 
     // The workflow of the speech tab.
     void demoVoiceButtonClicked();
@@ -108,6 +126,10 @@ public:
     void setPanelsHidden(bool hidden);
     // The default split: half the height for the video, half its width for the player.
     void layoutDefaultSplit();
+    // How the panels are divided, to be given back by restoreSplit (false for what it cannot
+    // read).
+    QByteArray splitState() const;
+    bool restoreSplit(const QByteArray &state);
 
     void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
     void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer, qsizetype index,
@@ -122,7 +144,12 @@ signals:
 private:
     void buildInterface();
     QWidget *buildSpeechPanel();
-    void subtitlesPrepared(bool succeeded, int tag, const QString &reason);
+    void subtitlesPrepared(quint64 request, bool succeeded, int tag, const QString &title,
+                           const QString &prepared, const QString &reason);
+    void removeRefusedSubtitles(int tag, const QString &title);
+    void videoFailed(const QString &message);
+    void loadProject(const QString &path);
+    void loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip);
     struct RunningChain;
     void startMaking(QPushButton *button, const std::optional<QString> &projectFile);
     void cancelMaking(QPushButton *button);
@@ -154,9 +181,14 @@ private:
     QSplitter *videoContainerSplitView = nullptr;
     QWidget *voicesContainerView = nullptr;
     ControlsStatus controlsStatus;
-    // The working subtitles file is being written: its chooser stays disabled meanwhile, so that
-    // the file has one writer at a time.
+    // The working subtitles file is being prepared: its chooser and what reads the file wait.
+    // Each choice is prepared into a file of its own; only the newest takes the working file's
+    // name, so that the file always holds the latest choice, whatever order the work ends in.
     bool preparingSubtitles = false;
+    quint64 subtitlesRequest = 0;
+    // An external subtitles file that a newer one replaced in the chooser, by the newer one's
+    // path: it comes back if the newer one is refused.
+    QHash<QString, QString> replacedSubtitles;
 
     TextToSpeechView *textToSpeechView = nullptr;
     QPushButton *demoVoiceButton = nullptr;

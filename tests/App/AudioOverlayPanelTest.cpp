@@ -9,15 +9,19 @@
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
+#include "SubtitlesDragablePopupButton.h"
 #include "TestSupport.h"
+#include "VideoPlayerView.h"
 #include "WindowController.h"
 #include "WorkingFolder.h"
 
 #include <QApplication>
 #include <QColor>
+#include <QDir>
 #include <QDragMoveEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
@@ -42,6 +46,21 @@ int answer(const QString &text, QMessageBox::StandardButton button)
     return answered;
 }
 
+// Presses the button titled button in the visible message box whose text is text; false when
+// there is none.
+bool press(const QString &text, const QString &button)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(widget);
+            box && box->isVisible() && box->text() == text)
+            for (QAbstractButton *candidate : box->buttons())
+                if (candidate->text().remove(u'&') == button) {
+                    candidate->click();
+                    return true;
+                }
+    return false;
+}
+
 class AudioOverlayPanelTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -58,6 +77,8 @@ protected:
         TestSupport::writeFile(subtitles, cues.toUtf8());
         video = folder.filePath(QStringLiteral("clip.mp4"));
         TestSupport::ffmpeg("-f lavfi -i testsrc=d=40:s=64x64:r=5 -c:v libx264 %1", {video});
+        QDir().mkpath(folder.filePath(QStringLiteral("out")));
+        settings.setOutputFolder(folder.filePath(QStringLiteral("out")));
         view().openVideo(video);
         view().addSubtitlesFile(subtitles);
         view().loadSelectedSubtitles();
@@ -130,7 +151,10 @@ TEST_F(AudioOverlayPanelTest, TheAudioCellDropsAndSorting)
         lengths.append(item.end - item.start);
     EXPECT_TRUE(std::is_sorted(lengths.rbegin(), lengths.rend()));
     EXPECT_EQ(p.items().first().end - p.items().first().start, 3500);
-    EXPECT_EQ(model->data(model->index(0, AudioOverlayTableModel::IdColumn)).toInt(), 1);
+    // An item keeps its number in any order.
+    EXPECT_EQ(model->data(model->index(0, AudioOverlayTableModel::IdColumn)).toInt(),
+              p.items().first().id);
+    EXPECT_NE(p.items().first().id, 1);
 }
 
 TEST_F(AudioOverlayPanelTest, PromptsGuardStoredAndUnsavedAudio)
@@ -138,9 +162,15 @@ TEST_F(AudioOverlayPanelTest, PromptsGuardStoredAndUnsavedAudio)
     AudioOverlayPanel &p = panel();
     p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 0);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return p.isProjectDirty; }));
-    // "No" on the overwrite prompt: the project and its audio stay.
+    ASSERT_TRUE(p.saveProjectTo(folder.filePath(QStringLiteral("saved.s2s"))));
+    // Saved, but in no video yet: the overwrite prompt, whose default keeps the work.
     const Project *before = p.project();
     p.loadToOverlayClicked();
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible()) {
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+        }
+    }
     ASSERT_EQ(answer(AudioOverlayPanel::overwritePrompt, QMessageBox::No), 1);
     EXPECT_EQ(p.project(), before);
     EXPECT_GT(p.items()[0].audioDuration, 0);
@@ -241,4 +271,99 @@ TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
     QTest::mouseClick(p.audioSaveButton, Qt::LeftButton);
     EXPECT_FALSE(p.itemDirty);
     EXPECT_EQ(p.items()[2].audioDuration, qRound(recorded));
+}
+
+TEST_F(AudioOverlayPanelTest, ARecordingStaysWithItsItemWhateverTheOrderOrSelection)
+{
+    AudioOverlayPanel &p = panel();
+    TestSupport::PulseServer microphone;
+    ASSERT_TRUE(microphone.isRunning()) << microphone.log().toStdString();
+    microphone.useInThisProcess();
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 0);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items()[0].audioDuration > 0; }));
+    p.selectRow(2);
+    const int recorded = p.items()[2].id;
+    QTest::mouseClick(p.recordButton, Qt::LeftButton);
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return p.recordButton->text() == QStringLiteral("Stop"); }));
+    // While it records, the item cannot change under it, and no video is made (the busy window
+    // would take the Stop button away).
+    EXPECT_FALSE(p.overlayTableView->isEnabled());
+    EXPECT_FALSE(p.makeAudioOverlayButton->isEnabled());
+    EXPECT_FALSE(view().makeButton()->isEnabled());
+    QTest::qWait(400);
+    QTest::mouseClick(p.recordButton, Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.audioSaveButton->isEnabled(); }));
+    EXPECT_TRUE(p.overlayTableView->isEnabled());
+    EXPECT_TRUE(p.makeAudioOverlayButton->isEnabled());
+
+    // A new order keeps the recording's item selected, still to be heard and saved.
+    p.overlayTableView->horizontalHeader()->setSortIndicator(AudioOverlayTableModel::StartColumn,
+                                                             Qt::DescendingOrder);
+    ASSERT_GE(p.selectedRow(), 0);
+    EXPECT_EQ(p.items()[p.selectedRow()].id, recorded);
+    EXPECT_TRUE(p.audioSaveButton->isEnabled());
+    // Another item selected: asked, and "Yes" stores it on the item it was recorded for.
+    p.selectRow(p.selectedRow() == 0 ? 1 : 0);
+    ASSERT_EQ(answer(AudioOverlayPanel::savePrompt, QMessageBox::Yes), 1);
+    for (const ProjectItem &item : p.items()) {
+        if (item.id == recorded) {
+            EXPECT_NEAR(item.audioDuration, 400, 250);
+        } else if (item.id != 1) {
+            EXPECT_EQ(item.audioDuration, 0) << item.id;
+        }
+    }
+    EXPECT_EQ(p.project()->getItemAudio(recorded),
+              TestSupport::readFile(WorkingFolder::overlayAudioFile()));
+}
+
+TEST_F(AudioOverlayPanelTest, ProjectFilesKeepTheWorkAndTheWindowSaysWhatIsUnsaved)
+{
+    AudioOverlayPanel &p = panel();
+    WindowController *window = app.mainWindow();
+    // A second Load to Overlay while the first builds is ignored: one build, one project.
+    p.loadToOverlay();
+    p.loadToOverlay();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !p.isBuilding(); }));
+    QTest::qWait(200);
+    EXPECT_EQ(answer(QStringLiteral("Error"), QMessageBox::Ok), 0);
+    ASSERT_EQ(p.items().size(), 12);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Untitled[*] — Kelvorandix"));
+    EXPECT_FALSE(window->isWindowModified());
+
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 1);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items()[1].audioDuration > 0; }));
+    EXPECT_TRUE(window->isWindowModified());
+    const QString saved = folder.filePath(QStringLiteral("my voice-over é.s2s"));
+    ASSERT_TRUE(p.saveProjectTo(saved));
+    EXPECT_FALSE(window->isWindowModified());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("my voice-over é.s2s[*] — Kelvorandix"));
+    EXPECT_EQ(settings.recentProjects().value(0), saved);
+
+    // A corrected text is kept in the project, and makes it unsaved.
+    p.selectRow(0);
+    p.subtitleItemTextView->setFocus();
+    QTest::keyClicks(p.subtitleItemTextView, QStringLiteral(" Corrected"));
+    EXPECT_EQ(p.project()->getAllItems().value(0).text, QStringLiteral("Item 1.  Corrected"));
+    EXPECT_EQ(p.items()[0].text, QStringLiteral("Item 1.  Corrected"));
+    EXPECT_TRUE(window->isWindowModified());
+
+    // Load to Overlay asks first; Cancel keeps everything as it is.
+    const Project *before = p.project();
+    p.loadToOverlayClicked();
+    ASSERT_TRUE(press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Cancel")));
+    EXPECT_EQ(p.project(), before);
+    // Opening the saved file again, not saving the correction: its audio is there, the
+    // correction is not.
+    view().openProjectFile(saved);
+    ASSERT_TRUE(press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Don't Save")));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.items().size() == 12; }));
+    EXPECT_EQ(p.items()[0].text, QStringLiteral("Item 1. "));
+    EXPECT_GT(p.items()[1].audioDuration, 0);
+    EXPECT_EQ(p.projectFilePath(), saved);
+    EXPECT_FALSE(window->isWindowModified());
+    // With its video and the subtitles it was made from.
+    EXPECT_EQ(view().playerView()->videoFile(), video);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !view().isPreparingSubtitles(); }));
+    EXPECT_EQ(view().subtitlesTrackPopup()->currentText(), subtitles);
 }

@@ -8,11 +8,13 @@
 #include "TestSupport.h"
 #include "VideoPlayerView.h"
 #include "WindowController.h"
+#include "WorkingFolder.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -128,7 +130,8 @@ TEST_F(ViewControllerTest, TracksOfTheOpenVideoAndExternalSubtitles)
     ASSERT_TRUE(subtitlesSettled());
     EXPECT_EQ(titles(v.subtitlesTrackPopup()), QStringList{first});
     EXPECT_EQ(v.videoTrackPopup()->count(), 1);
-    // No audio stream: no audio item, track -1.
+    // No audio stream: only "None", track -1: the speech on its own.
+    EXPECT_EQ(titles(v.audioTrackPopup()), QStringList{QStringLiteral("None")});
     EXPECT_EQ(v.selectedAudioTrack(), -1);
     EXPECT_TRUE(v.makeButton()->isEnabled());
 }
@@ -165,6 +168,87 @@ TEST_F(ViewControllerTest, SubtitlesThatFailAreRemovedAndTheNextItemIsTried)
     EXPECT_EQ(titles(v.subtitlesTrackPopup()), QStringList{good});
 }
 
+TEST_F(ViewControllerTest, TheNewestSubtitlesWinAndARefusedFileKeepsTheOthers)
+{
+    ViewController &v = view();
+    v.openVideo(mediaFile(QStringLiteral("first.mkv")));
+    // "None" follows the video's audio streams; the default stream stays chosen.
+    EXPECT_EQ(titles(v.audioTrackPopup()).last(), QStringLiteral("None"));
+    EXPECT_EQ(v.selectedAudioTrack(), 2);
+    // A long file, which takes a while to convert, then a short one chosen right after it.
+    QByteArray many;
+    for (int i = 0; i < 40000; ++i)
+        many += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nSlow %1\n\n")
+                    .arg(i + 1)
+                    .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 60, 2, 10, QLatin1Char('0'))
+                    .toUtf8();
+    const QString slow = write(QStringLiteral("slow.srt"), many);
+    const QString quick =
+        write(QStringLiteral("quick.srt"), "1\n00:00:00,000 --> 00:00:02,000\nQuick\n");
+    v.addSubtitlesFile(slow);
+    v.loadSelectedSubtitles();
+    v.addSubtitlesFile(quick);
+    v.loadSelectedSubtitles();
+    // Nothing reads the working file until the newest choice is in it.
+    EXPECT_FALSE(v.makeButton()->isEnabled());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return v.makeButton()->isEnabled(); }, 30000));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return TestSupport::processesWith(slow).isEmpty(); }));
+    QTest::qWait(300);
+    EXPECT_TRUE(TestSupport::readFile(WorkingFolder::subtitlesFile()).contains("Quick"));
+    EXPECT_EQ(v.playerView()->currentSubtitleText(), QStringLiteral("Quick "));
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()).value(0), quick);
+
+    // A file that is not subtitles, chosen in place of the selected one: refused, and the one it
+    // replaced comes back; the video's streams stay.
+    const QString broken = write(QStringLiteral("broken.srt"), QByteArray("\x01\x02\x03", 3));
+    v.addSubtitlesFile(broken);
+    v.loadSelectedSubtitles();
+    QStringList alerts;
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            alerts += dismissAlerts();
+            return !alerts.isEmpty() && v.subtitlesTrackPopup()->isEnabled();
+        },
+        30000));
+    EXPECT_EQ(alerts, QStringList{ViewController::invalidSubtitlesMessage});
+    EXPECT_EQ(titles(v.subtitlesTrackPopup()).value(0), quick);
+    EXPECT_EQ(v.subtitlesTrackPopup()->count(), 3);
+    EXPECT_EQ(v.selectedSubtitlesTrack(), ViewController::externalSubtitlesTag);
+}
+
+TEST_F(ViewControllerTest, AFileThatIsNotAVideoSaysWhyAndLeavesNothingBehind)
+{
+    ViewController &v = view();
+    v.openVideo(mediaFile(QStringLiteral("first.mkv")));
+    ASSERT_TRUE(subtitlesSettled());
+    const QString notAVideo = write(QStringLiteral("notes.mp4"), "just some notes, no video");
+    v.openVideo(notAVideo);
+    QMessageBox *sheet = nullptr;
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(widget);
+                    box && box->isVisible() &&
+                    box->text() == QStringLiteral("Could not open the video"))
+                    sheet = box;
+            return sheet != nullptr;
+        },
+        20000));
+    EXPECT_TRUE(sheet->informativeText().contains(QStringLiteral("notes.mp4")))
+        << sheet->informativeText().toStdString();
+    sheet->button(QMessageBox::Ok)->click();
+    // Neither the bad file nor the video before it: nothing to make, no output named after it.
+    EXPECT_FALSE(v.playerView()->videoFile());
+    EXPECT_EQ(v.videoTrackPopup()->count(), 0);
+    EXPECT_EQ(v.audioTrackPopup()->count(), 0);
+    EXPECT_FALSE(v.makeButton()->isEnabled());
+    // The next video opens as usual.
+    v.openVideo(mediaFile(QStringLiteral("first.mkv")));
+    ASSERT_TRUE(subtitlesSettled());
+    EXPECT_TRUE(v.makeButton()->isEnabled());
+}
+
 TEST_F(ViewControllerTest, TheSubtitlesChooserTakesOneSubtitleFileAsWritten)
 {
     const QString srt = write(QStringLiteral("film.srt"), "x");
@@ -197,9 +281,18 @@ TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
     ViewController &v = view();
     v.openVideo(long_);
     ASSERT_TRUE(subtitlesSettled());
+    AudioOverlayPanel *overlay = v.overlayPanel();
+    overlay->loadToOverlay();
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !overlay->isBuilding(); }));
+    overlay->selectRow(0);
     const ViewController::ControlsStatus before = v.currentControlsStatus();
+    // An attachment started just before the make ends while it runs.
+    const QString tone = folder.filePath(QStringLiteral("tone.wav"));
+    TestSupport::generateTone(tone, 48000, 1, 1.0, QStringLiteral("pcm_s16le"));
+    overlay->attachAudio(tone, 0);
     QTest::mouseClick(v.makeButton(), Qt::LeftButton);
     ASSERT_TRUE(v.isBusy());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return overlay->items()[0].audioDuration > 0; }));
     EXPECT_EQ(v.makeButton()->text(), QStringLiteral("Cancel"));
     EXPECT_TRUE(app.mainWindow()->isProgressItemShown());
     EXPECT_FALSE(app.mainWindow()->openVideoEnable);
@@ -222,6 +315,11 @@ TEST_F(ViewControllerTest, ABusyWindowIgnoresEveryOpenRouteAndComesBackAsItWas)
     EXPECT_EQ(v.makeButton()->text(), QStringLiteral("Make"));
     EXPECT_FALSE(app.mainWindow()->isProgressItemShown());
     EXPECT_EQ(v.currentControlsStatus(), before);
+    // Make waits, without holding up the window, until the cancelled chain has ended.
+    EXPECT_FALSE(v.makeButton()->isEnabled());
+    QTest::mouseClick(v.makeButton(), Qt::LeftButton);
+    EXPECT_FALSE(v.isBusy());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return v.makeButton()->isEnabled(); }));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::processesWith(out).isEmpty(); }));
     EXPECT_TRUE(TestSupport::waitUntil([&] { return TestSupport::entriesOf(out).isEmpty(); }))
         << TestSupport::entriesOf(out).join(u' ');
@@ -233,6 +331,7 @@ TEST(WindowFrame, FullScreenFromThePlayerHidesThePanelsAndTheFrameIsKept)
     UserSettings settings(folder.filePath(QStringLiteral("settings.ini")));
     // All zeros is no frame.
     settings.setMainWindowFrame(QRectF());
+    int sidePanel = 0;
     {
         AppDelegate app(settings);
         WindowController *window = app.mainWindow();
@@ -249,19 +348,38 @@ TEST(WindowFrame, FullScreenFromThePlayerHidesThePanelsAndTheFrameIsKept)
         ASSERT_TRUE(TestSupport::waitUntil([&] { return window->isFullScreen(); }, 5000));
         EXPECT_TRUE(toolbar->isHidden());
         EXPECT_TRUE(tabs->isHidden());
-        window->playerView()->fullscreenClicked();
+        EXPECT_TRUE(window->menuBar()->isHidden());
+        // Escape leaves it.
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_Escape);
         ASSERT_TRUE(TestSupport::waitUntil([&] { return !window->isFullScreen(); }, 5000));
         EXPECT_FALSE(toolbar->isHidden());
         EXPECT_FALSE(tabs->isHidden());
+        EXPECT_FALSE(window->menuBar()->isHidden());
         // A full screen of the window's own changes nothing in the layout.
         window->showFullScreen();
         ASSERT_TRUE(TestSupport::waitUntil([&] { return window->isFullScreen(); }, 5000));
         EXPECT_FALSE(toolbar->isHidden());
         window->showNormal();
         window->setGeometry(40, 50, 900, 640);
+        QTest::qWait(100);
+        // The side panel: the track choosers' box in its container.
+        sidePanel =
+            window->viewController()->videoTrackPopup()->parentWidget()->parentWidget()->width();
         window->close();
     }
     EXPECT_EQ(settings.mainWindowFrame(), QRectF(40, 50, 900, 640));
     AppDelegate again(settings);
     EXPECT_EQ(again.mainWindow()->geometry(), QRect(40, 50, 900, 640));
+    // The panels are divided as they were, not squeezed to their smallest.
+    again.mainWindow()->show();
+    QTest::qWait(200);
+    EXPECT_NEAR(again.mainWindow()
+                    ->viewController()
+                    ->videoTrackPopup()
+                    ->parentWidget()
+                    ->parentWidget()
+                    ->width(),
+                sidePanel, 2);
 }

@@ -85,6 +85,17 @@ TEST(Install, TheInstalledAppIsCompleteValidAndRunsFromAnyFolder)
             << ") is not in the desktop file";
     }
 
+    // The project file type: the desktop file offers it, and the MIME database takes its
+    // definition and gives .s2s files that type.
+    EXPECT_TRUE(offered.contains(QStringLiteral("application/x-kelvorandix-project")));
+    const QString mime = prefix + QStringLiteral("/share/mime");
+    EXPECT_TRUE(QFileInfo(mime + QStringLiteral("/packages/%1.xml").arg(appId)).isFile());
+    const TestSupport::ProcessResult updated =
+        TestSupport::runProgram(QStringLiteral("update-mime-database"), {mime});
+    EXPECT_EQ(updated.exitCode, 0) << updated.err.toStdString();
+    EXPECT_TRUE(TestSupport::readFile(mime + QStringLiteral("/globs2"))
+                    .contains(":application/x-kelvorandix-project:*.s2s"));
+
     // The screenshots the metainfo names are those of the repository.
     const QString meta = QString::fromUtf8(TestSupport::readFile(metainfo));
     QRegularExpressionMatchIterator images =
