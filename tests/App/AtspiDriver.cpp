@@ -54,7 +54,8 @@ QStringList groupMembers(qint64 group)
         // "pid (command) state ppid pgrp ...": the command may hold spaces and parentheses.
         const QByteArray line = stat.readAll();
         const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 3 || fields.at(2).toLongLong() != group)
+        // An ended one waits as a zombie for its new parent to reap it: it runs no more.
+        if (fields.size() < 3 || fields.at(0) == "Z" || fields.at(2).toLongLong() != group)
             continue;
         QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(entry));
         commandLine.open(QIODevice::ReadOnly);
@@ -96,8 +97,7 @@ AtspiDriver::AtspiDriver()
 
 AtspiDriver::~AtspiDriver()
 {
-    if (isRunning())
-        stop();
+    stop();
 }
 
 testing::AssertionResult AtspiDriver::start(const QString &program, const QStringList &arguments,
@@ -107,8 +107,13 @@ testing::AssertionResult AtspiDriver::start(const QString &program, const QStrin
         return testing::AssertionFailure() << problem.toStdString();
     if (isRunning())
         return testing::AssertionFailure() << "the app already runs, as process " << pid;
+    // What the last one left behind goes before this one starts.
+    if (process)
+        endGroup();
     leftBehind.clear();
     app = AtspiElement();
+    pid = 0;
+    groupEnded = false;
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
@@ -130,9 +135,12 @@ testing::AssertionResult AtspiDriver::start(const QString &program, const QStrin
         prctl(PR_SET_PDEATHSIG, SIGKILL);
     });
     process->start(program, arguments);
-    if (!process->waitForStarted(10000))
-        return testing::AssertionFailure() << "could not start " << program.toStdString() << ": "
-                                           << process->errorString().toStdString();
+    if (!process->waitForStarted(10000)) {
+        const QString error = process->errorString();
+        process.reset();
+        return testing::AssertionFailure()
+               << "could not start " << program.toStdString() << ": " << error.toStdString();
+    }
     pid = process->processId();
 
     const AtspiElement desktop = AtspiElement::adopt(atspi_get_desktop(0));
@@ -176,7 +184,7 @@ bool AtspiDriver::isRunning() const
 int AtspiDriver::exitCode() const
 {
     if (!process)
-        return stillRunning;
+        return noExit;
     // Qt gives the signal's number as the exit code of a process a signal ended.
     return process->exitStatus() == QProcess::NormalExit ? process->exitCode()
                                                          : 128 + process->exitCode();
@@ -185,9 +193,9 @@ int AtspiDriver::exitCode() const
 int AtspiDriver::waitForExit(int timeoutMs)
 {
     if (!process)
-        return stillRunning;
+        return noExit;
     if (process->state() != QProcess::NotRunning && !process->waitForFinished(timeoutMs))
-        return stillRunning;
+        return noExit;
     endGroup();
     return exitCode();
 }
@@ -195,7 +203,7 @@ int AtspiDriver::waitForExit(int timeoutMs)
 int AtspiDriver::stop(int graceMs)
 {
     if (!process)
-        return stillRunning;
+        return noExit;
     if (process->state() != QProcess::NotRunning) {
         process->terminate();
         if (!process->waitForFinished(graceMs)) {
@@ -210,9 +218,10 @@ int AtspiDriver::stop(int graceMs)
 void AtspiDriver::endGroup()
 {
     app = AtspiElement();
-    if (pid <= 0)
+    if (pid <= 0 || groupEnded)
         return;
-    leftBehind += groupMembers(pid);
+    groupEnded = true;
+    leftBehind = groupMembers(pid);
     if (!leftBehind.isEmpty())
         ::kill(-pid_t(pid), SIGKILL);
 }

@@ -36,11 +36,11 @@
 class AtspiDriver {
 public:
     static constexpr int defaultTimeoutMs = 15000;
-    // waitForExit's answer while the app still runs.
-    static constexpr int stillRunning = -1;
+    // waitForExit's answer while the app runs, or when none was started.
+    static constexpr int noExit = -1;
 
     AtspiDriver();
-    // Stops the app if it still runs.
+    // Stops the app if it still runs, and what it started.
     ~AtspiDriver();
     AtspiDriver(const AtspiDriver &) = delete;
     AtspiDriver &operator=(const AtspiDriver &) = delete;
@@ -57,7 +57,7 @@ public:
     AtspiElement application() const { return app; }
 
     // Waits for the app to end by itself (it is left running when the time is up): its exit
-    // code, 128 + the signal's number when a signal ended it, or stillRunning.
+    // code, 128 + the signal's number when a signal ended it, or noExit.
     int waitForExit(int timeoutMs = defaultTimeoutMs);
     // Ends the app: SIGTERM, and SIGKILL after the grace time. Returns as waitForExit does.
     int stop(int graceMs = 5000);
@@ -116,4 +116,5 @@ private:
     qint64 pid = 0;
     AtspiElement app;
     QStringList leftBehind;
+    bool groupEnded = false;
 };
