@@ -90,7 +90,7 @@ public:
                                std::source_location caller = std::source_location::current());
     // Gives a window of the app the keyboard focus.
     testing::AssertionResult activate(const AtspiElement &window);
-    // Titles of the app's showing top-level windows, topmost last.
+    // Titles of the app's showing top-level windows.
     QStringList windowTitles() const;
     // What the app shows, one element a line: for failure messages.
     QString showing() const;
