@@ -112,7 +112,8 @@ void WindowController::buildMenusAndToolbar()
             [this] { content->overlayPanel()->saveProjectClicked(); });
     saveProjectAsAction = new QAction(QIcon::fromTheme(QStringLiteral("document-save-as")),
                                       tr("Save Project As..."), this);
-    saveProjectAsAction->setShortcut(QKeySequence::SaveAs);
+    // Not every desktop's key scheme has one for Save As.
+    saveProjectAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     connect(saveProjectAsAction, &QAction::triggered, this,
             [this] { content->overlayPanel()->saveProjectAsClicked(); });
 

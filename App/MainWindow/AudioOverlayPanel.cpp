@@ -348,6 +348,8 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
     auto *alert = new QMessageBox(QMessageBox::Warning, saveChangesPrompt, saveChangesPrompt,
                                   QMessageBox::NoButton, window());
     alert->setInformativeText(unsaved.join(u' '));
+    // A line for a file name, rather than a narrow column.
+    alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 360px; }"));
     QPushButton *save = alert->addButton(QMessageBox::Save);
     alert->addButton(tr("Don't Save"), QMessageBox::DestructiveRole)
         ->setAccessibleName(tr("Don't Save"));

@@ -367,3 +367,22 @@ TEST_F(AudioOverlayPanelTest, ProjectFilesKeepTheWorkAndTheWindowSaysWhatIsUnsav
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !view().isPreparingSubtitles(); }));
     EXPECT_EQ(view().subtitlesTrackPopup()->currentText(), subtitles);
 }
+
+TEST_F(AudioOverlayPanelTest, AVideoMadeFromTheSpeechTabLeavesTheOverlaysAudioUnmade)
+{
+    AudioOverlayPanel &p = panel();
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 0);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.isProjectDirty; }));
+    QString made;
+    QObject::connect(&view(), &ViewController::videoMade,
+                     [&](const QString &path) { made = path; });
+    view().makeSTSButtonClicked();
+    ASSERT_TRUE(view().isBusy());
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !made.isEmpty(); }, 120000));
+    EXPECT_EQ(answer(QStringLiteral("Congratulations"), QMessageBox::Ok), 1);
+    // The overlay's audio is in no video yet: a new project still asks first.
+    EXPECT_TRUE(p.isProjectDirty);
+    p.loadToOverlayClicked();
+    EXPECT_TRUE(press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Cancel")));
+    EXPECT_GT(p.items()[0].audioDuration, 0);
+}
