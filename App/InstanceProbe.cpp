@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 #include "MainWindow/SubtitlesDragablePopupButton.h"
 #include "MainWindow/ViewController.h"
+#include "VideoPlayerView.h"
 #include "WindowController.h"
 
 #include <QAbstractButton>
@@ -37,6 +38,8 @@ QVariantMap InstanceProbe::State() const
         {QStringLiteral("audioTracks"), view->audioTrackPopup()->count()},
         {QStringLiteral("subtitlesTracks"), view->subtitlesTrackPopup()->count()},
         {QStringLiteral("busy"), view->isBusy()},
+        {QStringLiteral("playTime"),
+         qint64(view->playerView()->videoPlayer()->currentTime() * 1000)},
     };
 }
 

@@ -29,7 +29,8 @@ public:
     bool registerIfAsked();
 
 public slots:
-    // "videoTracks", "audioTracks", "subtitlesTracks": the choosers' item counts; "busy".
+    // "videoTracks", "audioTracks", "subtitlesTracks": the choosers' item counts; "busy";
+    // "playTime": where the player is, in milliseconds.
     Q_SCRIPTABLE QVariantMap State() const;
     // Clicks the visible, enabled button with this accessible name once the call is answered;
     // false when there is none.

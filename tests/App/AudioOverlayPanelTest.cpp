@@ -9,6 +9,7 @@
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
+#include "Subtitles/Utils.h"
 #include "SubtitlesDragablePopupButton.h"
 #include "TestSupport.h"
 #include "VideoPlayerView.h"
@@ -195,6 +196,8 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
     const int fourth = p.items()[3].audioDuration;
     // New audio in the table keeps the selection the item panel shows.
     EXPECT_EQ(p.selectedRow(), 0);
+    // A corrected text is what is spoken.
+    QTest::keyClicks(p.subtitleItemTextView, QStringLiteral("Again"));
     QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
     AudioOverlayTTSController *sheet = nullptr;
     for (QWidget *widget : QApplication::topLevelWidgets())
@@ -216,7 +219,7 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
         120000));
     ASSERT_GE(labels.size(), 4);
     EXPECT_EQ(labels.mid(0, 4),
-              (QStringList{QStringLiteral("1/12: Item 1. "), QStringLiteral("2/12: Item 2. "),
+              (QStringList{QStringLiteral("1/12: Item 1. Again"), QStringLiteral("2/12: Item 2. "),
                            QStringLiteral("3/12: Item 3. "), QStringLiteral("5/12: Item 5. ")}));
     EXPECT_EQ(labels.size(), 11);
     EXPECT_EQ(p.items()[3].audioDuration, fourth);
@@ -224,6 +227,8 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
         EXPECT_GT(p.items()[i].audioDuration, 0) << i;
     EXPECT_TRUE(p.isProjectDirty);
     EXPECT_EQ(p.selectedRow(), 0);
+    // The item panel shows the new audio's length.
+    EXPECT_EQ(p.labelRecordTime->text(), Utils::shortTimeString(p.items()[0].audioDuration));
 }
 
 TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
@@ -385,4 +390,27 @@ TEST_F(AudioOverlayPanelTest, AVideoMadeFromTheSpeechTabLeavesTheOverlaysAudioUn
     p.loadToOverlayClicked();
     EXPECT_TRUE(press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Cancel")));
     EXPECT_GT(p.items()[0].audioDuration, 0);
+}
+
+TEST_F(AudioOverlayPanelTest, AProjectWhoseVideoHasMovedAsksWhereItIs)
+{
+    AudioOverlayPanel &p = panel();
+    const QString saved = folder.filePath(QStringLiteral("moved.s2s"));
+    ASSERT_TRUE(p.saveProjectTo(saved));
+    ASSERT_TRUE(QFile::rename(video, folder.filePath(QStringLiteral("elsewhere.mp4"))));
+    view().openProjectFile(saved);
+    QMessageBox *asked = nullptr;
+    ASSERT_TRUE(TestSupport::waitUntil([&] {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(widget);
+                box && box->isVisible() &&
+                box->text() == QStringLiteral("Where is the project's video?"))
+                asked = box;
+        return asked != nullptr;
+    }));
+    EXPECT_TRUE(asked->informativeText().contains(video)) << asked->informativeText().toStdString();
+    ASSERT_TRUE(press(QStringLiteral("Where is the project's video?"), QStringLiteral("Cancel")));
+    // The project is open all the same, with its subtitles.
+    EXPECT_EQ(p.projectFilePath(), saved);
+    EXPECT_EQ(p.items().size(), 12);
 }

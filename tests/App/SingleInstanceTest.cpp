@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QVariantMap>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -156,19 +157,27 @@ TEST_F(SingleInstance, ASecondLaunchHandsItsFileToTheFirstAndEndsAtOnce)
     startFirst({});
     EXPECT_EQ(tracks(), QStringLiteral("0 video, 0 audio, 0 subtitles"));
 
-    // A path relative to the second launch's folder, which is not the first one's.
-    const auto [status, elapsed] = launchAgain({QStringLiteral("film.mkv")});
+    // A path relative to the second launch's folder, which is not the first one's, shown at the
+    // time asked for.
+    const auto [status, elapsed] =
+        launchAgain({QStringLiteral("film.mkv"), QStringLiteral("--at"), QStringLiteral("3000")});
     EXPECT_EQ(status, 0);
     EXPECT_LT(elapsed, 10000);
     EXPECT_TRUE(TestSupport::waitUntil(
-        [&] { return tracks() == QLatin1String("1 video, 1 audio, 1 subtitles"); }, 30000))
+        [&] { return tracks() == QLatin1String("1 video, 2 audio, 1 subtitles"); }, 30000))
         << tracks();
+    EXPECT_TRUE(TestSupport::waitUntil(
+        [&] {
+            return std::abs(state().value(QStringLiteral("playTime")).toLongLong() - 3000) < 200;
+        },
+        10000))
+        << state().value(QStringLiteral("playTime")).toLongLong();
     EXPECT_EQ(storedPath(), QString());
     EXPECT_EQ(first.state(), QProcess::Running);
 
     // Launched with no file, a later one only brings the window forward.
     EXPECT_EQ(launchAgain({}).first, 0);
-    EXPECT_EQ(tracks(), QStringLiteral("1 video, 1 audio, 1 subtitles"));
+    EXPECT_EQ(tracks(), QStringLiteral("1 video, 2 audio, 1 subtitles"));
 }
 
 TEST_F(SingleInstance, ALaunchWhileAChainRunsLeavesTheFirstUntouched)
@@ -179,7 +188,7 @@ TEST_F(SingleInstance, ALaunchWhileAChainRunsLeavesTheFirstUntouched)
                                                        QStringLiteral("-map"));
     startFirst({folder.filePath(QStringLiteral("film.mkv"))}, slow);
     ASSERT_TRUE(TestSupport::waitUntil(
-        [&] { return tracks() == QLatin1String("1 video, 1 audio, 1 subtitles"); }, 30000))
+        [&] { return tracks() == QLatin1String("1 video, 2 audio, 1 subtitles"); }, 30000))
         << tracks();
     EXPECT_EQ(storedPath(), QString());
     ASSERT_TRUE(TestSupport::waitUntil([&] { return press(QStringLiteral("Make")); }, 30000));
@@ -189,7 +198,7 @@ TEST_F(SingleInstance, ALaunchWhileAChainRunsLeavesTheFirstUntouched)
     EXPECT_EQ(status, 0);
     EXPECT_LT(elapsed, 10000);
     // The probe's answer comes after the handed-over file has been dealt with.
-    EXPECT_EQ(tracks(), QStringLiteral("1 video, 1 audio, 1 subtitles"));
+    EXPECT_EQ(tracks(), QStringLiteral("1 video, 2 audio, 1 subtitles"));
     EXPECT_TRUE(busy());
     EXPECT_EQ(storedPath(), QString());
 
@@ -197,9 +206,9 @@ TEST_F(SingleInstance, ALaunchWhileAChainRunsLeavesTheFirstUntouched)
     // the film, and a new hand-over opens at once.
     ASSERT_TRUE(press(QStringLiteral("Cancel")));
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !busy(); }, 30000));
-    EXPECT_EQ(tracks(), QStringLiteral("1 video, 1 audio, 1 subtitles"));
+    EXPECT_EQ(tracks(), QStringLiteral("1 video, 2 audio, 1 subtitles"));
     EXPECT_EQ(launchAgain({QStringLiteral("two voices.mp4")}).first, 0);
     EXPECT_TRUE(TestSupport::waitUntil(
-        [&] { return tracks() == QLatin1String("1 video, 2 audio, 0 subtitles"); }, 30000))
+        [&] { return tracks() == QLatin1String("1 video, 3 audio, 0 subtitles"); }, 30000))
         << tracks();
 }

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,13 +62,18 @@ protected:
         return QDir(outputFolder()).entryList({QStringLiteral("*.mp4")}, QDir::Files);
     }
 
-    // Pictures for people to look at, kept where KELVORANDIX_SCREENSHOTS says.
+    // Pictures of the window (and what stands over it) for people to look at, kept where
+    // KELVORANDIX_SCREENSHOTS says.
     void shoot(const QString &name)
     {
         const QByteArray shots = qgetenv("KELVORANDIX_SCREENSHOTS");
-        if (!shots.isEmpty()) {
-            EXPECT_TRUE(app.screenshot(QString::fromLocal8Bit(shots) + u'/' + name));
-        }
+        if (shots.isEmpty())
+            return;
+        const QImage screen = app.display().grab();
+        const AtspiElement window = app.find(QStringLiteral("frame"), QString());
+        const QRect area = window ? window.extents() & screen.rect() : QRect();
+        EXPECT_TRUE(screen.copy(area.isEmpty() ? screen.rect() : area)
+                        .save(QString::fromLocal8Bit(shots) + u'/' + name));
     }
 
     AtspiDriver app;
