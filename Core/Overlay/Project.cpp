@@ -1,5 +1,6 @@
 #include "Project.h"
 
+#include "FileSystem.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "VSError.h"
 #include "WorkingFolder.h"
@@ -72,32 +73,6 @@ ProjectItem itemFromRow(sqlite3_stmt *statement, int row)
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// The mode a new file gets from this process: 0666 less the umask, read without changing it
-// (other threads may be creating files).
-mode_t newFileMode()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("Umask:"))
-                return 0666 & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-    return 0644;
-}
-
-// Flushes a file's data to the disk, where a full disk may only now be told.
-bool syncFile(const QByteArray &path, int *error)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = errno;
-        return false;
-    }
-    const bool synced = ::fsync(fd) == 0;
-    *error = errno;
-    ::close(fd);
-    return synced;
 }
 
 const QString streamSourcePrefix = QStringLiteral("stream:");
@@ -203,46 +178,45 @@ void Project::ensureMetadataRow()
                      nullptr, nullptr, nullptr);
 }
 
-void Project::setInputVideo(const QString &path)
+void Project::setMetadata(const QString &column, const QString &value)
 {
     ensureMetadataRow();
-    const Statement update(db, QStringLiteral("UPDATE ") + TB_METADATA +
-                                   QStringLiteral(" SET inputVideo=?"));
+    const Statement update(db, QStringLiteral("UPDATE ") + TB_METADATA + QStringLiteral(" SET ") +
+                                   column + QStringLiteral("=?"));
     if (!update.prepared())
         return;
-    const QByteArray utf8 = path.toUtf8();
+    const QByteArray utf8 = value.toUtf8();
     sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     sqlite3_step(update.get());
+}
+
+QString Project::metadata(const QString &column) const
+{
+    const Statement select(db, QStringLiteral("SELECT ") + column + QStringLiteral(" FROM ") +
+                                   TB_METADATA + QStringLiteral(" LIMIT 1"));
+    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+}
+
+void Project::setInputVideo(const QString &path)
+{
+    setMetadata(QStringLiteral("inputVideo"), path);
 }
 
 QString Project::inputVideo() const
 {
-    const Statement select(db, QStringLiteral("SELECT inputVideo FROM ") + TB_METADATA +
-                                   QStringLiteral(" LIMIT 1"));
-    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
-        return QString();
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+    return metadata(QStringLiteral("inputVideo"));
 }
 
 void Project::setSubtitlesFile(const QString &source)
 {
-    ensureMetadataRow();
-    const Statement update(db, QStringLiteral("UPDATE ") + TB_METADATA +
-                                   QStringLiteral(" SET subtitlesFile=?"));
-    if (!update.prepared())
-        return;
-    const QByteArray utf8 = source.toUtf8();
-    sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    sqlite3_step(update.get());
+    setMetadata(QStringLiteral("subtitlesFile"), source);
 }
 
 QString Project::subtitlesFile() const
 {
-    const Statement select(db, QStringLiteral("SELECT subtitlesFile FROM ") + TB_METADATA +
-                                   QStringLiteral(" LIMIT 1"));
-    if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
-        return QString();
-    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0)));
+    return metadata(QStringLiteral("subtitlesFile"));
 }
 
 QString Project::streamSource(int streamIndex)
@@ -432,7 +406,7 @@ void Project::copyTo(const QString &destination) const
     struct stat existing {};
     const bool replacing =
         ::stat(QFile::encodeName(target.absoluteFilePath()).constData(), &existing) == 0;
-    ::fchmod(fd, replacing ? existing.st_mode & 07777 : newFileMode());
+    ::fchmod(fd, replacing ? existing.st_mode & 07777 : FileSystem::newFileMode());
     ::close(fd);
     const QString temporary = QFile::decodeName(pattern);
     WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
@@ -466,9 +440,8 @@ void Project::copyTo(const QString &destination) const
     }
     if (sqlite3_close(copy) != SQLITE_OK && reason.isEmpty())
         reason = QStringLiteral("the copy could not be closed");
-    int error = 0;
-    if (reason.isEmpty() && !syncFile(pattern, &error))
-        reason = systemError(error);
+    if (reason.isEmpty())
+        reason = FileSystem::syncToDisk(temporary).value_or(QString());
     if (reason.isEmpty() &&
         std::rename(pattern.constData(),
                     QFile::encodeName(target.absoluteFilePath()).constData()) != 0)

@@ -77,6 +77,9 @@ private:
     bool hasProjectTables() const;
     [[noreturn]] void closeAndThrow(const QString &message);
     void ensureMetadataRow();
+    // A column of the metadata table's one row (a name of ours, never the user's).
+    void setMetadata(const QString &column, const QString &value);
+    QString metadata(const QString &column) const;
     QString itemsQuery() const;
 
     QString sortColumn = QStringLiteral("start");

@@ -1,5 +1,6 @@
 #include "VideoProcessor.h"
 
+#include "FileSystem.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/SubtitlesText.h"
 #include "Subtitles/Time.h"
@@ -125,17 +126,6 @@ std::optional<QString> writeAll(QFileDevice &file, const QByteArray &bytes)
     return errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
 }
 
-// The mode a new file gets from this process: 0666 less the umask.
-mode_t newFileMode()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : status.readAll().split('\n'))
-            if (line.startsWith("Umask:"))
-                return 0666 & ~mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
-    return 0644;
-}
-
 // Moves a finished temporary file into place. Its data is flushed to the disk first, where a
 // full disk may only now be told. A reserved target is replaced only while it is still the empty
 // placeholder that reserved it: never a file that took the name meanwhile.
@@ -147,14 +137,8 @@ std::optional<QString> moveIntoPlace(const QString &temporary, const QString &ta
     auto failure = [&](const QString &reason) {
         return QStringLiteral("Could not write '%1': %2").arg(target, reason);
     };
-    const int fd = ::open(from.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return failure(QString::fromLocal8Bit(std::strerror(errno)));
-    const bool synced = ::fsync(fd) == 0;
-    const int syncError = errno;
-    ::close(fd);
-    if (!synced)
-        return failure(QString::fromLocal8Bit(std::strerror(syncError)));
+    if (const std::optional<QString> error = FileSystem::syncToDisk(temporary))
+        return failure(*error);
 
     if (kind == VideoProcessor::Target::Reserved) {
         struct stat status {};
@@ -1135,7 +1119,7 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
                        .arg(target.absolutePath(), QString::fromLocal8Bit(std::strerror(errno))));
         return nullptr;
     }
-    ::fchmod(fd, newFileMode());
+    ::fchmod(fd, FileSystem::newFileMode());
     ::close(fd);
     const QString temporary = QFile::decodeName(pattern);
 
