@@ -5,6 +5,7 @@
 #include "VideoPlayerView.h"
 #include "WindowController.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <memory>
 
@@ -12,13 +13,17 @@ AppDelegate::AppDelegate(UserSettings &settings, QObject *parent)
     : QObject(parent)
     , settings(settings)
     , window(std::make_unique<WindowController>(settings))
-{}
+{
+    retry.setSingleShot(true);
+    retry.setInterval(200);
+    connect(&retry, &QTimer::timeout, this, &AppDelegate::openPending);
+}
 
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::openFile(const QString &path)
 {
-    openFileNow(path);
+    openFiles({path}, 0);
 }
 
 bool AppDelegate::openFileNow(const QString &path)
@@ -29,26 +34,42 @@ bool AppDelegate::openFileNow(const QString &path)
 
 void AppDelegate::openFiles(const QStringList &paths, qint64 at)
 {
-    bool openingVideo = false;
-    for (const QString &path : paths)
-        openingVideo = openFileNow(path) || openingVideo;
-    if (openingVideo && at > 0)
-        showVideoAt(at);
+    pending.append({paths, at});
+    openPending();
 }
 
-void AppDelegate::showVideoAt(qint64 at)
+void AppDelegate::openPending()
+{
+    while (!pending.isEmpty()) {
+        // A question on screen is answered first: what it is about must not change under it.
+        if (QApplication::activeModalWidget()) {
+            retry.start();
+            return;
+        }
+        const auto [paths, at] = pending.takeFirst();
+        QString video;
+        for (const QString &path : paths)
+            if (openFileNow(path))
+                video = QFileInfo(path).absoluteFilePath();
+        if (!video.isEmpty() && at > 0)
+            showVideoAt(video, at);
+    }
+}
+
+void AppDelegate::showVideoAt(const QString &video, qint64 at)
 {
     VideoPlayerView *view = window->playerView();
-    // Once the video opened last has loaded; a video that fails to load takes the request with
-    // it.
+    // Once that video has loaded. A video that fails to load, or that another one replaced
+    // before it loaded, takes the request with it.
     auto loaded = std::make_shared<QMetaObject::Connection>();
     auto failed = std::make_shared<QMetaObject::Connection>();
-    *loaded =
-        connect(view->videoPlayer(), &MpvPlayer::fileLoaded, view, [view, at, loaded, failed] {
-            QObject::disconnect(*loaded);
-            QObject::disconnect(*failed);
-            view->seek(at);
-        });
+    *loaded = connect(view->videoPlayer(), &MpvPlayer::fileLoaded, view,
+                      [view, video, at, loaded, failed] {
+                          QObject::disconnect(*loaded);
+                          QObject::disconnect(*failed);
+                          if (view->videoFile() == video)
+                              view->seek(at);
+                      });
     *failed = connect(view, &VideoPlayerView::playbackFailed, view, [loaded, failed] {
         QObject::disconnect(*loaded);
         QObject::disconnect(*failed);

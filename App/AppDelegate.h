@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <memory>
 
 class UserSettings;
@@ -21,7 +24,7 @@ public:
     // while it is busy).
     void openFile(const QString &path);
     // Opens each file in turn, and shows the video among them at a time in milliseconds (0: its
-    // start).
+    // start). While the window asks something, the files wait for the answer.
     void openFiles(const QStringList &paths, qint64 at);
     // Brings the main window to the front, restored if it was minimized: where a file
     // handed over to the running app shows up.
@@ -30,8 +33,15 @@ public:
 private:
     // True when it is a video that is being opened.
     bool openFileNow(const QString &path);
-    void showVideoAt(qint64 at);
+    void openPending();
+    void showVideoAt(const QString &video, qint64 at);
 
     UserSettings &settings;
+    struct Request {
+        QStringList paths;
+        qint64 at = 0;
+    };
+    QList<Request> pending;
+    QTimer retry;
     std::unique_ptr<WindowController> window;
 };

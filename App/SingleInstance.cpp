@@ -62,7 +62,13 @@ bool SingleInstance::handOver(const QStringList &paths, qint64 at)
     message << paths;
     if (at > 0)
         message << qlonglong(at);
-    return bus.call(message, QDBus::Block, handOverTimeout).type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage reply = bus.call(message, QDBus::Block, handOverTimeout);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return true;
+    // A running app of an earlier version knows no time: it opens the files at least.
+    if (at > 0 && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.UnknownMethod"))
+        return handOver(paths, 0);
+    return false;
 }
 
 void SingleInstance::Open(const QStringList &paths)

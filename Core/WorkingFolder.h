@@ -15,6 +15,9 @@ public:
     static inline const QString projectFileName = QStringLiteral("project.s2s");
     static inline const QString overlayAudioFileName = QStringLiteral("overlay_audio.aiff");
     static inline const QString projectItemFileName = QStringLiteral("project_item.aiff");
+    // The window's microphone recording under review: apart from overlay_audio.aiff, which the
+    // speech of the Text to Speech sheet goes through, so that speech never replaces it.
+    static inline const QString recordingFileName = QStringLiteral("overlay_recording.aiff");
 
     // Absolute path of the folder; throws VSError when it cannot be created.
     static QString path();
@@ -25,6 +28,7 @@ public:
     static QString projectFile() { return filePath(projectFileName); }
     static QString overlayAudioFile() { return filePath(overlayAudioFileName); }
     static QString projectItemFile() { return filePath(projectItemFileName); }
+    static QString recordingFile() { return filePath(recordingFileName); }
 
     // Files this process writes outside its folder while it works. Should the process die, the
     // next start removes what is left of them: a partial file always, a reserved name only while

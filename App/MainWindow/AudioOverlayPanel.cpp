@@ -32,6 +32,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryFile>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -216,7 +218,7 @@ void AudioOverlayPanel::placeSpinner()
 
 QString AudioOverlayPanel::recordingFile() const
 {
-    return WorkingFolder::overlayAudioFile();
+    return WorkingFolder::recordingFile();
 }
 
 bool AudioOverlayPanel::hasItemsWithAudio() const
@@ -266,15 +268,16 @@ QString AudioOverlayPanel::projectName() const
 
 bool AudioOverlayPanel::hasUnsavedChanges() const
 {
-    return openProject && (projectModified || itemDirty || isRecording());
+    return openProject && (projectModified || itemDirty || isRecording() || attachesRunning > 0);
 }
 
 std::optional<AudioOverlayPanel::OpenedProject>
 AudioOverlayPanel::openProjectFile(const QString &path, QString *error)
 {
-    if (building || isRecording()) {
-        *error = building ? tr("A project is being built; try again once it is ready.")
-                          : tr("Stop the recording first.");
+    if (building || isRecording() || attachesRunning > 0) {
+        *error = building        ? tr("A project is being built; try again once it is ready.")
+                 : isRecording() ? tr("Stop the recording first.")
+                                 : tr("Audio is being attached; try again once it is stored.");
         return std::nullopt;
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
@@ -323,12 +326,26 @@ void AudioOverlayPanel::setInputVideo(const QString &path)
 
 void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
 {
+    // One question at a time: a second request while the first is asked (a second Quit) goes
+    // with the first one's answer.
+    if (askingToSave)
+        return;
+    const QPointer<AudioOverlayPanel> self(this);
+    auto askAgain = [self, proceed] {
+        if (!self)
+            return;
+        self->askingToSave = false;
+        self->askToSaveChanges(proceed);
+    };
+    // What is being recorded, and audio being attached, are part of the question.
     if (isRecording()) {
-        // What is being recorded is part of the question.
-        finishRecording([self = QPointer<AudioOverlayPanel>(this), proceed] {
-            if (self)
-                self->askToSaveChanges(proceed);
-        });
+        askingToSave = true;
+        finishRecording(askAgain);
+        return;
+    }
+    if (attachesRunning > 0) {
+        askingToSave = true;
+        finishAttachments(askAgain);
         return;
     }
     if (!hasUnsavedChanges()) {
@@ -359,8 +376,10 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
     alert->setDefaultButton(save);
     alert->setEscapeButton(cancel);
     alert->setAttribute(Qt::WA_DeleteOnClose);
+    askingToSave = true;
     connect(alert, &QMessageBox::buttonClicked, this,
             [this, save, cancel, proceed](QAbstractButton *pressed) {
+                askingToSave = false;
                 if (pressed == cancel)
                     return;
                 if (pressed != save) {
@@ -386,6 +405,14 @@ void AudioOverlayPanel::saveProjectClicked(const std::function<void()> &saved)
 {
     if (!openProject)
         return;
+    if (attachesRunning > 0) {
+        // Saved with the audio being attached, once it is stored.
+        finishAttachments([self = QPointer<AudioOverlayPanel>(this), saved] {
+            if (self)
+                self->saveProjectClicked(saved);
+        });
+        return;
+    }
     if (!projectPath) {
         saveProjectAsClicked(saved);
         return;
@@ -398,6 +425,13 @@ void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
 {
     if (!openProject)
         return;
+    if (attachesRunning > 0) {
+        finishAttachments([self = QPointer<AudioOverlayPanel>(this), saved] {
+            if (self)
+                self->saveProjectAsClicked(saved);
+        });
+        return;
+    }
     QString suggested;
     if (projectPath) {
         suggested = *projectPath;
@@ -486,8 +520,9 @@ void AudioOverlayPanel::loadToOverlayClicked()
 
 void AudioOverlayPanel::loadToOverlay()
 {
-    // One build at a time: two would replace each other's file under them.
-    if (building || isRecording())
+    // One build at a time: two would replace each other's file under them; nor under audio being
+    // stored.
+    if (building || isRecording() || attachesRunning > 0)
         return;
     viewController->selectOverlayTab();
     discardRecording();
@@ -754,12 +789,19 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
     const int id = projectItems[row].id;
     const std::shared_ptr<Project> target = openProject;
     const QPointer<AudioOverlayPanel> self(this);
+    // Until it is stored, the audio is work that quitting, saving or opening another project
+    // waits for.
+    ++attachesRunning;
+    emit projectChanged();
+    emit documentChanged();
     QThreadPool::globalInstance()->start([self, target, path, id] {
         QString failure;
         int duration = 0;
         try {
-            const QString converted = WorkingFolder::projectItemFile();
-            if (!VideoProcessor::convertToPCMAudio(path, converted)) {
+            // A file of its own: attachments and a render may run side by side.
+            QTemporaryFile scratch(WorkingFolder::filePath(QStringLiteral("attached-XXXXXX.aiff")));
+            const QString converted = scratch.open() ? scratch.fileName() : QString();
+            if (converted.isEmpty() || !VideoProcessor::convertToPCMAudio(path, converted)) {
                 failure = QStringLiteral("Error while processing the audio file");
             } else {
                 try {
@@ -774,6 +816,11 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
         MainThread::post([self, target, id, duration, failure] {
             if (!self)
                 return;
+            // Counted as ended once its audio is in the project and marked unsaved.
+            const auto ended = qScopeGuard([self] {
+                if (self)
+                    self->attachmentEnded();
+            });
             if (!failure.isEmpty()) {
                 self->viewController->showWarningSheet(failure, QString());
                 return;
@@ -793,6 +840,24 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
             emit self->projectChanged();
         });
     });
+}
+
+void AudioOverlayPanel::attachmentEnded()
+{
+    if (--attachesRunning > 0)
+        return;
+    emit attachmentsDone();
+    emit projectChanged();
+    emit documentChanged();
+}
+
+void AudioOverlayPanel::finishAttachments(const std::function<void()> &then)
+{
+    if (attachesRunning == 0) {
+        then();
+        return;
+    }
+    connect(this, &AudioOverlayPanel::attachmentsDone, this, then, Qt::SingleShotConnection);
 }
 
 // Recording and review
@@ -1062,9 +1127,13 @@ void AudioOverlayPanel::askToSaveItem(int itemId)
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::finished, this, [this, itemId](int result) {
-        // Stored, if at all, on the item it was recorded for.
-        if (result == QMessageBox::Yes)
-            saveItemAudio(itemId);
+        if (result != QMessageBox::Yes)
+            return;
+        // Stored on the item it was recorded for; a store that fails leaves it pending.
+        itemDirty = true;
+        recordingItemId = itemId;
+        saveItemAudio(itemId);
+        emit documentChanged();
     });
     alert->show();
     emit documentChanged();

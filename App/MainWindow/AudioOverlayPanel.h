@@ -104,6 +104,8 @@ public:
     void askToSaveItem(int itemId);
     void saveItemAudio(int itemId);
     bool isRecording() const;
+    // Audio is being converted and stored for an item.
+    bool isAttaching() const { return attachesRunning > 0; }
     // The item the current or unsaved recording is for, -1 for none.
     int recordingItem() const { return recordingItemId; }
     // Stops a running recording and calls then once it has ended (at once without one).
@@ -146,6 +148,8 @@ signals:
     void projectChanged();
     // The project's name or its saved state changed: the window's title follows.
     void documentChanged();
+    // Every attachment started has been stored (or has failed).
+    void attachmentsDone();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -168,6 +172,9 @@ private:
     // While a recording runs, the item cannot change under it.
     void lockForRecording(bool locked);
     void discardRecording();
+    void attachmentEnded();
+    // Calls then once no attachment is running (at once without one).
+    void finishAttachments(const std::function<void()> &then);
     void stopReview();
     void placeSpinner();
     QString recordingFile() const;
@@ -186,6 +193,8 @@ private:
     // The row whose item the panel shows.
     int shownRow = -1;
     int recordingItemId = -1;
+    int attachesRunning = 0;
+    bool askingToSave = false;
 
     std::unique_ptr<AudioClipPlayer> itemAudioPlayer;
     std::unique_ptr<AudioClipPlayer> audioPlayer;

@@ -576,7 +576,8 @@ void ViewController::updateMakeButtons()
     if (audioOverlayControlsBox->makeAudioOverlayButton->property("tag").toInt() == 0)
         audioOverlayControlsBox->makeAudioOverlayButton->setEnabled(
             ready && audioOverlayControlsBox->hasItemsWithAudio() &&
-            !audioOverlayControlsBox->isBuilding() && free);
+            !audioOverlayControlsBox->isBuilding() && !audioOverlayControlsBox->isAttaching() &&
+            free);
 }
 
 void ViewController::setControlEnabled(QWidget *control, bool enabled)
@@ -732,7 +733,7 @@ void ViewController::loadProject(const QString &path)
     if (!video.isEmpty() && videoFile.isFile() && videoFile.isReadable()) {
         if (videoPlayerView->videoFile() != video || !videoInfo)
             openVideo(video);
-        loadProjectSubtitles(opened->subtitlesSource, opened->itemsSubRip);
+        loadProjectSubtitles(opened->subtitlesSource, opened->itemsSubRip, true);
         return;
     }
     // The video moved or is gone: the user says where it is now.
@@ -751,29 +752,42 @@ void ViewController::loadProject(const QString &path)
     alert->setAttribute(Qt::WA_DeleteOnClose);
     const QString source = opened->subtitlesSource;
     const QByteArray items = opened->itemsSubRip;
+    // The answer is for this project only.
+    const Project *project = audioOverlayControlsBox->project();
     connect(alert, &QMessageBox::buttonClicked, this,
-            [this, choose, source, items](QAbstractButton *pressed) {
+            [this, choose, source, items, project](QAbstractButton *pressed) {
+                if (audioOverlayControlsBox->project() != project)
+                    return;
                 if (pressed != choose) {
-                    loadProjectSubtitles(source, items);
+                    // Without its video: not another one, which Make would use in its place.
+                    if (videoPlayerView->videoFile()) {
+                        videoPlayerView->closeVideo();
+                        resetTrackPopups();
+                        videoInfo.reset();
+                        updateControls();
+                    }
+                    loadProjectSubtitles(source, items, false);
                     return;
                 }
                 OpenPanel::open(window(), tr("Select a Video file"), tr("Videos"), videoFileTypes(),
-                                this, [this, source, items](const QString &path) {
-                                    if (isBusy())
+                                this, [this, source, items, project](const QString &path) {
+                                    if (isBusy() || audioOverlayControlsBox->project() != project)
                                         return;
                                     openVideo(path);
                                     audioOverlayControlsBox->setInputVideo(
                                         QFileInfo(path).absoluteFilePath());
-                                    loadProjectSubtitles(source, items);
+                                    loadProjectSubtitles(source, items, true);
                                 });
             });
     alert->open();
 }
 
-void ViewController::loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip)
+void ViewController::loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip,
+                                          bool withItsVideo)
 {
     if (const std::optional<int> stream = Project::sourceStream(source)) {
-        const int index = subtitlesTrackPopupButton->findData(*stream);
+        // A stream of the project's own video only.
+        const int index = withItsVideo ? subtitlesTrackPopupButton->findData(*stream) : -1;
         if (index >= 0) {
             subtitlesTrackPopupButton->setCurrentIndex(index);
             loadSelectedSubtitles();

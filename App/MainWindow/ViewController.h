@@ -149,7 +149,9 @@ private:
     void removeRefusedSubtitles(int tag, const QString &title);
     void videoFailed(const QString &message);
     void loadProject(const QString &path);
-    void loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip);
+    // withItsVideo: the open video is the project's own, whose streams the source may name.
+    void loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip,
+                              bool withItsVideo);
     struct RunningChain;
     void startMaking(QPushButton *button, const std::optional<QString> &projectFile);
     void cancelMaking(QPushButton *button);

@@ -5,6 +5,7 @@
 #include "VSError.h"
 #include "WorkingFolder.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -421,20 +422,28 @@ void Project::copyTo(const QString &destination) const
         reason = errorMessage(copy);
     } else {
         sqlite3_busy_timeout(copy, 5000);
+        // The copy is written once, into a file of its own that is removed when it fails: no
+        // journal beside it.
+        sqlite3_exec(copy, "PRAGMA journal_mode=OFF", nullptr, nullptr, nullptr);
         sqlite3_backup *backup = sqlite3_backup_init(copy, "main", db, "main");
         if (!backup) {
             reason = errorMessage(copy);
         } else {
             int status = SQLITE_OK;
             // Pages are copied in steps, so that a writer holding the source waits for no more
-            // than one step; a step the source's lock refused is taken again.
+            // than one step; a step the source's lock refused is taken again, for a while.
+            QElapsedTimer waiting;
+            waiting.start();
             do {
                 status = sqlite3_backup_step(backup, 256);
                 if (status == SQLITE_BUSY || status == SQLITE_LOCKED)
                     sqlite3_sleep(20);
-            } while (status == SQLITE_OK || status == SQLITE_BUSY || status == SQLITE_LOCKED);
+            } while (status == SQLITE_OK || ((status == SQLITE_BUSY || status == SQLITE_LOCKED) &&
+                                             waiting.elapsed() < 5000));
             sqlite3_backup_finish(backup);
-            if (status != SQLITE_DONE)
+            if (status == SQLITE_BUSY || status == SQLITE_LOCKED)
+                reason = QStringLiteral("another program keeps the project busy");
+            else if (status != SQLITE_DONE)
                 reason = errorMessage(copy);
         }
     }

@@ -269,7 +269,7 @@ TEST_F(AudioOverlayPanelTest, RecordingWithAPauseAndWithoutASoundServer)
     ASSERT_TRUE(TestSupport::waitUntil([&] { return p.audioSaveButton->isEnabled(); }));
     const qint64 meter = p.recordedMilliseconds();
     EXPECT_TRUE(p.itemDirty);
-    const double recorded = AIFFFile::duration(WorkingFolder::overlayAudioFile());
+    const double recorded = AIFFFile::duration(WorkingFolder::recordingFile());
     EXPECT_NEAR(recorded, 1400, 250);
     // The meter counts to the pause click, not to its last tick before it (a tick is 100 ms).
     EXPECT_NEAR(double(meter), recorded, 50);
@@ -301,6 +301,17 @@ TEST_F(AudioOverlayPanelTest, ARecordingStaysWithItsItemWhateverTheOrderOrSelect
     ASSERT_TRUE(TestSupport::waitUntil([&] { return p.audioSaveButton->isEnabled(); }));
     EXPECT_TRUE(p.overlayTableView->isEnabled());
     EXPECT_TRUE(p.makeAudioOverlayButton->isEnabled());
+    const QByteArray take = TestSupport::readFile(WorkingFolder::recordingFile());
+
+    // Speech for the other items meanwhile leaves the recording as it is.
+    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
+    QPointer<AudioOverlayTTSController> sheet;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
+            sheet = found;
+    ASSERT_TRUE(sheet);
+    QTest::mouseClick(sheet->allItemsButton(), Qt::LeftButton);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !sheet || !sheet->isVisible(); }, 120000));
 
     // A new order keeps the recording's item selected, still to be heard and saved.
     p.overlayTableView->horizontalHeader()->setSortIndicator(AudioOverlayTableModel::StartColumn,
@@ -308,18 +319,20 @@ TEST_F(AudioOverlayPanelTest, ARecordingStaysWithItsItemWhateverTheOrderOrSelect
     ASSERT_GE(p.selectedRow(), 0);
     EXPECT_EQ(p.items()[p.selectedRow()].id, recorded);
     EXPECT_TRUE(p.audioSaveButton->isEnabled());
-    // Another item selected: asked, and "Yes" stores it on the item it was recorded for.
+    // Another item selected: asked. "Yes" when it cannot be stored keeps it pending...
+    const QString aside = folder.filePath(QStringLiteral("aside.aiff"));
+    ASSERT_TRUE(QFile::rename(WorkingFolder::recordingFile(), aside));
     p.selectRow(p.selectedRow() == 0 ? 1 : 0);
     ASSERT_EQ(answer(AudioOverlayPanel::savePrompt, QMessageBox::Yes), 1);
-    for (const ProjectItem &item : p.items()) {
-        if (item.id == recorded) {
-            EXPECT_NEAR(item.audioDuration, 400, 250);
-        } else if (item.id != 1) {
-            EXPECT_EQ(item.audioDuration, 0) << item.id;
-        }
-    }
-    EXPECT_EQ(p.project()->getItemAudio(recorded),
-              TestSupport::readFile(WorkingFolder::overlayAudioFile()));
+    EXPECT_EQ(answer(QStringLiteral("Error while saving audio"), QMessageBox::Ok), 1);
+    EXPECT_TRUE(p.itemDirty);
+    EXPECT_EQ(p.recordingItem(), recorded);
+    // ...and "Yes" stores it on the item it was recorded for.
+    ASSERT_TRUE(QFile::rename(aside, WorkingFolder::recordingFile()));
+    p.selectRow(p.selectedRow() == 0 ? 1 : 0);
+    ASSERT_EQ(answer(AudioOverlayPanel::savePrompt, QMessageBox::Yes), 1);
+    EXPECT_NEAR(p.items()[p.rowOf(recorded)].audioDuration, 400, 250);
+    EXPECT_EQ(p.project()->getItemAudio(recorded), take);
 }
 
 TEST_F(AudioOverlayPanelTest, ProjectFilesKeepTheWorkAndTheWindowSaysWhatIsUnsaved)
@@ -410,7 +423,43 @@ TEST_F(AudioOverlayPanelTest, AProjectWhoseVideoHasMovedAsksWhereItIs)
     }));
     EXPECT_TRUE(asked->informativeText().contains(video)) << asked->informativeText().toStdString();
     ASSERT_TRUE(press(QStringLiteral("Where is the project's video?"), QStringLiteral("Cancel")));
-    // The project is open all the same, with its subtitles.
+    // The project is open all the same, with its subtitles; without a video, not with the one
+    // that was open, which Make would have used in its place.
     EXPECT_EQ(p.projectFilePath(), saved);
     EXPECT_EQ(p.items().size(), 12);
+    EXPECT_FALSE(view().playerView()->videoFile());
+    EXPECT_FALSE(p.makeAudioOverlayButton->isEnabled());
+}
+
+TEST_F(AudioOverlayPanelTest, WorkUnderWayIsWaitedForAndHandOversWaitForTheQuestionOnScreen)
+{
+    AudioOverlayPanel &p = panel();
+    const QString saved = folder.filePath(QStringLiteral("kept.s2s"));
+    ASSERT_TRUE(p.saveProjectTo(saved));
+    // Audio being attached is unsaved work: quitting waits for it, then asks.
+    p.attachAudio(tone(QStringLiteral("tone.wav"), 1.0), 4);
+    EXPECT_TRUE(p.hasUnsavedChanges());
+    EXPECT_FALSE(p.makeAudioOverlayButton->isEnabled());
+    EXPECT_FALSE(app.mainWindow()->close());
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Cancel")); }));
+    EXPECT_GT(p.items()[4].audioDuration, 0);
+
+    // A project handed over while the speech sheet is open waits until it has closed.
+    p.selectRow(0);
+    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
+    QPointer<AudioOverlayTTSController> sheet;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
+            sheet = found;
+    ASSERT_TRUE(sheet);
+    const Project *before = p.project();
+    app.openFile(saved);
+    QTest::qWait(300);
+    EXPECT_EQ(p.project(), before);
+    sheet->cancelButtonClicked();
+    ASSERT_TRUE(TestSupport::waitUntil(
+        [&] { return press(AudioOverlayPanel::saveChangesPrompt, QStringLiteral("Don't Save")); }));
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return p.project() != before; }));
+    EXPECT_EQ(p.items()[4].audioDuration, 0);
 }

@@ -20,6 +20,7 @@ TEST(WorkingFolder, IsOnePrivateFolderHoldingTheFixedNames)
     EXPECT_EQ(WorkingFolder::projectFile(), path + QStringLiteral("/project.s2s"));
     EXPECT_EQ(WorkingFolder::overlayAudioFile(), path + QStringLiteral("/overlay_audio.aiff"));
     EXPECT_EQ(WorkingFolder::projectItemFile(), path + QStringLiteral("/project_item.aiff"));
+    EXPECT_EQ(WorkingFolder::recordingFile(), path + QStringLiteral("/overlay_recording.aiff"));
 }
 
 TEST(WorkingFolder, EachProcessHasItsOwnAndRemovesItAtExit)

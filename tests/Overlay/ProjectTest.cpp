@@ -17,6 +17,7 @@
 #include <QThreadPool>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sqlite3.h>
 #include <vector>
 
 namespace {
@@ -232,6 +233,22 @@ TEST_F(ProjectTest, ACopyIsWholeOrNothingAndKeepsWhatTheUserChanged)
         EXPECT_TRUE(error.message.startsWith(
             QStringLiteral("Could not save the project to '%1': ").arg(missing)))
             << error.message.toStdString();
+    }
+    // Another program holding the project for good: the copy says so, rather than waiting for
+    // ever.
+    {
+        sqlite3 *other = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(projectFile).constData(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        try {
+            project.copyTo(path(QStringLiteral("busy.s2s")));
+            ADD_FAILURE() << "copied a project another connection holds";
+        } catch (const VSError &error) {
+            EXPECT_TRUE(error.message.endsWith(QStringLiteral("keeps the project busy")))
+                << error.message.toStdString();
+        }
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
     }
     // A copy that cannot complete (the target's name is a folder) leaves no partial file.
     const QString taken = path(QStringLiteral("taken.s2s"));
