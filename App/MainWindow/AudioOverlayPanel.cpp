@@ -405,8 +405,8 @@ void AudioOverlayPanel::saveProjectClicked(const std::function<void()> &saved)
 {
     if (!openProject)
         return;
+    // Saved with the audio being attached, once it is stored.
     if (attachesRunning > 0) {
-        // Saved with the audio being attached, once it is stored.
         finishAttachments([self = QPointer<AudioOverlayPanel>(this), saved] {
             if (self)
                 self->saveProjectClicked(saved);

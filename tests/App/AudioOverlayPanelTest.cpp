@@ -90,6 +90,15 @@ protected:
     }
     ViewController &view() { return *app.mainWindow()->viewController(); }
     AudioOverlayPanel &panel() { return *view().overlayPanel(); }
+    // Clicks Text to Speech...; the sheet that opens, or null.
+    QPointer<AudioOverlayTTSController> openSpeechSheet()
+    {
+        QTest::mouseClick(panel().text2SpeechButton, Qt::LeftButton);
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
+                return found;
+        return nullptr;
+    }
     QString tone(const QString &name, double seconds)
     {
         const QString path = folder.filePath(name);
@@ -198,13 +207,9 @@ TEST_F(AudioOverlayPanelTest, TheSpeechSheetSpeaksEveryItemWithText)
     EXPECT_EQ(p.selectedRow(), 0);
     // A corrected text is what is spoken.
     QTest::keyClicks(p.subtitleItemTextView, QStringLiteral("Again"));
-    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
-    AudioOverlayTTSController *sheet = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
-            sheet = found;
-    ASSERT_NE(sheet, nullptr);
-    const QPointer<AudioOverlayTTSController> alive(sheet);
+    const QPointer<AudioOverlayTTSController> alive = openSpeechSheet();
+    ASSERT_TRUE(alive);
+    AudioOverlayTTSController *sheet = alive;
     QStringList labels;
     QTest::mouseClick(sheet->allItemsButton(), Qt::LeftButton);
     ASSERT_TRUE(TestSupport::waitUntil(
@@ -304,11 +309,7 @@ TEST_F(AudioOverlayPanelTest, ARecordingStaysWithItsItemWhateverTheOrderOrSelect
     const QByteArray take = TestSupport::readFile(WorkingFolder::recordingFile());
 
     // Speech for the other items meanwhile leaves the recording as it is.
-    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
-    QPointer<AudioOverlayTTSController> sheet;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
-            sheet = found;
+    const QPointer<AudioOverlayTTSController> sheet = openSpeechSheet();
     ASSERT_TRUE(sheet);
     QTest::mouseClick(sheet->allItemsButton(), Qt::LeftButton);
     ASSERT_TRUE(TestSupport::waitUntil([&] { return !sheet || !sheet->isVisible(); }, 120000));
@@ -447,11 +448,7 @@ TEST_F(AudioOverlayPanelTest, WorkUnderWayIsWaitedForAndHandOversWaitForTheQuest
 
     // A project handed over while the speech sheet is open waits until it has closed.
     p.selectRow(0);
-    QTest::mouseClick(p.text2SpeechButton, Qt::LeftButton);
-    QPointer<AudioOverlayTTSController> sheet;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (auto *found = qobject_cast<AudioOverlayTTSController *>(widget))
-            sheet = found;
+    const QPointer<AudioOverlayTTSController> sheet = openSpeechSheet();
     ASSERT_TRUE(sheet);
     const Project *before = p.project();
     app.openFile(saved);
