@@ -155,14 +155,14 @@ void generateTone(const QString &path, int sampleRate, int channels, double seco
          QStringLiteral("-ac"), QString::number(channels), QStringLiteral("-c:a"), codec, path});
 }
 
-bool waitUntil(const std::function<bool()> &predicate, int timeoutMs)
+bool waitUntil(const std::function<bool()> &predicate, int timeoutMs, int pauseMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!predicate()) {
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
+        QThread::msleep(pauseMs);
     }
     return true;
 }

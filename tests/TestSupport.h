@@ -72,8 +72,9 @@ void generateTone(const QString &path, int sampleRate, int channels, double seco
 // silence, 0 when it cannot be measured.
 double meanVolume(const QString &path, double from, double seconds, int audioStream = 0);
 
-// Runs the event loop until predicate holds or the time is up; returns the predicate.
-bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000);
+// Runs the event loop until predicate holds or the time is up, pausing between looks; returns
+// the predicate.
+bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000, int pauseMs = 1);
 
 // Runs kelvorandix-cli with the given arguments and extra environment entries (NAME=value).
 // fileSizeLimit (bytes) stands in for a full disk: writes past it fail for the tool and its

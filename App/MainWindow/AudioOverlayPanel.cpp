@@ -343,9 +343,8 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
         finishRecording(askAgain);
         return;
     }
-    if (attachesRunning > 0) {
+    if (waitForAttachments(askAgain)) {
         askingToSave = true;
-        finishAttachments(askAgain);
         return;
     }
     if (!hasUnsavedChanges()) {
@@ -406,13 +405,8 @@ void AudioOverlayPanel::saveProjectClicked(const std::function<void()> &saved)
     if (!openProject)
         return;
     // Saved with the audio being attached, once it is stored.
-    if (attachesRunning > 0) {
-        finishAttachments([self = QPointer<AudioOverlayPanel>(this), saved] {
-            if (self)
-                self->saveProjectClicked(saved);
-        });
+    if (waitForAttachments([this, saved] { saveProjectClicked(saved); }))
         return;
-    }
     if (!projectPath) {
         saveProjectAsClicked(saved);
         return;
@@ -425,13 +419,8 @@ void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
 {
     if (!openProject)
         return;
-    if (attachesRunning > 0) {
-        finishAttachments([self = QPointer<AudioOverlayPanel>(this), saved] {
-            if (self)
-                self->saveProjectAsClicked(saved);
-        });
+    if (waitForAttachments([this, saved] { saveProjectAsClicked(saved); }))
         return;
-    }
     QString suggested;
     if (projectPath) {
         suggested = *projectPath;
@@ -851,13 +840,13 @@ void AudioOverlayPanel::attachmentEnded()
     emit documentChanged();
 }
 
-void AudioOverlayPanel::finishAttachments(const std::function<void()> &then)
+bool AudioOverlayPanel::waitForAttachments(const std::function<void()> &retry)
 {
-    if (attachesRunning == 0) {
-        then();
-        return;
-    }
-    connect(this, &AudioOverlayPanel::attachmentsDone, this, then, Qt::SingleShotConnection);
+    if (attachesRunning == 0)
+        return false;
+    // The connection goes with the panel: retry never runs after it.
+    connect(this, &AudioOverlayPanel::attachmentsDone, this, retry, Qt::SingleShotConnection);
+    return true;
 }
 
 // Recording and review

@@ -173,8 +173,9 @@ private:
     void lockForRecording(bool locked);
     void discardRecording();
     void attachmentEnded();
-    // Calls then once no attachment is running (at once without one).
-    void finishAttachments(const std::function<void()> &then);
+    // With attachments running, calls retry once they have ended and answers true; false at
+    // once without any.
+    bool waitForAttachments(const std::function<void()> &retry);
     void stopReview();
     void placeSpinner();
     QString recordingFile() const;

@@ -101,10 +101,6 @@ const QStringList &videoFileTypes()
     return types;
 }
 
-} // namespace
-
-namespace {
-
 std::array<bool ViewController::ControlsStatus::*, 15> statusFields()
 {
     using S = ViewController::ControlsStatus;

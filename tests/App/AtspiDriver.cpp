@@ -1,13 +1,12 @@
 #include "AtspiDriver.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcessEnvironment>
-#include <QThread>
 #include <atspi/atspi.h>
 #include <csignal>
 #include <sys/prctl.h>
@@ -24,14 +23,7 @@ const QStringList windowRoles = {QStringLiteral("frame"), QStringLiteral("dialog
 // leaves the app's process the CPU.
 bool poll(const std::function<bool()> &condition, int timeoutMs)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(50);
-    }
-    return true;
+    return TestSupport::waitUntil(condition, timeoutMs, 50);
 }
 
 QString quoted(const QString &role, const QString &name)
@@ -390,4 +382,11 @@ testing::AssertionResult AtspiDriver::screenshot(const QString &path)
     if (!picture.save(path, "PNG"))
         return testing::AssertionFailure() << "could not write " << path.toStdString();
     return testing::AssertionSuccess();
+}
+
+QStringList AtspiDriver::appEnvironment()
+{
+    return {QStringLiteral("LSAN_OPTIONS=suppressions=" KELVORANDIX_SOURCE_DIR
+                           "/tests/Player/lsan.supp:print_suppressions=0"),
+            QStringLiteral("KELVORANDIX_RENDERER=software")};
 }

@@ -32,15 +32,8 @@ protected:
 
     QStringList environment() const
     {
-        return {QStringLiteral("KELVORANDIX_SETTINGS=") + settingsFile,
-                // Leaks of Qt's X11 and D-Bus plumbing, never of our own code.
-                QStringLiteral("LSAN_OPTIONS=suppressions=" KELVORANDIX_SOURCE_DIR
-                               "/tests/Player/lsan.supp:print_suppressions=0"),
-                // Quitting with the OpenGL view, a sanitizer build exits 1: Mesa's software
-                // driver leaves allocations behind and is unloaded with the display, after which
-                // the leak report cannot name it for the suppressions file. The OpenGL view has
-                // tests of its own under xvfb-run.
-                QStringLiteral("KELVORANDIX_RENDERER=software")};
+        return QStringList{QStringLiteral("KELVORANDIX_SETTINGS=") + settingsFile} +
+               AtspiDriver::appEnvironment();
     }
 
     AtspiDriver app;

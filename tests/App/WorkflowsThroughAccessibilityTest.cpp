@@ -40,14 +40,10 @@ protected:
 
     QStringList environment() const
     {
-        return {QStringLiteral("HOME=") + home,
-                QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/.config"),
-                QStringLiteral("KELVORANDIX_SETTINGS=") + settingsFile,
-                QStringLiteral("LSAN_OPTIONS=suppressions=" KELVORANDIX_SOURCE_DIR
-                               "/tests/Player/lsan.supp:print_suppressions=0"),
-                // The OpenGL view's driver leaks at exit beyond what a suppression can name; it
-                // has tests of its own.
-                QStringLiteral("KELVORANDIX_RENDERER=software")};
+        return QStringList{QStringLiteral("HOME=") + home,
+                           QStringLiteral("XDG_CONFIG_HOME=") + home + QStringLiteral("/.config"),
+                           QStringLiteral("KELVORANDIX_SETTINGS=") + settingsFile} +
+               AtspiDriver::appEnvironment();
     }
 
     // Runs one of our programs to its end with the test's environment.
