@@ -20,6 +20,7 @@
 #include "TextToSpeechView.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
+#include "VideoProcessor/ToolProcess.h"
 #include "VideoProcessor/VideoProcessor.h"
 #include "WindowController.h"
 #include "WorkingFolder.h"
@@ -41,6 +42,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
@@ -809,6 +811,16 @@ void ViewController::loadProjectSubtitles(const QString &source, const QByteArra
     }
 }
 
+void ViewController::whenStopped(const std::function<void()> &then, int patienceMs)
+{
+    // The tools' ends are handled by the event loop, which quitting would leave behind.
+    if ((windingDown.isEmpty() && ToolProcess::runningCount() == 0) || patienceMs <= 0) {
+        then();
+        return;
+    }
+    QTimer::singleShot(50, this, [this, then, patienceMs] { whenStopped(then, patienceMs - 50); });
+}
+
 void ViewController::askToQuit(const std::function<void()> &proceed)
 {
     const QPointer<ViewController> self(this);
@@ -818,12 +830,13 @@ void ViewController::askToQuit(const std::function<void()> &proceed)
         self->audioOverlayControlsBox->askToSaveChanges([self, proceed] {
             if (!self)
                 return;
-            // What was being made stops with the window.
+            // What was being made stops with the window, and the window goes once it has
+            // stopped: its ffmpeg ended and its partial video removed.
             for (QPushButton *button :
                  {self->makeSTSButton, self->audioOverlayControlsBox->makeAudioOverlayButton})
                 if (button->property("tag").toInt() == 1)
                     self->cancelMaking(button);
-            proceed();
+            self->whenStopped(proceed, 10000);
         });
     };
     if (!isBusy()) {

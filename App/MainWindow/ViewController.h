@@ -149,6 +149,9 @@ private:
     void removeRefusedSubtitles(int tag, const QString &title);
     void videoFailed(const QString &message);
     void loadProject(const QString &path);
+    // Calls then once every cancelled chain has ended and no tool of ours runs any more (its
+    // partial output removed), or once the patience is spent.
+    void whenStopped(const std::function<void()> &then, int patienceMs);
     // withItsVideo: the open video is the project's own, whose streams the source may name.
     void loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip,
                               bool withItsVideo);

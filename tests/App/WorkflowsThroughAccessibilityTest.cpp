@@ -221,3 +221,38 @@ TEST_F(WorkflowsThroughAccessibility, AProjectFromTheCommandLineIsOpenedMadeChan
     EXPECT_EQ(item[QStringLiteral("text")].toString(), QStringLiteral("The second file. Again."));
     EXPECT_NE(item[QStringLiteral("audio")].toString(), QStringLiteral("00.000"));
 }
+
+TEST_F(WorkflowsThroughAccessibility, QuittingDuringAMakeStopsItAndLeavesNothingBehind)
+{
+    // A film whose video ffmpeg writes at its own pace: the Make is still running at Quit.
+    const QString film = folder.filePath(QStringLiteral("long film.mkv"));
+    TestSupport::ffmpeg("-f lavfi -i color=s=64x64:r=1:d=300 -c:v libx264 %1", {film});
+    const QString slow = TestSupport::slowFfmpegFolder(folder.filePath(QStringLiteral("bin")),
+                                                       QStringLiteral("-map"));
+    ASSERT_TRUE(app.start(QStringLiteral(KELVORANDIX_APP_PATH), {film, first},
+                          environment() << QStringLiteral("PATH=") + slow + u':' +
+                                               qEnvironmentVariable("PATH")));
+    const AtspiElement window = app.waitForWindow(QStringLiteral("Kelvorandix"));
+    ASSERT_TRUE(app.waitUntilEnabled(QStringLiteral("push button"), QStringLiteral("Make"), 60000));
+    ASSERT_TRUE(app.click(app.waitFor(QStringLiteral("push button"), QStringLiteral("Make"))));
+    ASSERT_TRUE(app.waitFor(QStringLiteral("push button"), QStringLiteral("Cancel")));
+    // Its ffmpeg writes the video under a hidden partial name.
+    ASSERT_TRUE(app.waitUntil(
+        [&] {
+            return TestSupport::entriesOf(outputFolder())
+                .join(u' ')
+                .contains(QLatin1String(".partial."));
+        },
+        QStringLiteral("the video begun")));
+
+    ASSERT_TRUE(app.pressKey(QStringLiteral("Ctrl+Q")));
+    const AtspiElement asked =
+        app.waitFor(QStringLiteral("alert"), QStringLiteral("A video is still being made."));
+    ASSERT_TRUE(asked) << app.showing().toStdString();
+    ASSERT_TRUE(
+        app.click(asked.find(QStringLiteral("push button"), QStringLiteral("Stop and Quit"))));
+    // The app ends once its ffmpeg has stopped and the partial video is gone.
+    EXPECT_EQ(app.waitForExit(30000), 0);
+    EXPECT_EQ(app.strays(), QStringList());
+    EXPECT_EQ(TestSupport::entriesOf(outputFolder()), QStringList());
+}
