@@ -274,6 +274,11 @@ QString VideoProcessor::missingToolMessage(const QString &toolName)
         .arg(toolName, package);
 }
 
+QString VideoProcessor::fileArgument(const QString &path)
+{
+    return QStringLiteral("file:") + QFileInfo(path).absoluteFilePath();
+}
+
 std::pair<QString, bool> VideoProcessor::runTool(const QString &path, const QStringList &arguments,
                                                  const std::atomic<bool> *stop)
 {
@@ -402,7 +407,7 @@ std::optional<double> VideoProcessor::parseProgressTime(const QString &text)
 QStringList VideoProcessor::probeArguments(const QString &path)
 {
     return {QStringLiteral("-i"),
-            path,
+            fileArgument(path),
             QStringLiteral("-v"),
             QStringLiteral("quiet"),
             QStringLiteral("-print_format"),
@@ -503,15 +508,9 @@ QStringList VideoProcessor::extractSubtitlesArguments(const QString &videoPath,
                                                       const QString &stream,
                                                       const QString &outputPath)
 {
-    return {QStringLiteral("-i"),
-            videoPath,
-            QStringLiteral("-map"),
-            QStringLiteral("0:") + stream,
-            QStringLiteral("-c:s"),
-            QStringLiteral("srt"),
-            QStringLiteral("-hide_banner"),
-            QStringLiteral("-y"),
-            outputPath};
+    return {QStringLiteral("-i"),           fileArgument(videoPath), QStringLiteral("-map"),
+            QStringLiteral("0:") + stream,  QStringLiteral("-c:s"),  QStringLiteral("srt"),
+            QStringLiteral("-hide_banner"), QStringLiteral("-y"),    fileArgument(outputPath)};
 }
 
 bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QString &stream,
@@ -534,9 +533,10 @@ bool VideoProcessor::extractSubtitlesTrack(const QString &videoPath, const QStri
         QTemporaryFile copied(WorkingFolder::filePath(QStringLiteral("copied-XXXXXX.srt")));
         if (copied.open() &&
             runTool(ffmpegPath(),
-                    {QStringLiteral("-i"), videoPath, QStringLiteral("-map"),
+                    {QStringLiteral("-i"), fileArgument(videoPath), QStringLiteral("-map"),
                      QStringLiteral("0:") + stream, QStringLiteral("-c:s"), QStringLiteral("copy"),
-                     QStringLiteral("-hide_banner"), QStringLiteral("-y"), copied.fileName()})
+                     QStringLiteral("-hide_banner"), QStringLiteral("-y"),
+                     fileArgument(copied.fileName())})
                 .second)
             return convertSubtitlesFile(copied.fileName(), outputPath, reason);
         return fail(reason,
@@ -582,7 +582,10 @@ QString VideoProcessor::toolFailure(const QString &output)
     // ffmpeg's last words say what went wrong; its banner and stream list come before them.
     const QStringList lines = output.split(u'\n', Qt::SkipEmptyParts);
     for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-        const QString line = lines[i].trimmed();
+        QString line = lines[i].trimmed();
+        // Files are named to the tools as file: URLs; the user knows them by their paths.
+        if (line.startsWith(QLatin1String("file:/")))
+            line.remove(0, 5);
         if (!line.isEmpty())
             return line;
     }
@@ -600,8 +603,8 @@ QStringList VideoProcessor::convertSubtitlesArguments(const QString &subtitlesPa
     if (!name.isEmpty() && name != QLatin1String("ASCII") && name != QLatin1String("US-ASCII") &&
         !name.startsWith(QLatin1String("UTF-")))
         arguments << QStringLiteral("-sub_charenc") << name;
-    arguments << QStringLiteral("-i") << subtitlesPath << QStringLiteral("-y")
-              << QStringLiteral("-hide_banner") << outputPath;
+    arguments << QStringLiteral("-i") << fileArgument(subtitlesPath) << QStringLiteral("-y")
+              << QStringLiteral("-hide_banner") << fileArgument(outputPath);
     return arguments;
 }
 
@@ -645,8 +648,9 @@ bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QS
         runTool(ffmpegPath(), convertSubtitlesArguments(copy->fileName(), converted->fileName(),
                                                         QStringLiteral("UTF-8")));
     if (!succeeded)
-        return fail(reason, QStringLiteral("ffmpeg: ") +
-                                toolFailure(output).replace(copy->fileName(), subtitlesPath));
+        return fail(reason,
+                    QStringLiteral("ffmpeg: ") +
+                        toolFailure(output).replace(fileArgument(copy->fileName()), subtitlesPath));
     if (output.contains(QLatin1String("Invalid UTF-8")))
         return fail(
             reason,
@@ -694,7 +698,8 @@ std::optional<QString> VideoProcessor::detectCharset(const QByteArray &head, con
     if (fileTool.isEmpty())
         return std::nullopt;
     const auto [output, succeeded] =
-        runTool(fileTool, {QStringLiteral("-b"), QStringLiteral("--mime-encoding"), path});
+        runTool(fileTool, {QStringLiteral("-b"), QStringLiteral("--mime-encoding"),
+                           QStringLiteral("--"), path});
     const QString name = output.trimmed();
     if (!succeeded || name.isEmpty() || name.contains(u' ') || name == QLatin1String("binary"))
         return std::nullopt;
@@ -770,7 +775,7 @@ QString VideoProcessor::pathExtension(const QString &path)
 
 QStringList VideoProcessor::detectMaxVolumeArguments(const QString &path)
 {
-    return {QStringLiteral("-i"),           path,
+    return {QStringLiteral("-i"),           fileArgument(path),
             QStringLiteral("-hide_banner"), QStringLiteral("-vn"),
             QStringLiteral("-sn"),          QStringLiteral("-dn"),
             QStringLiteral("-filter:a"),    QStringLiteral("volumedetect"),
@@ -795,7 +800,7 @@ QStringList VideoProcessor::detectMaxVolumeArguments(const QString &path, int au
         filters << QStringLiteral("[0:a:%1]volumedetect[a%1]").arg(i);
         maps << QStringLiteral("-map") << QStringLiteral("[a%1]").arg(i);
     }
-    return QStringList{QStringLiteral("-i"), path, QStringLiteral("-hide_banner"),
+    return QStringList{QStringLiteral("-i"), fileArgument(path), QStringLiteral("-hide_banner"),
                        QStringLiteral("-filter_complex"), filters.join(u';')} +
            maps +
            QStringList{QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("/dev/null")};
@@ -879,9 +884,9 @@ void VideoProcessor::maximizeVolume(const QString &path, const std::atomic<bool>
         QStringLiteral("_max.") + extension;
     const bool succeeded =
         runTool(ffmpegPath(),
-                {QStringLiteral("-i"), path, QStringLiteral("-filter:a"),
+                {QStringLiteral("-i"), fileArgument(path), QStringLiteral("-filter:a"),
                  QStringLiteral("volume=") + gainText(*peak) + QStringLiteral("dB"),
-                 QStringLiteral("-y"), temporary},
+                 QStringLiteral("-y"), fileArgument(temporary)},
                 stop)
             .second;
     // One rename replaces the file; a failed pass leaves no half-written copy behind.
@@ -897,15 +902,14 @@ QStringList VideoProcessor::maximizeVideoVolumeArguments(const QString &inputFil
     // default marks and language tags go with them. Audio is re-encoded with the container's
     // codec for new audio, everything else is copied.
     const std::optional<ContainerFormat> container = containerFormat(pathExtension(inputFile));
-    QStringList arguments{QStringLiteral("-i"),   inputFile,
-                          QStringLiteral("-map"), QStringLiteral("0"),
-                          QStringLiteral("-c"),   QStringLiteral("copy")};
+    QStringList arguments{QStringLiteral("-i"), fileArgument(inputFile), QStringLiteral("-map"),
+                          QStringLiteral("0"),  QStringLiteral("-c"),    QStringLiteral("copy")};
     if (container)
         arguments << QStringLiteral("-c:a") << container->audioCodec;
     arguments << QStringLiteral("-filter:a")
               << QStringLiteral("volume=") + gainText(peak) + QStringLiteral("dB")
               << QStringLiteral("-strict") << QStringLiteral("-2") << QStringLiteral("-y")
-              << temporaryFile;
+              << fileArgument(temporaryFile);
     return arguments;
 }
 
@@ -945,7 +949,7 @@ QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
                                                        const QString &outputPath)
 {
     return {QStringLiteral("-i"),
-            inputPath,
+            fileArgument(inputPath),
             QStringLiteral("-vn"),
             QStringLiteral("-ar"),
             QStringLiteral("44100"),
@@ -957,7 +961,7 @@ QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
             QStringLiteral("s32"),
             QStringLiteral("-y"),
             QStringLiteral("-hide_banner"),
-            outputPath};
+            fileArgument(outputPath)};
 }
 
 bool VideoProcessor::convertToPCMAudio(const QString &inputPath, const QString &outputPath)
@@ -1003,13 +1007,22 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
     } else {
         const QString chosen =
             QStringLiteral("[%1:%2]").arg(mixFromSecondInput ? 3 : 0).arg(audioTrack);
-        if (options.volume < 100) {
-            filters << chosen + QStringLiteral("volume=") +
-                           QString::asprintf("%.2f", options.volume / 100.0) +
-                           QStringLiteral("[a1]");
-            filters << QStringLiteral("[a1][1:a:0]amix=inputs=2:duration=first[a2]");
+        // The mix lasts as long as the longer of its inputs, and the original is padded with
+        // silence to the video's length: speech after the end of a short audio stream is kept.
+        // An original that is long enough passes the padding unchanged.
+        QStringList original;
+        if (options.volume < 100)
+            original << QStringLiteral("volume=") +
+                            QString::asprintf("%.2f", options.volume / 100.0);
+        if (videoInfo.duration > 0)
+            original
+                << QStringLiteral("apad=whole_dur=%1ms").arg(qint64(std::ceil(videoInfo.duration)));
+        const QString mix = QStringLiteral("[1:a:0]amix=inputs=2:duration=longest[a2]");
+        if (!original.isEmpty()) {
+            filters << chosen + original.join(u',') + QStringLiteral("[a1]");
+            filters << QStringLiteral("[a1]") + mix;
         } else {
-            filters << chosen + QStringLiteral("[1:a:0]amix=inputs=2:duration=first[a2]");
+            filters << chosen + mix;
         }
         audioSource = QStringLiteral("[a2]");
     }
@@ -1078,16 +1091,18 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
         ++output;
     }
 
-    QStringList arguments{QStringLiteral("-i"), inputVideo,           QStringLiteral("-i"),
-                          speechFile,           QStringLiteral("-i"), subtitlesFile};
+    QStringList arguments{QStringLiteral("-i"), fileArgument(inputVideo),
+                          QStringLiteral("-i"), fileArgument(speechFile),
+                          QStringLiteral("-i"), fileArgument(subtitlesFile)};
     if (mixFromSecondInput)
-        arguments << QStringLiteral("-i") << inputVideo;
+        arguments << QStringLiteral("-i") << fileArgument(inputVideo);
     if (!filters.isEmpty())
         arguments << QStringLiteral("-filter_complex") << filters.join(u';');
     // The hardware encoder switch of another platform's ffmpeg is left out: this ffmpeg rejects
     // it, and nothing here is encoded by that encoder anyway (video is always copied).
     arguments << maps << codecs << marks << QStringLiteral("-strict") << QStringLiteral("-2")
-              << QStringLiteral("-y") << QStringLiteral("-hide_banner") << outputVideo;
+              << QStringLiteral("-y") << QStringLiteral("-hide_banner")
+              << fileArgument(outputVideo);
     return arguments;
 }
 

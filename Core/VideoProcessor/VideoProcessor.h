@@ -29,6 +29,9 @@ public:
     static QString ffprobePath();
     // The message for a tool that cannot be found, naming the package that provides it.
     static QString missingToolMessage(const QString &toolName);
+    // A file as the tools are given it: "file:" and its absolute path, so that no name (pipe:0,
+    // concat:a|b, a name starting with '-') is read as a protocol, an option or another file.
+    static QString fileArgument(const QString &path);
 
     // Runs to the end; returns everything printed (invalid UTF-8 replaced) and whether the tool
     // exited normally with status 0 and wrote all it had to. A tool that cannot be started gives

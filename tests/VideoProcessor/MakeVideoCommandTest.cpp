@@ -62,25 +62,26 @@ TEST(MakeVideoArguments, WorkedExample)
     options.defaultAudioStream = true;
     options.newSubtitlesStream = true;
     const std::optional<QStringList> arguments = VideoProcessor::makeVideoArguments(
-        QStringLiteral("movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
-        QStringLiteral("out.mkv"), options, speech, subtitles);
+        QStringLiteral("/m/movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
+        QStringLiteral("/m/out.mkv"), options, speech, subtitles);
     ASSERT_TRUE(arguments.has_value());
     // The audio to mix comes from a second opening of the input, since the input's subtitle
     // stream is copied too (the next test has the plain form).
     EXPECT_EQ(arguments->mid(0, 8),
-              (QStringList{QStringLiteral("-i"), QStringLiteral("movie.mkv"), QStringLiteral("-i"),
-                           speech, QStringLiteral("-i"), subtitles, QStringLiteral("-i"),
-                           QStringLiteral("movie.mkv")}));
+              (QStringList{QStringLiteral("-i"), QStringLiteral("file:/m/movie.mkv"),
+                           QStringLiteral("-i"), QStringLiteral("file:") + speech,
+                           QStringLiteral("-i"), QStringLiteral("file:") + subtitles,
+                           QStringLiteral("-i"), QStringLiteral("file:/m/movie.mkv")}));
     EXPECT_EQ(
         afterInputs(arguments),
         words(QStringLiteral(
-            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
+            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=longest[a2] "
             "-map 0:0 -map [a2] -map 0:2 -map 2:s:0 -map 0:3 "
             "-c:0 copy -c:1 aac -c:2 copy -c:3 srt -c:4 copy "
             "-disposition:0 default -metadata:s:0 language=spa -disposition:1 none "
             "-disposition:1 default -metadata:s:1 language=spa -disposition:3 default "
             "-metadata:s:3 language=spa -metadata:s:4 language=spa "
-            "-strict -2 -y -hide_banner out.mkv")));
+            "-strict -2 -y -hide_banner file:/m/out.mkv")));
 }
 
 TEST(MakeVideoArguments, WithoutInputSubtitlesTheMixReadsInputZero)
@@ -90,15 +91,16 @@ TEST(MakeVideoArguments, WithoutInputSubtitlesTheMixReadsInputZero)
     OutputOptions options;
     options.defaultAudioStream = true;
     const std::optional<QStringList> arguments = VideoProcessor::makeVideoArguments(
-        QStringLiteral("movie.mkv"), info, 0, 1, -10, QStringLiteral("spa"),
-        QStringLiteral("out.mkv"), options, speech, subtitles);
+        QStringLiteral("/m/movie.mkv"), info, 0, 1, -10, QStringLiteral("spa"),
+        QStringLiteral("/m/out.mkv"), options, speech, subtitles);
     ASSERT_TRUE(arguments.has_value());
     EXPECT_EQ(
         arguments->mid(0, 8),
         (QStringList{
-            QStringLiteral("-i"), QStringLiteral("movie.mkv"), QStringLiteral("-i"), speech,
-            QStringLiteral("-i"), subtitles, QStringLiteral("-filter_complex"),
-            QStringLiteral("[0:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2]")}));
+            QStringLiteral("-i"), QStringLiteral("file:/m/movie.mkv"), QStringLiteral("-i"),
+            QStringLiteral("file:") + speech, QStringLiteral("-i"),
+            QStringLiteral("file:") + subtitles, QStringLiteral("-filter_complex"),
+            QStringLiteral("[0:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=longest[a2]")}));
 }
 
 TEST(MakeVideoArguments, NewAudioStreamKeepsTheOriginal)
@@ -109,16 +111,16 @@ TEST(MakeVideoArguments, NewAudioStreamKeepsTheOriginal)
     options.newSubtitlesStream = true;
     EXPECT_EQ(
         afterInputs(VideoProcessor::makeVideoArguments(
-            QStringLiteral("movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
-            QStringLiteral("out.mkv"), options, speech, subtitles)),
+            QStringLiteral("/m/movie.mkv"), movie(), 0, 1, 3, QStringLiteral("spa"),
+            QStringLiteral("/m/out.mkv"), options, speech, subtitles)),
         words(QStringLiteral(
-            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2] "
+            "-filter_complex [3:1]volume=0.50[a1];[a1][1:a:0]amix=inputs=2:duration=longest[a2] "
             "-map 0:0 -map [a2] -map 0:1 -map 0:2 -map 2:s:0 -map 0:3 "
             "-c:0 copy -c:1 aac -c:2 copy -c:3 copy -c:4 srt -c:5 copy "
             "-disposition:0 default -metadata:s:0 language=spa -disposition:1 default "
             "-metadata:s:1 language=spa -disposition:2 none -disposition:4 default "
             "-metadata:s:4 language=spa -metadata:s:5 language=spa "
-            "-strict -2 -y -hide_banner out.mkv")));
+            "-strict -2 -y -hide_banner file:/m/out.mkv")));
 }
 
 TEST(MakeVideoArguments, Variants)
@@ -129,11 +131,11 @@ TEST(MakeVideoArguments, Variants)
     options.newSubtitlesStream = true;
     // No audio chosen: the speech alone is added after the video streams.
     EXPECT_EQ(
-        afterInputs(VideoProcessor::makeVideoArguments(QStringLiteral("in.mp4"), silent, 0, -1, -1,
-                                                       std::nullopt, QStringLiteral("o.mp4"),
+        afterInputs(VideoProcessor::makeVideoArguments(QStringLiteral("/m/in.mp4"), silent, 0, -1,
+                                                       -1, std::nullopt, QStringLiteral("/m/o.mp4"),
                                                        options, speech, subtitles)),
         words(QStringLiteral("-map 0:0 -map 1:a:0 -map 2:s:0 -c:0 copy -c:1 aac -c:2 mov_text "
-                             "-disposition:0 default -strict -2 -y -hide_banner o.mp4")));
+                             "-disposition:0 default -strict -2 -y -hide_banner file:/m/o.mp4")));
     // 100 per cent and more: one chain without a volume filter.
     options.volume = 100;
     QStringList arguments = afterInputs(VideoProcessor::makeVideoArguments(
@@ -141,7 +143,19 @@ TEST(MakeVideoArguments, Variants)
         options, speech, subtitles));
     EXPECT_EQ(arguments.mid(0, 2),
               (QStringList{QStringLiteral("-filter_complex"),
-                           QStringLiteral("[3:2][1:a:0]amix=inputs=2:duration=first[a2]")}));
+                           QStringLiteral("[3:2][1:a:0]amix=inputs=2:duration=longest[a2]")}));
+    // A known length pads the original with silence to it, so that the mix lasts as long as
+    // the video even where the chosen audio ends early.
+    VideoInfo timed = movie();
+    timed.duration = 12000.4;
+    arguments = afterInputs(VideoProcessor::makeVideoArguments(
+        QStringLiteral("/m/in.avi"), timed, 0, 2, -1, QStringLiteral("eng"),
+        QStringLiteral("/m/o.avi"), options, speech, subtitles));
+    EXPECT_EQ(arguments.value(1), QStringLiteral("[3:2]apad=whole_dur=12001ms[a1];[a1][1:a:0]amix="
+                                                 "inputs=2:duration=longest[a2]"));
+    arguments = afterInputs(VideoProcessor::makeVideoArguments(
+        QStringLiteral("in.avi"), movie(), 0, 2, -1, QStringLiteral("eng"), QStringLiteral("o.avi"),
+        options, speech, subtitles));
     // An .avi holds no subtitle stream of ours, and mixes with its own audio codec.
     EXPECT_FALSE(arguments.contains(QStringLiteral("2:s:0")));
     EXPECT_TRUE(arguments.contains(QStringLiteral("mp3")));
@@ -150,7 +164,7 @@ TEST(MakeVideoArguments, Variants)
         VideoProcessor::makeVideoArguments(QStringLiteral("in.flv"), movie(), 0, 1, 3, std::nullopt,
                                            QStringLiteral("o.flv"), options, speech, subtitles));
     EXPECT_EQ(arguments.value(1),
-              QStringLiteral("[3:1]volume=0.00[a1];[a1][1:a:0]amix=inputs=2:duration=first[a2]"));
+              QStringLiteral("[3:1]volume=0.00[a1];[a1][1:a:0]amix=inputs=2:duration=longest[a2]"));
     // Without a language code there are no language marks at all.
     EXPECT_FALSE(arguments.join(u' ').contains(QStringLiteral("-metadata:s:")));
     // Choosing the input's subtitle stream as default clears the others.
@@ -233,8 +247,8 @@ TEST(VolumeTools, PeakAndGainTexts)
               (QList<double>{-17.7, -13.5}));
     EXPECT_EQ(VideoProcessor::maximizeVideoVolumeArguments(QStringLiteral("/v/a.mp4"), -3.5,
                                                            QStringLiteral("/v/t.mp4")),
-              words(QStringLiteral("-i /v/a.mp4 -map 0 -c copy -c:a aac -filter:a volume=3.5dB "
-                                   "-strict -2 -y /v/t.mp4")));
+              words(QStringLiteral("-i file:/v/a.mp4 -map 0 -c copy -c:a aac -filter:a "
+                                   "volume=3.5dB -strict -2 -y file:/v/t.mp4")));
 }
 
 TEST(VolumeTools, MaximizingAVideoKeepsEveryStreamAndRaisesEveryAudio)

@@ -152,18 +152,19 @@ TEST(SubtitleCommands, ArgumentListsAreExact)
     EXPECT_EQ(VideoProcessor::extractSubtitlesArguments(QStringLiteral("/v/in put.mkv"),
                                                         QStringLiteral("2"),
                                                         QStringLiteral("/t/subtitles.srt")),
-              (QStringList{QStringLiteral("-i"), QStringLiteral("/v/in put.mkv"),
+              (QStringList{QStringLiteral("-i"), QStringLiteral("file:/v/in put.mkv"),
                            QStringLiteral("-map"), QStringLiteral("0:2"), QStringLiteral("-c:s"),
                            QStringLiteral("srt"), QStringLiteral("-hide_banner"),
-                           QStringLiteral("-y"), QStringLiteral("/t/subtitles.srt")}));
-    EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
-                                                        QStringLiteral("/t/o.srt"),
-                                                        QStringLiteral("iso-8859-1")),
-              (QStringList{QStringLiteral("-sub_charenc"), QStringLiteral("ISO-8859-1"),
-                           QStringLiteral("-i"), QStringLiteral("/s/a.srt"), QStringLiteral("-y"),
-                           QStringLiteral("-hide_banner"), QStringLiteral("/t/o.srt")}));
-    const QStringList plain{QStringLiteral("-i"), QStringLiteral("/s/a.srt"), QStringLiteral("-y"),
-                            QStringLiteral("-hide_banner"), QStringLiteral("/t/o.srt")};
+                           QStringLiteral("-y"), QStringLiteral("file:/t/subtitles.srt")}));
+    EXPECT_EQ(
+        VideoProcessor::convertSubtitlesArguments(
+            QStringLiteral("/s/a.srt"), QStringLiteral("/t/o.srt"), QStringLiteral("iso-8859-1")),
+        (QStringList{QStringLiteral("-sub_charenc"), QStringLiteral("ISO-8859-1"),
+                     QStringLiteral("-i"), QStringLiteral("file:/s/a.srt"), QStringLiteral("-y"),
+                     QStringLiteral("-hide_banner"), QStringLiteral("file:/t/o.srt")}));
+    const QStringList plain{QStringLiteral("-i"), QStringLiteral("file:/s/a.srt"),
+                            QStringLiteral("-y"), QStringLiteral("-hide_banner"),
+                            QStringLiteral("file:/t/o.srt")};
     EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
                                                         QStringLiteral("/t/o.srt"), std::nullopt),
               plain);

@@ -143,6 +143,28 @@ TEST_F(MakeCommand, WorkedExampleMixesIntoTheChosenStream)
     EXPECT_GT(TestSupport::meanVolume(second, 2.1, 1.2, 0), -60);
 }
 
+TEST_F(MakeCommand, SpeechAfterTheEndOfAShortAudioStreamIsKept)
+{
+    // 12 s of video whose audio stops at 5 s; the cues come after that.
+    const QString video = folder.filePath(QStringLiteral("short audio.mkv"));
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=12:s=160x120 -f lavfi -i anullsrc=r=44100:d=5 "
+                        "-c:v libx264 -c:a aac %1",
+                        {video});
+    const QString cues = folder.filePath(QStringLiteral("late.srt"));
+    TestSupport::writeFile(cues, "1\n00:00:06,500 --> 00:00:08,000\nStill here.\n\n"
+                                 "2\n00:00:09,000 --> 00:00:10,500\nAnd here too.\n");
+    const TestSupport::ProcessResult result =
+        make(video, {QStringLiteral("--subtitles"), cues, QStringLiteral("--voice"),
+                     QStringLiteral("gmw/en-US")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString output = out() + QStringLiteral("/short audio_Kelvorandix_en_US.mkv");
+    // 0 dB is what the measure gives where the stream has no samples at all.
+    for (const double at : {6.6, 9.1}) {
+        const double level = TestSupport::meanVolume(output, at, 0.6);
+        EXPECT_TRUE(level > -50 && level < 0) << level << " dB at " << at << " s";
+    }
+}
+
 TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 {
     const QString video = folder.filePath(QStringLiteral("silent film.mp4"));

@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -59,6 +60,25 @@ TEST_F(MediaCommands, ProbeShowsTheTrackChoosersLists)
     result = runCli({QStringLiteral("probe"), folder.filePath(QStringLiteral("notes.mkv"))});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains("is not a media file")) << result.err.toStdString();
+}
+
+TEST_F(MediaCommands, NamesThatLookLikeUrlsAreFiles)
+{
+    // ffmpeg reads "pipe:0" as standard input and "concat:a|b" as other files: given as they
+    // are, the first waits for input for ever and the second probes what it names.
+    for (const QString name : {QStringLiteral("pipe:0"), QStringLiteral("concat:a.mp4|b.mp4")}) {
+        ASSERT_TRUE(QFile::copy(video, folder.filePath(name)));
+        const TestSupport::ProcessResult result =
+            TestSupport::runIn(folder.path(), QStringLiteral(KELVORANDIX_CLI_PATH),
+                               {QStringLiteral("probe"), name, QStringLiteral("--json")});
+        EXPECT_EQ(result.exitCode, 0) << name.toStdString() << result.err.toStdString();
+        EXPECT_EQ(QJsonDocument::fromJson(result.out)
+                      .object()[QStringLiteral("audioStreams")]
+                      .toArray()
+                      .size(),
+                  1)
+            << name.toStdString();
+    }
 }
 
 TEST_F(MediaCommands, SubtitlesExtractsAStreamOrConvertsAFile)
