@@ -8,6 +8,8 @@
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
+#include "VSError.h"
+#include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
 
 #include <QDir>
@@ -43,17 +45,29 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
     else
         speech = std::make_shared<SubtitlesToSpeechOperation>(QStringLiteral("Processing audio"),
                                                               request.voice);
+    if (request.maximizeOutputVolume) {
+        QString reason;
+        intermediate =
+            VideoProcessor::createHiddenFile(outputPath, QStringLiteral("unmaximized"), &reason);
+        if (!intermediate) {
+            QFile::remove(outputPath);
+            WorkingFolder::untrackOutputFile(outputPath);
+            throw VSError(reason);
+        }
+        WorkingFolder::trackOutputFile(*intermediate, WorkingFolder::Leftover::Partial);
+    }
     auto video = std::make_shared<MakeVideoOperation>(
         QStringLiteral("Processing video"), request.inputVideo, request.videoTrack,
-        request.audioTrack, request.videoInfo, request.subtitlesTrack, threeLetterCode, outputPath,
-        request.options);
+        request.audioTrack, request.videoInfo, request.subtitlesTrack, threeLetterCode,
+        intermediate.value_or(outputPath), request.options);
     video->addDependency(speech);
-    videoJob = video;
+    lastWriter = video;
     operations = {speech, video};
-    if (request.maximizeOutputVolume) {
-        auto maximize = std::make_shared<MaximizeVolumeOperation>(outputPath);
+    if (intermediate) {
+        auto maximize = std::make_shared<MaximizeVolumeOperation>(*intermediate, outputPath);
         maximize->addDependency(video);
         operations.append(maximize);
+        lastWriter = maximize;
     }
 }
 
@@ -61,8 +75,17 @@ MakeOutputChain::~MakeOutputChain()
 {
     if (!finished) {
         removeOwnOutput(false);
+        removeIntermediate();
         WorkingFolder::untrackOutputFile(outputPath);
     }
+}
+
+void MakeOutputChain::removeIntermediate() const
+{
+    if (!intermediate)
+        return;
+    QFile::remove(*intermediate);
+    WorkingFolder::untrackOutputFile(*intermediate);
 }
 
 std::optional<QString> MakeOutputChain::finishedPath() const
@@ -77,7 +100,8 @@ std::optional<QString> MakeOutputChain::finish()
     finished = true;
     const std::optional<QString> path = finishedPath();
     if (!path)
-        removeOwnOutput(videoJob->isFinished() && !videoJob->isCancelled());
+        removeOwnOutput(lastWriter->isFinished() && !lastWriter->isCancelled());
+    removeIntermediate();
     WorkingFolder::untrackOutputFile(outputPath);
     return path;
 }

@@ -59,9 +59,16 @@ public:
 
 private:
     // Removes the file at the output path when it is the chain's own: the placeholder, or the
-    // video its make-video job wrote (videoWritten).
+    // video its last job wrote (videoWritten).
     void removeOwnOutput(bool videoWritten) const;
 
-    std::shared_ptr<MakeOutputOperation> videoJob;
+    // Removes the un-maximized video the make-video job wrote for the maximize job, if any.
+    void removeIntermediate() const;
+
+    // The job whose result takes the output path: the maximize job when there is one.
+    std::shared_ptr<MakeOutputOperation> lastWriter;
+    // With the maximize job, the make-video job writes here (a hidden name beside the output),
+    // so that a video that is not yet raised never stands under the output's name.
+    std::optional<QString> intermediate;
     bool finished = false;
 };

@@ -2,9 +2,11 @@
 
 #include "VideoProcessor/VideoProcessor.h"
 
-MaximizeVolumeOperation::MaximizeVolumeOperation(QString inputFile, QString taskName)
+MaximizeVolumeOperation::MaximizeVolumeOperation(QString inputFile, QString outputFile,
+                                                 QString taskName)
     : ToolOperation(std::move(taskName))
     , inputFile(std::move(inputFile))
+    , outputFile(std::move(outputFile))
 {}
 
 MaximizeVolumeOperation::~MaximizeVolumeOperation() = default;
@@ -23,6 +25,6 @@ void MaximizeVolumeOperation::run()
     if (isCancelled())
         return;
     runTool([this, peak](auto progress, auto finish) {
-        return VideoProcessor::maximizeVideoVolume(inputFile, peak, progress, finish);
+        return VideoProcessor::maximizeVideoVolume(inputFile, peak, progress, finish, outputFile);
     });
 }

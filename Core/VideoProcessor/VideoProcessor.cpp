@@ -21,7 +21,6 @@
 #include <QStringDecoder>
 #include <QTemporaryFile>
 #include <QThreadPool>
-#include <QUuid>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -709,6 +708,35 @@ std::optional<QString> VideoProcessor::detectCharset(const QByteArray &head, con
     return name.toUpper();
 }
 
+std::optional<QString> VideoProcessor::createHiddenFile(const QString &target, const QString &tag,
+                                                        QString *reason)
+{
+    const QFileInfo info(target);
+    const QString extension = pathExtension(target);
+    const QByteArray suffix =
+        QFile::encodeName(u'.' + tag + (extension.isEmpty() ? QString() : u'.' + extension));
+    QString name = info.fileName();
+    if (!extension.isEmpty())
+        name.chop(extension.size() + 1);
+    // The output's own name may use all of the limit; the hidden one adds to it, so its name
+    // part gives way (whole characters, never half of one).
+    const long limit = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
+    const qsizetype room = (limit > 0 ? limit : 255) - 1 - 7 - suffix.size();
+    while (!name.isEmpty() && QFile::encodeName(name).size() > room)
+        name.chop(name.back().isLowSurrogate() && name.size() > 1 ? 2 : 1);
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + name) + ".XXXXXX" + suffix;
+    const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
+    if (fd < 0) {
+        fail(reason, QStringLiteral("Could not write to '%1': %2")
+                         .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno))));
+        return std::nullopt;
+    }
+    ::fchmod(fd, FileSystem::newFileMode());
+    ::close(fd);
+    return QFile::decodeName(pattern);
+}
+
 const QList<std::pair<QString, ContainerFormat>> &VideoProcessor::containerFormats()
 {
     static const QList<std::pair<QString, ContainerFormat>> table = {
@@ -931,18 +959,26 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
 std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &inputFile,
                                                                  std::optional<double> peak,
                                                                  Progress progress,
-                                                                 Completion completion)
+                                                                 Completion completion,
+                                                                 const QString &outputFile)
 {
+    const QString target = outputFile.isEmpty() ? inputFile : outputFile;
+    const Target kind = outputFile.isEmpty() ? Target::Replace : Target::Reserved;
     if (!peak || *peak == 0.0) {
-        completion(true, QString());
+        const std::optional<QString> error =
+            target == inputFile ? std::nullopt : moveIntoPlace(inputFile, target, kind);
+        completion(!error, error.value_or(QString()));
         return nullptr;
     }
-    const QString extension = pathExtension(inputFile);
-    const QString temporary =
-        inputFile.left(inputFile.size() - (extension.isEmpty() ? 0 : extension.size() + 1)) +
-        QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + u'.' + extension;
-    return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, temporary),
-                           std::move(progress), temporary, inputFile, std::move(completion));
+    QString reason;
+    const std::optional<QString> temporary =
+        createHiddenFile(target, QStringLiteral("partial"), &reason);
+    if (!temporary) {
+        completion(false, reason);
+        return nullptr;
+    }
+    return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, *temporary),
+                           std::move(progress), *temporary, target, std::move(completion), kind);
 }
 
 QStringList VideoProcessor::convertToPCMAudioArguments(const QString &inputPath,
@@ -1122,21 +1158,14 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
         return nullptr;
     }
     // A hidden name that no other run can have: created here, then overwritten by ffmpeg.
-    const QFileInfo target(outputVideo);
-    QByteArray pattern =
-        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                          QStringLiteral(".XXXXXX.partial.") + extension);
-    const int suffixLength = int(QByteArray(".partial.").size() + extension.toUtf8().size());
-    const int fd = ::mkstemps(pattern.data(), suffixLength);
-    if (fd < 0) {
-        completion(false,
-                   QStringLiteral("Could not write to '%1': %2")
-                       .arg(target.absolutePath(), QString::fromLocal8Bit(std::strerror(errno))));
+    QString reason;
+    const std::optional<QString> partial =
+        createHiddenFile(outputVideo, QStringLiteral("partial"), &reason);
+    if (!partial) {
+        completion(false, reason);
         return nullptr;
     }
-    ::fchmod(fd, FileSystem::newFileMode());
-    ::close(fd);
-    const QString temporary = QFile::decodeName(pattern);
+    const QString temporary = *partial;
 
     const std::optional<QStringList> arguments = makeVideoArguments(
         inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code, temporary,

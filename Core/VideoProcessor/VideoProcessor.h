@@ -119,11 +119,11 @@ public:
     static std::shared_ptr<ToolProcess>
     maximizeVideoVolume(const QString &inputFile, Progress progress, Completion completion);
     // The same with the peak measured beforehand (so that the caller chooses the thread that
-    // waits for the analysis).
-    static std::shared_ptr<ToolProcess> maximizeVideoVolume(const QString &inputFile,
-                                                            std::optional<double> peak,
-                                                            Progress progress,
-                                                            Completion completion);
+    // waits for the analysis). With an outputFile, the raised video (or the input itself when no
+    // change is needed) takes the place of the empty placeholder reserved there instead.
+    static std::shared_ptr<ToolProcess>
+    maximizeVideoVolume(const QString &inputFile, std::optional<double> peak, Progress progress,
+                        Completion completion, const QString &outputFile = QString());
     static QStringList maximizeVideoVolumeArguments(const QString &inputFile, double peak,
                                                     const QString &temporaryFile);
     // The peak over all audio streams of a video; nothing without audio.
@@ -151,6 +151,12 @@ public:
               const QString &outputVideo, Progress progress, Completion completion,
               const OutputOptions &options, const QString &speechFile = QString(),
               const QString &subtitlesFile = QString());
+
+    // Creates an empty file under a hidden name of its own beside target, on the same file
+    // system: ".NAME.XXXXXX.TAG.EXT", NAME shortened as far as the file system's name limit
+    // requires. Returns its path, or nothing with the reason.
+    static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
+                                                   QString *reason = nullptr);
 
     // Output containers by lower-case extension, in table order.
     static const QList<std::pair<QString, ContainerFormat>> &containerFormats();

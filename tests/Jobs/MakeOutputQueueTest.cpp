@@ -238,15 +238,20 @@ TEST(MakeOutputChain, AnEndedChainRemovesOnlyWhatItMadeAtTheOutputName)
         QFile::remove(chain.outputPath);
     }
     {
-        // The video was written, then its loudness pass was cancelled: the unfinished video goes.
+        // The video was written, under a hidden name of its own while its loudness is not yet
+        // raised; then the loudness pass was cancelled: the unfinished video and the name go.
         MakeOutputChain chain(request);
-        TestSupport::writeFile(chain.outputPath, "our video");
+        const QStringList hidden =
+            TestSupport::entriesOf(folder.path()).filter(QStringLiteral("unmaximized"));
+        ASSERT_EQ(hidden.size(), 1);
+        TestSupport::writeFile(folder.filePath(hidden[0]), "our video");
         chain.operations[0]->markFinished();
         chain.operations[1]->markFinished();
         chain.operations[2]->cancel();
         chain.operations[2]->markFinished();
         EXPECT_FALSE(chain.finish());
-        EXPECT_FALSE(QFile::exists(chain.outputPath));
+        EXPECT_TRUE(TestSupport::entriesOf(folder.path()).isEmpty())
+            << TestSupport::entriesOf(folder.path()).join(u' ').toStdString();
     }
     QCoreApplication::processEvents(); // the stops the cancels posted
 }
