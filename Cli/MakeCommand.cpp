@@ -122,6 +122,11 @@ int MakeCommand::run(const QStringList &arguments)
 
     UserSettings &settings = UserSettings::shared();
     OutputOptions options = OutputOptions::fromSettings(settings);
+    if (const std::optional<qint64> stored = settings.storedVolumeOutOfRange();
+        stored && !parser.isSet(volume))
+        printError(QStringLiteral("The stored volume %1% is outside 0 to 100; %2% is used\n")
+                       .arg(*stored)
+                       .arg(options.volume));
     for (const Switch &option : switches) {
         if (parser.isSet(option.on) && parser.isSet(option.off))
             return usage(QStringLiteral("--%1 and --%2 contradict each other")
@@ -133,8 +138,8 @@ int MakeCommand::run(const QStringList &arguments)
     }
     if (parser.isSet(volume)) {
         const std::optional<qint64> percent = SubtitlesParser::parseInteger(parser.value(volume));
-        if (!percent || *percent < 0 || *percent > 1000)
-            return usage(QStringLiteral("--volume takes a percentage from 0 to 1000"));
+        if (!percent || *percent < 0 || *percent > 100)
+            return usage(QStringLiteral("--volume takes a percentage from 0 to 100"));
         options.volume = int(*percent);
     }
 

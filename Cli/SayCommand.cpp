@@ -62,9 +62,13 @@ int SayCommand::run(const QStringList &arguments)
         return 2;
     }
     bool rateOk = true;
-    const float wordsPerMinute = parser.isSet(rate) ? parser.value(rate).toFloat(&rateOk) : 0;
-    if (!rateOk || (parser.isSet(rate) && wordsPerMinute <= 0)) {
-        printError(QStringLiteral("say: --rate takes a number of words per minute\n"));
+    const double wordsPerMinute = parser.isSet(rate) ? parser.value(rate).toDouble(&rateOk) : 0;
+    // Written as a range so that a rate that is not a number fails it too.
+    if (!rateOk || (parser.isSet(rate) && !(wordsPerMinute >= SpeechSynthesizer::minimumRate &&
+                                            wordsPerMinute <= SpeechSynthesizer::maximumRate))) {
+        printError(QStringLiteral("say: --rate takes a number of words per minute from %1 to %2\n")
+                       .arg(SpeechSynthesizer::minimumRate)
+                       .arg(SpeechSynthesizer::maximumRate));
         return 2;
     }
 
@@ -86,7 +90,7 @@ int SayCommand::run(const QStringList &arguments)
     synthesizer->setDelegate(&delegate);
     synthesizer->setVolume(1.0f);
     if (parser.isSet(rate))
-        synthesizer->setRate(wordsPerMinute);
+        synthesizer->setRate(float(wordsPerMinute));
     const QString file =
         parser.isSet(out) ? QFileInfo(parser.value(out)).absoluteFilePath() : QString();
     if (file.isEmpty())

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -124,10 +125,18 @@ int UserSettings::volume() const
     if (!value.isValid())
         return 50;
     const std::optional<qint64> stored = readInteger(value);
-    if (!stored || *stored < std::numeric_limits<int>::min() ||
-        *stored > std::numeric_limits<int>::max())
+    if (!stored)
         return 50;
-    return int(*stored);
+    return int(std::clamp<qint64>(*stored, 0, 100));
+}
+
+std::optional<qint64> UserSettings::storedVolumeOutOfRange() const
+{
+    const QVariant value = object(volumeKey);
+    const std::optional<qint64> stored = value.isValid() ? readInteger(value) : std::nullopt;
+    if (stored && (*stored < 0 || *stored > 100))
+        return stored;
+    return std::nullopt;
 }
 
 qint32 UserSettings::playerVolume() const

@@ -77,8 +77,11 @@ public:
     void setDouble(const QString &key, double value) { setObject(key, value); }
     void setString(const QString &key, const QString &value) { setObject(key, value); }
 
-    // Mixing volume in percent; 50 when absent or unreadable.
+    // Mixing volume in percent, 0 to 100; 50 when absent or unreadable. A stored value outside
+    // that range (a negative one would invert the original's phase) is read as the nearer end,
+    // and storedVolumeOutOfRange tells what it was.
     int volume() const;
+    std::optional<qint64> storedVolumeOutOfRange() const;
     // Preview player volume; 100 when absent or unreadable.
     qint32 playerVolume() const;
     // True until the main view has loaded once.

@@ -276,8 +276,12 @@ void SpeechEngine::run(const std::shared_ptr<Utterance> &utterance, const Done &
     info.channels = 1;
     info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
     SNDFILE *file = sf_open(partial.constData(), SFM_WRITE, &info);
-    if (!file)
-        return done(Outcome::Failed, QString::fromLocal8Bit(sf_strerror(nullptr)));
+    if (!file) {
+        // The file may have been created before its header failed to go in (a full disk).
+        const QString message = QString::fromLocal8Bit(sf_strerror(nullptr));
+        std::remove(partial.constData());
+        return done(Outcome::Failed, message);
+    }
     const sf_count_t count = sf_count_t(synthesis.samples.size());
     const bool written = sf_write_short(file, synthesis.samples.data(), count) == count;
     const QString writeError = written ? QString() : QString::fromLocal8Bit(sf_strerror(file));

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <algorithm>
 #include <cmath>
 
 // What reports in flight need to reach the synthesizer: they hold it weakly, and find the owner
@@ -89,7 +90,9 @@ void SpeechSynthesizer::start(const QString &text, const QString &file)
     auto utterance = std::make_shared<SpeechEngine::Utterance>();
     utterance->text = text;
     utterance->voice = voiceIdentifier;
-    utterance->rate = int(std::lround(rate()));
+    // A rate that is not a number would not survive the conversion to an integer.
+    const float wordsPerMinute = std::isfinite(rate()) ? rate() : 175.0f;
+    utterance->rate = int(std::lround(std::clamp(wordsPerMinute, minimumRate, maximumRate)));
     utterance->volume = volume();
     utterance->file = file;
     if (const auto previous = shared->current.exchange(utterance))

@@ -35,6 +35,9 @@ public:
     void setDelegate(SpeechSynthesizerDelegate *delegate);
     void setVolume(float volume) { volumeLevel.store(volume); }
     float volume() const { return volumeLevel.load(); }
+    // The rates the engine speaks at, in words per minute; others are spoken at the nearer end.
+    static constexpr float minimumRate = 80.0f;
+    static constexpr float maximumRate = 450.0f;
     // Words per minute; rate() returns the rate last set.
     void setRate(float wordsPerMinute) { speakingRate.store(wordsPerMinute); }
     float rate() const { return speakingRate.load(); }

@@ -3,6 +3,7 @@
 #include "VideoProcessor/VideoProcessor.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -402,6 +403,27 @@ TEST_F(MakeInterruptions, AKilledRunTakesItsToolsAlongAndTheNextStartCleansUp)
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
 }
 
+TEST_F(MakeInterruptions, AVideoKilledBeforeItsLoudnessIsRaisedIsNeverTakenAsFinished)
+{
+    // The gain pass over the finished video is the one that copies its streams with "-c copy".
+    const QString gainPass = QStringLiteral(" -c copy ");
+    auto run = start(gainPass, {QStringLiteral("--maximize-volume")});
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(gainPass).isEmpty(); }, 60000))
+        << run->err.toStdString();
+    run->signal(SIGKILL);
+    run->waitForExit();
+    // The output's name holds nothing but the empty placeholder; the videos are hidden.
+    const QFileInfo output(out() + QStringLiteral("/long_Kelvorandix_es.mkv"));
+    EXPECT_EQ(output.exists() ? output.size() : 0, 0);
+    EXPECT_TRUE(
+        TestSupport::waitUntil([&] { return tools(QStringLiteral("ffmpeg")).isEmpty(); }, 5000));
+    const TestSupport::ProcessResult next =
+        runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("es")},
+               {QStringLiteral("TMPDIR=") + temp()});
+    EXPECT_EQ(next.exitCode, 0);
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+}
+
 TEST_F(MakeInterruptions, CancellingTheLoudnessPassLeavesNoVideo)
 {
     // The analysis of the finished video's audio streams is the slow step.
@@ -419,13 +441,17 @@ TEST_F(MakeInterruptions, CancellingTheLoudnessPassLeavesNoVideo)
 TEST_F(MakeCommand, SwitchesOverrideTheStoredOptions)
 {
     TestSupport::writeFile(folder.filePath(QStringLiteral("settings.ini")),
-                           "[General]\nnewAudioStreamKey=true\nnewSubtitlesStreamKey=true\n");
+                           "[General]\nnewAudioStreamKey=true\nnewSubtitlesStreamKey=true\n"
+                           "volumeKey=-30\n");
     const TestSupport::ProcessResult result =
         make(mediaFile(QStringLiteral("movie.mkv")),
              {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
               QStringLiteral("--voice"), QStringLiteral("roa/es"),
               QStringLiteral("--no-new-audio-stream"), QStringLiteral("--no-subtitles-as-stream")});
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // A negative level would turn the original's phase over: it is read as 0, and said so.
+    EXPECT_TRUE(result.err.contains("The stored volume -30% is outside 0 to 100; 0% is used"))
+        << result.err.toStdString();
     // The speech is mixed into the default stream and no subtitle stream is added.
     EXPECT_EQ(describe(streamsOf(QString::fromUtf8(result.out.trimmed()))),
               QStringLiteral("h264*/spa aac/spa aac subrip"));
@@ -434,4 +460,10 @@ TEST_F(MakeCommand, SwitchesOverrideTheStoredOptions)
              {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
               QStringLiteral("--new-audio-stream"), QStringLiteral("--no-new-audio-stream")});
     EXPECT_EQ(both.exitCode, 2);
+    const TestSupport::ProcessResult loud =
+        make(mediaFile(QStringLiteral("movie.mkv")),
+             {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+              QStringLiteral("--volume"), QStringLiteral("101")});
+    EXPECT_EQ(loud.exitCode, 2);
+    EXPECT_TRUE(loud.err.contains("from 0 to 100")) << loud.err.toStdString();
 }

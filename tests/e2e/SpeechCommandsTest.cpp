@@ -2,6 +2,8 @@
 #include "Speech/AIFFFile.h"
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -77,4 +79,21 @@ TEST(SayCommand, SpeaksToAFileOrSaysWhyNot)
                      folder.filePath(QStringLiteral("no folder/x.aiff")), QStringLiteral("Hi")});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(result.err.isEmpty());
+
+    // A full disk (a file size limit stands in for one): a failure, and no file left behind.
+    const QString full = folder.filePath(QStringLiteral("full/x.aiff"));
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    result = runCli({QStringLiteral("say"), QStringLiteral("--out"), full, QStringLiteral("Hi")},
+                    {}, 10);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(TestSupport::entriesOf(QFileInfo(full).absolutePath()).isEmpty())
+        << TestSupport::entriesOf(QFileInfo(full).absolutePath()).join(u' ').toStdString();
+
+    // Rates the engine cannot speak at are refused, not quietly spoken at another.
+    for (const char *rate : {"inf", "nan", "1e30", "1e-30", "0", "451"}) {
+        result = runCli({QStringLiteral("say"), QStringLiteral("--rate"), QString::fromLatin1(rate),
+                         QStringLiteral("Hi")});
+        EXPECT_EQ(result.exitCode, 2) << rate;
+        EXPECT_TRUE(result.err.contains("from 80 to 450")) << rate << result.err.toStdString();
+    }
 }
