@@ -47,11 +47,38 @@ Folder &folder()
     return instance;
 }
 
-QString leftoverLine(const QString &file, WorkingFolder::Leftover kind)
+// The list holds one record per file: its kind and its path, each ended by a NUL byte, the one
+// byte no path can hold (a folder's name may hold a line end).
+QByteArray leftoverRecord(const QString &file, WorkingFolder::Leftover kind)
 {
-    return (kind == WorkingFolder::Leftover::Partial ? QStringLiteral("partial ")
-                                                     : QStringLiteral("reserved ")) +
-           file;
+    return (kind == WorkingFolder::Leftover::Partial ? QByteArrayLiteral("partial")
+                                                     : QByteArrayLiteral("reserved")) +
+           '\0' + QFile::encodeName(file) + '\0';
+}
+
+struct LeftoverRecord {
+    QByteArray kind;
+    QByteArray path;
+};
+
+QList<LeftoverRecord> leftoverRecords(const QByteArray &list)
+{
+    QList<LeftoverRecord> records;
+    const QList<QByteArray> fields = list.split('\0');
+    // A record counts only with its final NUL: a list cut short ends in a path cut short.
+    for (qsizetype i = 0; i + 2 < fields.size(); i += 2)
+        records.append({fields[i], fields[i + 1]});
+    return records;
+}
+
+// The hidden names this program gives the files it writes before they are complete:
+// ".NAME.XXXXXX.partial.EXT" and the like. Nothing else is removed as a partial file, whatever
+// the list says.
+bool isOwnPartialName(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return name.startsWith(u'.') && (name.contains(QLatin1String(".partial")) ||
+                                     name.contains(QLatin1String(".unmaximized")));
 }
 
 void removeLeftovers(const QString &manifest)
@@ -59,17 +86,17 @@ void removeLeftovers(const QString &manifest)
     QFile list(manifest);
     if (!list.open(QIODevice::ReadOnly))
         return;
-    for (const QByteArray &raw : list.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw);
-        const bool partial = line.startsWith(QLatin1String("partial "));
-        if (!partial && !line.startsWith(QLatin1String("reserved ")))
+    for (const LeftoverRecord &record : leftoverRecords(list.readAll())) {
+        const bool partial = record.kind == "partial";
+        if ((!partial && record.kind != "reserved") || !record.path.startsWith('/'))
             continue;
-        const QString file = line.section(u' ', 1);
         struct stat status {};
-        if (::lstat(QFile::encodeName(file).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        if (::lstat(record.path.constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != ::getuid())
             continue;
-        if (partial || status.st_size == 0)
-            QFile::remove(file);
+        const QString file = QFile::decodeName(record.path);
+        if (partial ? isOwnPartialName(file) : status.st_size == 0)
+            ::unlink(record.path.constData());
     }
 }
 
@@ -94,7 +121,7 @@ void WorkingFolder::trackOutputFile(const QString &file, Leftover kind)
     try {
         QFile list(filePath(leftoversName));
         if (list.open(QIODevice::WriteOnly | QIODevice::Append))
-            list.write((leftoverLine(file, kind) + u'\n').toUtf8());
+            list.write(leftoverRecord(file, kind));
     } catch (const VSError &) {
         // Without a working folder there is nothing to clean up after either.
     }
@@ -106,16 +133,14 @@ void WorkingFolder::untrackOutputFile(const QString &file)
         QFile list(filePath(leftoversName));
         if (!list.open(QIODevice::ReadWrite))
             return;
-        QList<QByteArray> kept;
-        for (const QByteArray &line : list.readAll().split('\n'))
-            if (!line.isEmpty() && QString::fromUtf8(line).section(u' ', 1) != file)
-                kept.append(line);
-        QByteArray text = kept.join('\n');
-        if (!text.isEmpty())
-            text += '\n';
+        const QByteArray path = QFile::encodeName(file);
+        QByteArray kept;
+        for (const LeftoverRecord &record : leftoverRecords(list.readAll()))
+            if (record.path != path)
+                kept += record.kind + '\0' + record.path + '\0';
         list.resize(0);
         list.seek(0);
-        list.write(text);
+        list.write(kept);
     } catch (const VSError &) {
     }
 }

@@ -403,6 +403,27 @@ TEST_F(MakeInterruptions, AKilledRunTakesItsToolsAlongAndTheNextStartCleansUp)
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
 }
 
+TEST_F(MakeInterruptions, TheNextStartRemovesExactlyWhatAKilledRunLeft)
+{
+    // An output folder whose name holds a line end after the name of a file beside it.
+    const QString victim = folder.filePath(QStringLiteral("victim.txt"));
+    TestSupport::writeFile(victim, "the user's");
+    const QString tricky = victim + QStringLiteral("\nout");
+    QDir().mkpath(tricky);
+    auto run = start(QStringLiteral("-map"), {QStringLiteral("--output-dir"), tricky});
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return !tools(QStringLiteral("-map")).isEmpty(); }))
+        << run->err.toStdString();
+    run->signal(SIGKILL);
+    run->waitForExit();
+    ASSERT_TRUE(
+        TestSupport::waitUntil([&] { return tools(QStringLiteral("ffmpeg")).isEmpty(); }, 5000));
+    EXPECT_EQ(TestSupport::entriesOf(tricky).size(), 2);
+    runCli({QStringLiteral("voices")}, {QStringLiteral("TMPDIR=") + temp()});
+    EXPECT_EQ(TestSupport::readFile(victim), "the user's");
+    EXPECT_TRUE(TestSupport::entriesOf(tricky).isEmpty())
+        << TestSupport::entriesOf(tricky).join(u' ').toStdString();
+}
+
 TEST_F(MakeInterruptions, AVideoKilledBeforeItsLoudnessIsRaisedIsNeverTakenAsFinished)
 {
     // The gain pass over the finished video is the one that copies its streams with "-c copy".
