@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "FileSystem.h"
 #include "InstanceProbe.h"
 #include "Settings/UserSettings.h"
 #include "SingleInstance.h"
@@ -14,7 +15,10 @@
 
 int main(int argc, char *argv[])
 {
+    const QStringList notes = FileSystem::settleEnvironment();
     QApplication app(argc, argv);
+    for (const QString &note : notes)
+        qWarning("%s", qUtf8Printable(note));
     // QApplication sets the C library's locale from the environment, and mpv refuses to start
     // unless numbers are read and printed the "C" way.
     std::setlocale(LC_NUMERIC, "C");

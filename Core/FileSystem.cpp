@@ -1,10 +1,14 @@
 #include "FileSystem.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
+#include <vector>
 
 mode_t FileSystem::newFileMode()
 {
@@ -27,4 +31,36 @@ std::optional<QString> FileSystem::syncToDisk(const QString &path)
     if (!synced)
         return QString::fromLocal8Bit(std::strerror(error));
     return std::nullopt;
+}
+
+QStringList FileSystem::settleEnvironment()
+{
+    QStringList notes;
+    const QByteArray home = qgetenv("HOME");
+    if (!home.startsWith('/')) {
+        std::vector<char> buffer(16384);
+        passwd entry{};
+        passwd *found = nullptr;
+        if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+            found->pw_dir && found->pw_dir[0] == '/' &&
+            QFileInfo(QFile::decodeName(found->pw_dir)).isDir()) {
+            qputenv("HOME", found->pw_dir);
+            notes.append(QStringLiteral("HOME is not set; the home folder %1 is used")
+                             .arg(QFile::decodeName(found->pw_dir)));
+        }
+    }
+    const QByteArray temp = qgetenv("TMPDIR");
+    if (!temp.isEmpty() && !QFileInfo(QFile::decodeName(temp)).isDir()) {
+        qunsetenv("TMPDIR");
+        notes.append(QStringLiteral("TMPDIR names no folder ('%1'); /tmp is used")
+                         .arg(QFile::decodeName(temp)));
+    }
+    return notes;
+}
+
+bool FileSystem::isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    [[maybe_unused]] const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <sys/types.h>
 
@@ -13,4 +14,12 @@ public:
     // Flushes a file's data to the disk, where a full disk may only now be told; the reason when
     // it cannot.
     static std::optional<QString> syncToDisk(const QString &path);
+
+    // Mends an environment the standard folders cannot be found from, before anything reads
+    // it: no HOME (the account's home folder is used, rather than "/"), or a TMPDIR that is not
+    // a folder (the system's /tmp is used, rather than the root folder). Returns a note per
+    // change, for the user.
+    static QStringList settleEnvironment();
+    // Whether bytes are valid UTF-8 text, as every file name given as text must be.
+    static bool isUtf8(const QByteArray &bytes);
 };

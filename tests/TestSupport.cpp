@@ -55,8 +55,12 @@ namespace {
 void setEnvironment(QProcess &process, const QStringList &environment)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &entry : environment)
-        env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    for (const QString &entry : environment) {
+        if (entry.contains(u'='))
+            env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+        else
+            env.remove(entry);
+    }
     process.setProcessEnvironment(env);
 }
 

@@ -53,8 +53,8 @@ struct ProcessResult {
 ProcessResult runProgram(const QString &program, const QStringList &arguments,
                          int timeoutMs = 120000);
 
-// Runs a program from a folder with extra environment entries (NAME=value); the exit status is
-// the caller's to check.
+// Runs a program from a folder with extra environment entries (NAME=value, or NAME alone to
+// remove it); the exit status is the caller's to check.
 ProcessResult runIn(const QString &folder, const QString &program, const QStringList &arguments,
                     const QStringList &environment = {});
 

@@ -166,6 +166,48 @@ TEST_F(MakeCommand, SpeechAfterTheEndOfAShortAudioStreamIsKept)
     }
 }
 
+TEST_F(MakeCommand, OddEnvironmentsAndNamesStillWork)
+{
+    // A name that fills the file system's limit once the voice's tag is added.
+    const QString name = QString(100, QChar(0xE9)) + QString(36, u'x');
+    const QString video = folder.filePath(name + QStringLiteral(".mkv"));
+    ASSERT_TRUE(QFile::copy(mediaFile(QStringLiteral("movie.mkv")), video));
+    const QStringList cues{QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                           QStringLiteral("--voice"), QStringLiteral("roa/es"),
+                           QStringLiteral("--maximize-volume")};
+    TestSupport::ProcessResult result = make(video, cues);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(
+        QFile::encodeName(QFileInfo(QString::fromUtf8(result.out.trimmed())).fileName()).size(),
+        255);
+
+    // A TMPDIR that names no folder: the system's temporary folder is used, and said so.
+    result = runCli(QStringList{QStringLiteral("make"), mediaFile(QStringLiteral("movie.mkv")),
+                                QStringLiteral("--output-dir"), out()} +
+                        cues,
+                    {QStringLiteral("TMPDIR=") + folder.filePath(QStringLiteral("gone")),
+                     QStringLiteral("KELVORANDIX_SETTINGS=") +
+                         folder.filePath(QStringLiteral("settings.ini"))});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("/tmp is used")) << result.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath(QStringLiteral("gone"))));
+
+    // No HOME: the account's home folder, never "/", holds the settings and the videos.
+    result = runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("es")},
+                    {QStringLiteral("HOME"), QStringLiteral("TMPDIR=") + temp()});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("HOME is not set; the home folder /"))
+        << result.err.toStdString();
+
+    // A name in another encoding than UTF-8 is named back, not reported missing.
+    const TestSupport::ProcessResult shell = TestSupport::runIn(
+        folder.path(), QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"), QStringLiteral("\"$0\" probe \"$(printf 'caf\\351.mkv')\""),
+         QStringLiteral(KELVORANDIX_CLI_PATH)});
+    EXPECT_EQ(shell.exitCode, 2);
+    EXPECT_TRUE(shell.err.contains("'caf\\xe9.mkv' is not UTF-8 text")) << shell.err.toStdString();
+}
+
 TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
 {
     const QString video = folder.filePath(QStringLiteral("silent film.mp4"));
