@@ -169,7 +169,12 @@ int MakeCommand::run(const QStringList &arguments)
     MakeOutputRequest request;
     request.inputVideo = input;
     request.videoInfo = info;
-    request.options = options;
+    // As the window does: options the container cannot apply do nothing, and are said to.
+    request.options = options.applicableTo(input);
+    if (options.newAudioStream && !request.options->newAudioStream)
+        printError(QStringLiteral("'.%1' videos hold one audio stream: the speech is mixed into "
+                                  "the chosen one\n")
+                       .arg(extension));
     request.maximizeOutputVolume = options.maximizeOutputVolume;
     request.videoTrack = defaultStream(info.videoStreams);
     if (parser.isSet(videoTrack)) {

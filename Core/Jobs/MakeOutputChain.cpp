@@ -33,6 +33,9 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
 {
     twoLetterCode = LanguageCodes::twoLetterCode(request.voiceLanguage);
     threeLetterCode = LanguageCodes::threeLetterCode(twoLetterCode);
+    if (const std::optional<QString> problem = VideoProcessor::outputProblem(
+            request.inputVideo, request.videoInfo, request.audioTrack))
+        throw VSError(*problem);
     outputPath = Utils::reserveOutputFilePath(
         QDir(request.outputFolder).filePath(QFileInfo(request.inputVideo).fileName()),
         request.voiceLanguage);

@@ -737,6 +737,19 @@ std::optional<QString> VideoProcessor::createHiddenFile(const QString &target, c
     return QFile::decodeName(pattern);
 }
 
+std::optional<QString> VideoProcessor::outputProblem(const QString &outputVideo,
+                                                     const VideoInfo &videoInfo, int audioTrack)
+{
+    const QString extension = pathExtension(outputVideo);
+    const std::optional<ContainerFormat> container = containerFormat(extension);
+    if (container && container->streamSupport == 1 && audioTrack == -1 &&
+        !videoInfo.audioStreams.isEmpty())
+        return QStringLiteral("'.%1' videos hold one audio stream, and this video has its own: "
+                              "choose the audio track the speech is mixed into")
+            .arg(extension);
+    return std::nullopt;
+}
+
 const QList<std::pair<QString, ContainerFormat>> &VideoProcessor::containerFormats()
 {
     static const QList<std::pair<QString, ContainerFormat>> table = {
@@ -932,8 +945,11 @@ QStringList VideoProcessor::maximizeVideoVolumeArguments(const QString &inputFil
     const std::optional<ContainerFormat> container = containerFormat(pathExtension(inputFile));
     QStringList arguments{QStringLiteral("-i"), fileArgument(inputFile), QStringLiteral("-map"),
                           QStringLiteral("0"),  QStringLiteral("-c"),    QStringLiteral("copy")};
-    if (container)
+    if (container) {
         arguments << QStringLiteral("-c:a") << container->audioCodec;
+        if (container->audioCodec == QLatin1String("vorbis"))
+            arguments << QStringLiteral("-ac:a") << QStringLiteral("2");
+    }
     arguments << QStringLiteral("-filter:a")
               << QStringLiteral("volume=") + gainText(peak) + QStringLiteral("dB")
               << QStringLiteral("-strict") << QStringLiteral("-2") << QStringLiteral("-y")
@@ -1022,6 +1038,10 @@ std::optional<QStringList> VideoProcessor::makeVideoArguments(
     auto map = [&](const QString &source) { maps << QStringLiteral("-map") << source; };
     auto codec = [&](int n, const QString &name) {
         codecs << QStringLiteral("-c:%1").arg(n) << name;
+        // ffmpeg's own Vorbis encoder writes stereo only; mono speech or a mono mix is spread
+        // over both channels rather than refused.
+        if (name == QLatin1String("vorbis"))
+            codecs << QStringLiteral("-ac:%1").arg(n) << QStringLiteral("2");
     };
     auto disposition = [&](int n, const QString &value) {
         marks << QStringLiteral("-disposition:%1").arg(n) << value;

@@ -158,6 +158,11 @@ public:
     static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
                                                    QString *reason = nullptr);
 
+    // Why the output video cannot hold what is asked of it, before any work starts: a container
+    // that holds one audio stream, for a video whose own audio stays beside the speech.
+    static std::optional<QString> outputProblem(const QString &outputVideo,
+                                                const VideoInfo &videoInfo, int audioTrack);
+
     // Output containers by lower-case extension, in table order.
     static const QList<std::pair<QString, ContainerFormat>> &containerFormats();
     static std::optional<ContainerFormat> containerFormat(const QString &extension);

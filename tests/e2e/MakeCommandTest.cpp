@@ -261,17 +261,44 @@ TEST_F(MakeCommand, ContainersDecideWhatTheOutputHolds)
     EXPECT_EQ(describe(streamsOf(out() + QStringLiteral("/clip_Kelvorandix_es.flv"))),
               QStringLiteral("h264 mp3"));
 
-    // An .flv holds one audio stream: asking for a second one fails, and leaves nothing behind.
+    // An .flv holds one audio stream: a second one is not added but mixed, and said so; the
+    // speech alone beside the video's own audio is refused before any work, leaving nothing.
     QDir(out()).removeRecursively();
     QDir().mkpath(out());
     result = make(flv, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
                         QStringLiteral("--voice"), QStringLiteral("roa/es"),
                         QStringLiteral("--new-audio-stream")});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("the speech is mixed into the chosen one"))
+        << result.err.toStdString();
+    EXPECT_EQ(describe(streamsOf(QString::fromUtf8(result.out.trimmed()))),
+              QStringLiteral("h264 mp3"));
+    QDir(out()).removeRecursively();
+    QDir().mkpath(out());
+    result = make(flv, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                        QStringLiteral("--voice"), QStringLiteral("roa/es"),
+                        QStringLiteral("--audio-track"), QStringLiteral("none")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("Could not convert subtitles to voice"))
+    EXPECT_TRUE(result.err.startsWith("'.flv' videos hold one audio stream"))
         << result.err.toStdString();
     EXPECT_TRUE(result.out.isEmpty());
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+
+    // Ogg's Vorbis encoder writes stereo only: mono speech and mono sources are spread over two
+    // channels.
+    const QString ogv = folder.filePath(QStringLiteral("mono.ogv"));
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=5:s=160x120 -f lavfi -i sine=d=5 -ac 1 -c:v "
+                        "libtheora -c:a libvorbis %1",
+                        {ogv});
+    for (const QString &track : {QStringLiteral("1"), QStringLiteral("none")}) {
+        result = make(ogv, {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+                            QStringLiteral("--voice"), QStringLiteral("roa/es"),
+                            QStringLiteral("--audio-track"), track});
+        ASSERT_EQ(result.exitCode, 0) << track.toStdString() << result.err.toStdString();
+        EXPECT_GT(TestSupport::meanVolume(QString::fromUtf8(result.out.trimmed()), 2.1, 1.2,
+                                          track == QLatin1String("none") ? 1 : 0),
+                  -60);
+    }
 }
 
 TEST_F(MakeCommand, TwoRunsAtOnceKeepBothVideos)
