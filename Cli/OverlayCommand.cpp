@@ -207,7 +207,7 @@ int OverlayCommand::list(const QStringList &arguments)
                 {QStringLiteral("text"), item.text},
                 {QStringLiteral("start"), Utils::shortTimeString(item.start)},
                 {QStringLiteral("end"), Utils::shortTimeString(item.end)},
-                {QStringLiteral("length"), Utils::shortTimeString(item.end - item.start)},
+                {QStringLiteral("length"), Utils::shortTimeString(qint64(item.end) - item.start)},
                 {QStringLiteral("audio"), Utils::shortTimeString(item.audioDuration)},
                 {QStringLiteral("hasAudio"), item.audioDuration > 0},
             });
@@ -229,7 +229,7 @@ int OverlayCommand::list(const QStringList &arguments)
                     .arg(item.id, -4)
                     .arg(Utils::shortTimeString(item.start), -12)
                     .arg(Utils::shortTimeString(item.end), -12)
-                    .arg(Utils::shortTimeString(item.end - item.start), -12)
+                    .arg(Utils::shortTimeString(qint64(item.end) - item.start), -12)
                     .arg(item.audioDuration > 0 ? Utils::shortTimeString(item.audioDuration)
                                                 : QStringLiteral("-"),
                          -12)
@@ -423,12 +423,18 @@ int OverlayCommand::make(const QStringList &arguments)
         printError(QStringLiteral("The project names no input video; give one with --video\n"));
         return 1;
     }
+    // A path, whatever it looks like: a stored "--help" is a file name, not an option of make.
+    video = QFileInfo(video).absoluteFilePath();
     // The output command reads the working subtitles file; without subtitles of its own the
     // project's items are written there.
-    if (!kept.contains(QLatin1String("--subtitles")) &&
-        std::none_of(kept.begin(), kept.end(), [](const QString &a) {
-            return a.startsWith(QLatin1String("--subtitles="));
-        })) {
+    const bool subtitlesGiven = std::any_of(kept.begin(), kept.end(), [](const QString &a) {
+        for (const QLatin1String option :
+             {QLatin1String("--subtitles"), QLatin1String("--subtitles-stream")})
+            if (a == option || a.startsWith(option + u'='))
+                return true;
+        return false;
+    });
+    if (!subtitlesGiven) {
         const QString items = WorkingFolder::filePath(QStringLiteral("project items.srt"));
         const QByteArray text = ProjectSubtitles::subRip(project->getAllItems());
         QFile file(items);

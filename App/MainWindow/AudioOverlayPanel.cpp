@@ -603,7 +603,7 @@ void AudioOverlayPanel::showItem(int row)
     }
     shownRow = row;
     const ProjectItem &item = projectItems[row];
-    const int slot = item.end - item.start;
+    const int slot = int(std::clamp<qint64>(qint64(item.end) - item.start, INT_MIN, INT_MAX));
     labelRecordTime->setProperty("tag", slot);
     labelSubtitlesTime->setText(Utils::shortTimeString(slot));
     subtitleItemTextView->setText(item.text);

@@ -38,7 +38,7 @@ QVariant AudioOverlayTableModel::data(const QModelIndex &index, int role) const
         case EndColumn:
             return Utils::fullTimeString(item.end);
         case LengthColumn:
-            return Utils::shortTimeString(item.end - item.start);
+            return Utils::shortTimeString(qint64(item.end) - item.start);
         case AudioColumn:
             return hasAudio ? QStringLiteral("▷ ") + Utils::shortTimeString(item.audioDuration)
                             : Utils::shortTimeString(0);

@@ -124,6 +124,9 @@ void Project::openDatabase(OpenMode mode)
         // Another program's database, or an empty file, is not written to.
         if (!hasProjectTables())
             closeAndThrow(QStringLiteral("Not a voice-over project: ") + projectFile);
+        if (const std::optional<QString> damage = damagedItem())
+            closeAndThrow(
+                QStringLiteral("The project '%1' is damaged: %2").arg(projectFile, *damage));
         return;
     }
     try {
@@ -149,7 +152,37 @@ bool Project::hasProjectTables() const
     while ((status = sqlite3_step(select.get())) == SQLITE_ROW)
         tables.append(QString::fromUtf8(
             reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0))));
-    return status == SQLITE_DONE && tables.contains(TB_SOUNDS) && tables.contains(TB_METADATA);
+    if (status != SQLITE_DONE || !tables.contains(TB_SOUNDS) || !tables.contains(TB_METADATA))
+        return false;
+    // Every column an item is read from: a table that lacks one would read as no items at all.
+    const Statement columns(db, QStringLiteral("PRAGMA table_info(") + TB_SOUNDS + u')');
+    if (!columns.prepared())
+        return false;
+    QStringList names;
+    while ((status = sqlite3_step(columns.get())) == SQLITE_ROW)
+        names.append(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(columns.get(), 1))));
+    return status == SQLITE_DONE &&
+           std::all_of(itemColumns.begin(), itemColumns.end(),
+                       [&](const QString &c) { return names.contains(c); });
+}
+
+std::optional<QString> Project::damagedItem() const
+{
+    // Items are read as 32-bit integers: a larger id or time (written by another program) would
+    // be read as another, and an id read wrong points at another item.
+    const QString range = QStringLiteral(" NOT BETWEEN -2147483648 AND 2147483647");
+    const Statement select(
+        db, QStringLiteral("SELECT id FROM ") + TB_SOUNDS + QStringLiteral(" WHERE id") + range +
+                QStringLiteral(" OR start") + range + QStringLiteral(" OR end") + range +
+                QStringLiteral(" OR audioDuration") + range + QStringLiteral(" LIMIT 1"));
+    if (!select.prepared())
+        return errorMessage(db);
+    if (sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return QStringLiteral("item %1 has an id or a time out of range")
+        .arg(QString::fromUtf8(
+            reinterpret_cast<const char *>(sqlite3_column_text(select.get(), 0))));
 }
 
 void Project::closeAndThrow(const QString &message)

@@ -75,6 +75,8 @@ public:
 private:
     void execute(const QString &sql);
     bool hasProjectTables() const;
+    // What makes an item unreadable, if one is.
+    std::optional<QString> damagedItem() const;
     [[noreturn]] void closeAndThrow(const QString &message);
     void ensureMetadataRow();
     // A column of the metadata table's one row (a name of ours, never the user's).

@@ -17,13 +17,15 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
 {
     QTemporaryDir folder;
     const QString video = folder.filePath(QStringLiteral("clip.mkv"));
-    TestSupport::ffmpeg("-f lavfi -i testsrc=d=12:s=160x120 -f lavfi -i "
-                        "anullsrc=r=44100:cl=stereo -t 12 -c:v libx264 -c:a aac %1",
-                        {video});
     const QString subtitles = folder.filePath(QStringLiteral("cues.srt"));
     TestSupport::writeFile(subtitles, "1\n00:00:01,000 --> 00:00:03,000\nFirst line.\n\n"
                                       "2\n00:00:05,000 --> 00:00:07,000\nSecond line.\n\n"
                                       "3\n00:00:09,000 --> 00:00:11,000\nThird line.\n");
+    // Stream 2 holds the same cues as text.
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=12:s=160x120 -f lavfi -i "
+                        "anullsrc=r=44100:cl=stereo -i %2 -map 0 -map 1 -map 2 -t 12 -c:v libx264 "
+                        "-c:a aac -c:s srt %1",
+                        {video, subtitles});
     const QString project = folder.filePath(QStringLiteral("my project.s2s"));
     const QStringList env{QStringLiteral("TMPDIR=") + folder.path(),
                           QStringLiteral("KELVORANDIX_SETTINGS=") +
@@ -76,6 +78,13 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
         EXPECT_GT(TestSupport::meanVolume(output, at, 0.8), -50) << "item at " << at;
     for (const double at : {3.8, 7.9})
         EXPECT_LT(TestSupport::meanVolume(output, at, 0.8), -80) << "gap at " << at;
+
+    // The subtitles may come from a stream of the video, as with make.
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("make"), project,
+                     QStringLiteral("--subtitles-stream"), QStringLiteral("2"),
+                     QStringLiteral("--output-dir"), folder.filePath(QStringLiteral("out"))},
+                    env);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
 }
 
 TEST(OverlayCommand, FilesThatAreNotProjectsAreRefusedAndLeftAsTheyWere)
@@ -163,10 +172,52 @@ TEST(OverlayCommand, BrokenProjectsFailWithTheirReasonAndNeverHang)
                             {bare, schema + QStringLiteral("INSERT INTO Sounds (text, start, end, "
                                                            "audio, audioDuration) VALUES ('Hi', "
                                                            "500, 1500, x'00', 800);")});
-    const TestSupport::ProcessResult result =
+    TestSupport::ProcessResult result =
         runCli({QStringLiteral("overlay"), QStringLiteral("make"), bare}, env);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, QByteArray("The project names no input video; give one with --video\n"));
+
+    // What another program may have written. Times at the ends of the integer range are
+    // listed; an id or a time beyond them, or a missing column, is a damaged project rather
+    // than an empty one; a stored video named like an option is a file name.
+    auto tampered = [&](const QString &name, const QString &sql) {
+        const QString path = folder.filePath(name);
+        TestSupport::runProgram(QStringLiteral("sqlite3"), {path, sql});
+        return path;
+    };
+    const QString extremes = tampered(
+        QStringLiteral("extremes.s2s"),
+        schema + QStringLiteral("INSERT INTO Sounds (text, start, end) VALUES ('Hi', 2147483647, "
+                                "-2147483648), ('Ho', -2147483648, 2147483647);"));
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("list"), extremes}, env);
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString bigId = tampered(
+        QStringLiteral("big id.s2s"),
+        schema + QStringLiteral("INSERT INTO Sounds (id, text, start, end) VALUES (4294967297, "
+                                "'Hi', 0, 1000);"));
+    result = runCli({QStringLiteral("overlay"), QStringLiteral("list"), bigId}, env);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("is damaged: item 4294967297")) << result.err.toStdString();
+    const QString noColumn = tampered(
+        QStringLiteral("no column.s2s"),
+        QStringLiteral("CREATE TABLE Metadata (id INTEGER PRIMARY KEY, inputVideo TEXT); CREATE "
+                       "TABLE Sounds (id INTEGER PRIMARY KEY, text TEXT, start INTEGER, end "
+                       "INTEGER, audio BLOB); INSERT INTO Sounds (text) VALUES ('Hi');"));
+    result = runCli(
+        {QStringLiteral("overlay"), QStringLiteral("list"), noColumn, QStringLiteral("--json")},
+        env);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.isEmpty());
+    const QString optionVideo = tampered(
+        QStringLiteral("option video.s2s"),
+        schema + QStringLiteral("INSERT INTO Metadata (inputVideo) VALUES ('--help'); INSERT "
+                                "INTO Sounds (text, start, end, audio, audioDuration) VALUES "
+                                "('Hi', 500, 1500, x'00', 800);"));
+    result =
+        TestSupport::runIn(folder.path(), QStringLiteral(KELVORANDIX_CLI_PATH),
+                           {QStringLiteral("overlay"), QStringLiteral("make"), optionVideo}, env);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.out.isEmpty()) << result.out.toStdString();
 }
 
 TEST(OverlayCommand, RecordStoresTheMicrophoneAsTheItemsAudio)
