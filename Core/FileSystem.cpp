@@ -4,9 +4,11 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -63,4 +65,35 @@ bool FileSystem::isUtf8(const QByteArray &bytes)
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     [[maybe_unused]] const QString text = decoder.decode(bytes);
     return !decoder.hasError();
+}
+
+std::optional<QString> FileSystem::createHiddenFile(const QString &target, const QString &tag,
+                                                    QString *reason)
+{
+    const QFileInfo info(target);
+    QString name = info.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString extension = dot > 0 ? name.mid(dot + 1) : QString();
+    if (!extension.isEmpty())
+        name.chop(extension.size() + 1);
+    const QByteArray suffix =
+        QFile::encodeName(u'.' + tag + (extension.isEmpty() ? QString() : u'.' + extension));
+    // The output's own name may use all of the limit; the hidden one adds to it, so its name
+    // part gives way (whole characters, never half of one).
+    const long limit = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
+    const qsizetype room = (limit > 0 ? limit : 255) - 1 - 7 - suffix.size();
+    while (!name.isEmpty() && QFile::encodeName(name).size() > room)
+        name.chop(name.back().isLowSurrogate() && name.size() > 1 ? 2 : 1);
+    QByteArray pattern =
+        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + name) + ".XXXXXX" + suffix;
+    const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
+    if (fd < 0) {
+        if (reason)
+            *reason = QStringLiteral("Could not write to '%1': %2")
+                          .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
+        return std::nullopt;
+    }
+    ::fchmod(fd, newFileMode());
+    ::close(fd);
+    return QFile::decodeName(pattern);
 }

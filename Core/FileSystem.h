@@ -15,6 +15,12 @@ public:
     // it cannot.
     static std::optional<QString> syncToDisk(const QString &path);
 
+    // Creates an empty file (with newFileMode) under a hidden name of its own beside target, on
+    // the same file system: ".NAME.XXXXXX.TAG.EXT", NAME shortened as far as the file system's
+    // name limit requires. Returns its path, or nothing with the reason.
+    static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
+                                                   QString *reason = nullptr);
+
     // Mends an environment the standard folders cannot be found from, before anything reads
     // it: no HOME (the account's home folder is used, rather than "/"), or a TMPDIR that is not
     // a folder (the system's /tmp is used, rather than the root folder). Returns a note per

@@ -1,5 +1,6 @@
 #include "MakeOutputChain.h"
 
+#include "FileSystem.h"
 #include "LanguageCodes.h"
 #include "MakeOutputOperation.h"
 #include "MakeVideoOperation.h"
@@ -51,7 +52,7 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
     if (request.maximizeOutputVolume) {
         QString reason;
         intermediate =
-            VideoProcessor::createHiddenFile(outputPath, QStringLiteral("unmaximized"), &reason);
+            FileSystem::createHiddenFile(outputPath, QStringLiteral("unmaximized"), &reason);
         if (!intermediate) {
             QFile::remove(outputPath);
             WorkingFolder::untrackOutputFile(outputPath);

@@ -708,35 +708,6 @@ std::optional<QString> VideoProcessor::detectCharset(const QByteArray &head, con
     return name.toUpper();
 }
 
-std::optional<QString> VideoProcessor::createHiddenFile(const QString &target, const QString &tag,
-                                                        QString *reason)
-{
-    const QFileInfo info(target);
-    const QString extension = pathExtension(target);
-    const QByteArray suffix =
-        QFile::encodeName(u'.' + tag + (extension.isEmpty() ? QString() : u'.' + extension));
-    QString name = info.fileName();
-    if (!extension.isEmpty())
-        name.chop(extension.size() + 1);
-    // The output's own name may use all of the limit; the hidden one adds to it, so its name
-    // part gives way (whole characters, never half of one).
-    const long limit = ::pathconf(QFile::encodeName(info.absolutePath()).constData(), _PC_NAME_MAX);
-    const qsizetype room = (limit > 0 ? limit : 255) - 1 - 7 - suffix.size();
-    while (!name.isEmpty() && QFile::encodeName(name).size() > room)
-        name.chop(name.back().isLowSurrogate() && name.size() > 1 ? 2 : 1);
-    QByteArray pattern =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + name) + ".XXXXXX" + suffix;
-    const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
-    if (fd < 0) {
-        fail(reason, QStringLiteral("Could not write to '%1': %2")
-                         .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno))));
-        return std::nullopt;
-    }
-    ::fchmod(fd, FileSystem::newFileMode());
-    ::close(fd);
-    return QFile::decodeName(pattern);
-}
-
 std::optional<QString> VideoProcessor::outputProblem(const QString &outputVideo,
                                                      const VideoInfo &videoInfo, int audioTrack)
 {
@@ -988,7 +959,7 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
     }
     QString reason;
     const std::optional<QString> temporary =
-        createHiddenFile(target, QStringLiteral("partial"), &reason);
+        FileSystem::createHiddenFile(target, QStringLiteral("partial"), &reason);
     if (!temporary) {
         completion(false, reason);
         return nullptr;
@@ -1180,7 +1151,7 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
     // A hidden name that no other run can have: created here, then overwritten by ffmpeg.
     QString reason;
     const std::optional<QString> partial =
-        createHiddenFile(outputVideo, QStringLiteral("partial"), &reason);
+        FileSystem::createHiddenFile(outputVideo, QStringLiteral("partial"), &reason);
     if (!partial) {
         completion(false, reason);
         return nullptr;

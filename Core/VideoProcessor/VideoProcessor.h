@@ -152,12 +152,6 @@ public:
               const OutputOptions &options, const QString &speechFile = QString(),
               const QString &subtitlesFile = QString());
 
-    // Creates an empty file under a hidden name of its own beside target, on the same file
-    // system: ".NAME.XXXXXX.TAG.EXT", NAME shortened as far as the file system's name limit
-    // requires. Returns its path, or nothing with the reason.
-    static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
-                                                   QString *reason = nullptr);
-
     // Why the output video cannot hold what is asked of it, before any work starts: a container
     // that holds one audio stream, for a video whose own audio stays beside the speech.
     static std::optional<QString> outputProblem(const QString &outputVideo,
