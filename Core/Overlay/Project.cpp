@@ -351,6 +351,24 @@ std::optional<ProjectItem> Project::getItem(int row) const
     return itemFromRow(select.get(), row);
 }
 
+namespace {
+
+// An item of a "SELECT start, end, audio" row.
+ProjectItem audioItemFromRow(sqlite3_stmt *statement)
+{
+    ProjectItem item;
+    item.start = sqlite3_column_int(statement, 0);
+    item.end = sqlite3_column_int(statement, 1);
+    // An item that claims audio but holds none has no audio buffer.
+    const void *blob = sqlite3_column_blob(statement, 2);
+    const int size = sqlite3_column_bytes(statement, 2);
+    if (blob && size > 0)
+        item.audio = QByteArray(static_cast<const char *>(blob), size);
+    return item;
+}
+
+} // namespace
+
 std::optional<ProjectItem> Project::getAudioItem(int index) const
 {
     const Statement select(db, QStringLiteral("SELECT start, end, audio FROM ") + TB_SOUNDS +
@@ -359,14 +377,32 @@ std::optional<ProjectItem> Project::getAudioItem(int index) const
                                        .arg(index));
     if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
         return std::nullopt;
-    ProjectItem item;
-    item.start = sqlite3_column_int(select.get(), 0);
-    item.end = sqlite3_column_int(select.get(), 1);
-    // An item that claims audio but holds none has no audio buffer.
-    const void *blob = sqlite3_column_blob(select.get(), 2);
-    const int size = sqlite3_column_bytes(select.get(), 2);
-    if (blob && size > 0)
-        item.audio = QByteArray(static_cast<const char *>(blob), size);
+    return audioItemFromRow(select.get());
+}
+
+QList<int> Project::audioItemIds() const
+{
+    QList<int> ids;
+    const Statement select(db, QStringLiteral("SELECT id FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE audioDuration > 0 ORDER BY start ASC, "
+                                                  "id ASC"));
+    if (!select.prepared())
+        return ids;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select.get())) == SQLITE_ROW)
+        ids.append(sqlite3_column_int(select.get(), 0));
+    return status == SQLITE_DONE ? ids : QList<int>();
+}
+
+std::optional<ProjectItem> Project::getAudioItemWithId(int id) const
+{
+    const Statement select(db, QStringLiteral("SELECT start, end, audio FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE id=?"));
+    if (!select.prepared() || sqlite3_bind_int(select.get(), 1, id) != SQLITE_OK ||
+        sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    ProjectItem item = audioItemFromRow(select.get());
+    item.id = id;
     return item;
 }
 

@@ -368,6 +368,35 @@ TEST_F(ProjectRenderTest, ARendererReleasedFromItsOwnFinishEndsCleanly)
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
 }
 
+TEST_F(ProjectRenderTest, CancellingTheOverlayJobStopsTheRenderPartWay)
+{
+    // Three hours of silence before the item: gigabytes that a cancel must not wait for.
+    {
+        Project project(projectFile);
+        project.insertSubtitles(
+            {cue(3 * 3600 * 1000, 3 * 3600 * 1000 + 1000, QStringLiteral("a"))});
+        project.saveItemAudioFile(1, tone(QStringLiteral("a.aiff"), 1, 440));
+    }
+    RecordingDisplay display;
+    auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
+                                                       projectFile, track);
+    bool done = false;
+    job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
+    {
+        MakeOutputQueue queue(&display, {job});
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return QFileInfo(track).size() > 0; }));
+        queue.cancelAllOperations();
+        // A guard against a hang only.
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }, 120000));
+    }
+    EXPECT_TRUE(job->isCancelled());
+    EXPECT_LT(QFileInfo(track).size(), qint64(3) * 3600 * 44100 * 8 / 2);
+    EXPECT_LT(QFileInfo(AIFFFile::longTrackFile(track)).size(), qint64(3) * 3600 * 44100 * 8 / 2);
+    // A cancel is no failure to report.
+    TestSupport::waitUntil([&] { return !display.alerts.isEmpty(); }, 200);
+    EXPECT_TRUE(display.alerts.isEmpty()) << display.alerts.join(u' ');
+}
+
 TEST_F(ProjectRenderTest, TheOverlayJobRendersOrSaysItCannotOpen)
 {
     {
