@@ -120,6 +120,9 @@ void Project::openDatabase(OpenMode mode)
                       QStringLiteral("'"));
     // The renderer and the window may hold the file at once; wait for the other's lock.
     sqlite3_busy_timeout(db, 5000);
+    // Item audio is stored whole: as large a value as this SQLite takes (it keeps its own
+    // compile-time ceiling, most often 1,000,000,000 bytes).
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, std::numeric_limits<int>::max());
     if (mode != OpenMode::Create) {
         // Another program's database, or an empty file, is not written to.
         if (!hasProjectTables())
@@ -278,18 +281,42 @@ void Project::updateItemText(int id, const QString &text)
         throw VSError(errorMessage(db));
 }
 
+qint64 Project::largestItemAudio() const
+{
+    // Room is kept for the rest of the item's row.
+    return db ? qint64(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1)) - 65536 : 0;
+}
+
+QString Project::tooLargeMessage(int id, qint64 size, double bytesPerMinute) const
+{
+    const QString about = bytesPerMinute > 0
+                              ? QStringLiteral(" (about %1 min of this audio)")
+                                    .arg(qint64(double(largestItemAudio()) / bytesPerMinute))
+                              : QString();
+    return QStringLiteral("The audio is too large for a project item: it takes %1 bytes, and an "
+                          "item holds at most %2%3; item %4 keeps the audio it had")
+        .arg(size)
+        .arg(largestItemAudio())
+        .arg(about)
+        .arg(id);
+}
+
 void Project::updateItemAudio(int id, const QByteArray &audio, int duration)
 {
+    if (audio.size() > largestItemAudio())
+        throw VSError(tooLargeMessage(id, audio.size(), 0));
     const Statement update(db, QStringLiteral("UPDATE ") + TB_SOUNDS +
                                    QStringLiteral(" SET audio=?, audioDuration=? WHERE id=?"));
     if (!update.prepared())
         throw VSError(errorMessage(db));
-    if (sqlite3_bind_blob(update.get(), 1, audio.constData(), int(audio.size()),
-                          SQLITE_TRANSIENT) != SQLITE_OK ||
+    // The bytes outlive the statement's step: SQLite need not copy them.
+    if (sqlite3_bind_blob64(update.get(), 1, audio.constData(), sqlite3_uint64(audio.size()),
+                            SQLITE_STATIC) != SQLITE_OK ||
         sqlite3_bind_int(update.get(), 2, duration) != SQLITE_OK ||
         sqlite3_bind_int(update.get(), 3, id) != SQLITE_OK ||
         sqlite3_step(update.get()) != SQLITE_DONE)
-        throw VSError(errorMessage(db));
+        throw VSError(sqlite3_errcode(db) == SQLITE_TOOBIG ? tooLargeMessage(id, audio.size(), 0)
+                                                           : errorMessage(db));
 }
 
 int Project::saveItemAudioFile(int id, const QString &path)
@@ -297,13 +324,23 @@ int Project::saveItemAudioFile(int id, const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw VSError(QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
     SF_INFO info{};
     SNDFILE *audio = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!audio)
         throw VSError(QString::fromLocal8Bit(sf_strerror(nullptr)));
     sf_close(audio);
-    const int duration = toInt32(double(info.frames) * 1000.0 / double(info.samplerate));
+    const double milliseconds =
+        info.samplerate > 0 ? double(info.frames) * 1000.0 / double(info.samplerate) : 0;
+    // Nothing to hear would take the place of the item's audio and read as "no audio".
+    if (!(milliseconds >= 1))
+        throw VSError(QStringLiteral("The audio is empty; item %1 keeps the audio it had").arg(id));
+    // Refused before it is read: a file too large to store may be too large to hold in memory.
+    if (file.size() > largestItemAudio())
+        throw VSError(tooLargeMessage(id, file.size(), double(file.size()) / milliseconds * 60000));
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw VSError(QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
+    const int duration = toInt32(milliseconds);
     updateItemAudio(id, bytes, duration);
     return duration;
 }

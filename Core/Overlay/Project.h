@@ -49,12 +49,15 @@ public:
     static std::optional<int> sourceStream(const QString &source);
     // One item per cue, in cue order; throws VSError.
     void insertSubtitles(const QList<Subtitle> &subtitles);
-    // Throws VSError.
+    // Throws VSError, also for audio larger than largestItemAudio (the item's audio then stays).
     void updateItemAudio(int id, const QByteArray &audio, int duration);
+    // The most bytes of audio an item can hold.
+    qint64 largestItemAudio() const;
     // The item's text as the user corrected it; throws VSError.
     void updateItemText(int id, const QString &text);
     // Stores an audio file as the item's audio; returns its duration in milliseconds. Throws
-    // VSError when the file cannot be read as audio or cannot be stored.
+    // VSError when the file cannot be read as audio, holds less than a millisecond of it, or
+    // cannot be stored (too large, among others); the item then keeps the audio it had.
     int saveItemAudioFile(int id, const QString &path);
 
     // Reading never throws: failures give false, -1, an empty list or nothing.
@@ -86,6 +89,7 @@ private:
     void setMetadata(const QString &column, const QString &value);
     QString metadata(const QString &column) const;
     QString itemsQuery() const;
+    QString tooLargeMessage(int id, qint64 size, double bytesPerMinute) const;
 
     QString sortColumn = QStringLiteral("start");
     sqlite3 *db = nullptr;

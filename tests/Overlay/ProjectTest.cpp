@@ -196,6 +196,41 @@ TEST_F(ProjectTest, AudioIsStoredWithItsDuration)
     TestSupport::writeFile(notAudio, "not audio");
     EXPECT_THROW(project.saveItemAudioFile(1, notAudio), VSError);
     EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+
+    // No audio, less than a millisecond of it, or more than an item holds (a file of 4 GiB and
+    // 15 bytes, whose size a 32-bit length would take for 15): refused, the old audio kept.
+    auto refusal = [&](const QString &file) {
+        try {
+            project.saveItemAudioFile(1, file);
+        } catch (const VSError &error) {
+            return error.message;
+        }
+        return QString();
+    };
+    for (const int frames : {0, 40}) {
+        const QString shortFile = path(QStringLiteral("%1 frames.aiff").arg(frames));
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_32;
+        SNDFILE *file = sf_open(QFile::encodeName(shortFile).constData(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        const std::vector<int> silence(size_t(frames) * 2, 0);
+        sf_writef_int(file, silence.data(), frames);
+        sf_close(file);
+        EXPECT_EQ(refusal(shortFile), QStringLiteral("The audio is empty; item 1 keeps the audio "
+                                                     "it had"));
+    }
+    const QString huge = path(QStringLiteral("huge.aiff"));
+    ASSERT_TRUE(QFile::copy(stereo, huge));
+    ASSERT_TRUE(QFile(huge).resize((qint64(1) << 32) + 15)); // sparse: nothing is written
+    const QString message = refusal(huge);
+    EXPECT_TRUE(message.contains(
+        QStringLiteral("an item holds at most %1 (about ").arg(project.largestItemAudio())))
+        << message;
+    EXPECT_TRUE(message.endsWith(QStringLiteral("item 1 keeps the audio it had"))) << message;
+    EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+    EXPECT_EQ(project.getAllItems().value(0).audioDuration, 1250);
 }
 
 TEST_F(ProjectTest, ACopyIsWholeOrNothingAndKeepsWhatTheUserChanged)
