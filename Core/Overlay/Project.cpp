@@ -78,6 +78,41 @@ QString systemError(int error)
 
 const QString streamSourcePrefix = QStringLiteral("stream:");
 
+// Creates an empty file of a hidden name of its own beside target, on the same file system, so
+// that renaming it to the target cannot fail once it is complete; tracked as a partial file, so
+// that the next start removes it should this process die first. The reason when it cannot.
+std::optional<QString> createPartialFile(const QFileInfo &target, mode_t mode, QString &path)
+{
+    QByteArray pattern =
+        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
+                          QStringLiteral(".XXXXXX.partial.s2s"));
+    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
+    if (fd < 0)
+        return systemError(errno);
+    ::fchmod(fd, mode);
+    ::close(fd);
+    path = QFile::decodeName(pattern);
+    WorkingFolder::trackOutputFile(path, WorkingFolder::Leftover::Partial);
+    return std::nullopt;
+}
+
+void discardPartialFile(const QString &path)
+{
+    QFile::remove(path);
+    WorkingFolder::untrackOutputFile(path);
+}
+
+// Puts a new name in a folder on the disk.
+void syncFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 const QStringList itemColumns = {QStringLiteral("id"),    QStringLiteral("text"),
                                  QStringLiteral("start"), QStringLiteral("end"),
                                  QStringLiteral("audio"), QStringLiteral("audioDuration")};
@@ -237,15 +272,24 @@ std::optional<int> Project::sourceStream(const QString &source)
     return ok && index >= 0 ? std::optional<int>(index) : std::nullopt;
 }
 
-void Project::insertSubtitles(const QList<Subtitle> &subtitles)
+bool Project::insertSubtitles(const QList<Subtitle> &subtitles,
+                              const std::function<bool()> &stopped)
 {
     const Statement insert(db, QStringLiteral("INSERT INTO ") + TB_SOUNDS +
                                    QStringLiteral(" (text, start, end) VALUES (?,?,?)"));
     if (!insert.prepared())
         throw VSError(errorMessage(db));
-    // One transaction for all the items: one commit, instead of one disk sync per item.
-    const bool inTransaction = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-    for (const Subtitle &cue : subtitles) {
+    // One transaction for all the items: one commit, instead of one disk sync per item. Within
+    // the caller's own transaction, the caller commits.
+    const bool inTransaction = sqlite3_get_autocommit(db) != 0 &&
+                               sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    bool complete = true;
+    for (qsizetype i = 0; i < subtitles.size(); ++i) {
+        if (stopped && i % 256 == 0 && stopped()) {
+            complete = false;
+            break;
+        }
+        const Subtitle &cue = subtitles[i];
         sqlite3_reset(insert.get());
         const QByteArray text = SubtitlesParser::plainText(cue.text).toUtf8();
         if (sqlite3_bind_text(insert.get(), 1, text.constData(), int(text.size()),
@@ -265,6 +309,67 @@ void Project::insertSubtitles(const QList<Subtitle> &subtitles)
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw VSError(message);
     }
+    return complete;
+}
+
+bool Project::createFromSubtitles(const QString &destination, const QString &inputVideo,
+                                  const QString &subtitlesSource, const QList<Subtitle> &subtitles,
+                                  const std::function<bool()> &stopped)
+{
+    const QFileInfo target(destination);
+    auto failure = [&](const QString &reason) {
+        return VSError(QStringLiteral("Could not create the project '%1': %2")
+                           .arg(target.absoluteFilePath(), reason));
+    };
+    QString partial;
+    if (const std::optional<QString> reason =
+            createPartialFile(target, FileSystem::newFileMode(), partial))
+        throw failure(*reason);
+    // The tables are made before the journal is switched off: its file goes the same way.
+    const QString journal = partial + QStringLiteral("-journal");
+    WorkingFolder::trackOutputFile(journal, WorkingFolder::Leftover::Partial);
+    auto discard = [&] {
+        discardPartialFile(journal);
+        discardPartialFile(partial);
+    };
+
+    QString reason;
+    bool complete = false;
+    try {
+        Project project(partial);
+        // Written once into a file that nobody else knows of, and synced whole before it takes
+        // its name: neither a journal nor a sync per step is of any use.
+        project.execute(QStringLiteral("PRAGMA journal_mode=OFF"));
+        project.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        project.execute(QStringLiteral("BEGIN"));
+        project.setInputVideo(inputVideo);
+        project.setSubtitlesFile(subtitlesSource);
+        complete = project.insertSubtitles(subtitles, stopped);
+        if (complete)
+            project.execute(QStringLiteral("COMMIT"));
+    } catch (const VSError &error) {
+        reason = error.message;
+    }
+    if (reason.isEmpty() && complete)
+        reason = FileSystem::syncToDisk(partial).value_or(QString());
+    if (reason.isEmpty() && complete) {
+        // A link, unlike a rename, never replaces a file that took the name meanwhile; where
+        // the file system has no links, a rename is the next best.
+        const QByteArray from = QFile::encodeName(partial);
+        const QByteArray to = QFile::encodeName(target.absoluteFilePath());
+        if (::link(from.constData(), to.constData()) != 0) {
+            if (errno == EEXIST || QFileInfo::exists(target.absoluteFilePath()))
+                reason = QStringLiteral("the file exists");
+            else if (std::rename(from.constData(), to.constData()) != 0)
+                reason = systemError(errno);
+        }
+    }
+    discard();
+    if (!reason.isEmpty())
+        throw failure(reason);
+    if (complete)
+        syncFolder(target.absolutePath());
+    return complete;
 }
 
 void Project::updateItemText(int id, const QString &text)
@@ -468,26 +573,16 @@ void Project::copyTo(const QString &destination) const
     };
     if (!db)
         throw failure(QStringLiteral("the project is not open"));
-    // A hidden name of its own beside the target, on the same file system, so that the final
-    // rename cannot fail for a copy that is complete.
-    QByteArray pattern =
-        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                          QStringLiteral(".XXXXXX.partial.s2s"));
-    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
-    if (fd < 0)
-        throw failure(systemError(errno));
     // A project replaced in place keeps who may read it.
     struct stat existing {};
     const bool replacing =
         ::stat(QFile::encodeName(target.absoluteFilePath()).constData(), &existing) == 0;
-    ::fchmod(fd, replacing ? existing.st_mode & 07777 : FileSystem::newFileMode());
-    ::close(fd);
-    const QString temporary = QFile::decodeName(pattern);
-    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
-    auto discard = [&] {
-        QFile::remove(temporary);
-        WorkingFolder::untrackOutputFile(temporary);
-    };
+    QString temporary;
+    if (const std::optional<QString> reason = createPartialFile(
+            target, replacing ? existing.st_mode & 07777 : FileSystem::newFileMode(), temporary))
+        throw failure(*reason);
+    const QByteArray pattern = QFile::encodeName(temporary);
+    auto discard = [&] { discardPartialFile(temporary); };
 
     sqlite3 *copy = nullptr;
     QString reason;
@@ -534,10 +629,5 @@ void Project::copyTo(const QString &destination) const
     }
     WorkingFolder::untrackOutputFile(temporary);
     // The new name itself is on the disk once its folder is.
-    const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    syncFolder(target.absolutePath());
 }

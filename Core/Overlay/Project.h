@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -47,8 +48,20 @@ public:
     static QString streamSource(int streamIndex);
     // The stream index of a streamSource text, or nothing for any other text.
     static std::optional<int> sourceStream(const QString &source);
-    // One item per cue, in cue order; throws VSError.
-    void insertSubtitles(const QList<Subtitle> &subtitles);
+    // One item per cue, in cue order, in one transaction (or the caller's); throws VSError.
+    // stopped, when given, is asked every few hundred cues: false when it ended the insertion
+    // early (the items inserted by then stay).
+    bool insertSubtitles(const QList<Subtitle> &subtitles,
+                         const std::function<bool()> &stopped = {});
+    // Makes a new project file at destination with one item per cue, whole or not at all: it is
+    // built in one transaction in a hidden file beside destination, which takes the name once
+    // complete and on the disk, and never over a file that has the name by then. Should the
+    // process die first, the next start removes that file. False, leaving nothing, when stopped
+    // ended the build; throws VSError naming destination and the reason.
+    static bool createFromSubtitles(const QString &destination, const QString &inputVideo,
+                                    const QString &subtitlesSource,
+                                    const QList<Subtitle> &subtitles,
+                                    const std::function<bool()> &stopped = {});
     // Throws VSError, also for audio larger than largestItemAudio (the item's audio then stays).
     void updateItemAudio(int id, const QByteArray &audio, int duration);
     // The most bytes of audio an item can hold.

@@ -125,6 +125,64 @@ TEST(OverlayCommand, ItemsOfAFiveHourFilmAreAllHeard)
     EXPECT_LT(TestSupport::meanVolume(output, 7200, 0.8), -80);
 }
 
+// A signal stops long work (status 128 + N) and leaves nothing: 'overlay new' builds the
+// project under a name of its own and gives it the project's name only once it is whole; the
+// partial file of a killed run goes at the next start.
+TEST(OverlayCommand, SignalsStopLongWorkAndLeaveNothingBehind)
+{
+    QTemporaryDir folder;
+    QByteArray cues;
+    for (int i = 0; i < 50000; ++i)
+        cues += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nCue number %1.\n\n")
+                    .arg(i + 1)
+                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
+                    .arg(i % 60, 2, 10, QChar(u'0'))
+                    .toUtf8();
+    const QString subtitles = folder.filePath(QStringLiteral("many.srt"));
+    TestSupport::writeFile(subtitles, cues);
+    const QString video = folder.filePath(QStringLiteral("clip.mp4"));
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=1:s=64x48 -c:v libx264 %1", {video});
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.filePath(QStringLiteral("tmp"))};
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("tmp")));
+    const QString project = folder.filePath(QStringLiteral("film.s2s"));
+    const QStringList create{QStringLiteral("overlay"),
+                             QStringLiteral("new"),
+                             project,
+                             QStringLiteral("--video"),
+                             video,
+                             QStringLiteral("--subtitles"),
+                             subtitles};
+    auto partials = [&] {
+        return QDir(folder.path())
+            .entryList({QStringLiteral(".film.*")}, QDir::Files | QDir::Hidden);
+    };
+
+    for (const int signal : {SIGINT, SIGKILL}) {
+        TestSupport::CliRun run(create, env);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !partials().isEmpty(); }, 120000))
+            << run.err.toStdString();
+        run.signal(signal);
+        EXPECT_EQ(run.waitForExit(), 128 + signal) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(project)) << signal;
+        if (signal == SIGKILL) {
+            EXPECT_FALSE(partials().isEmpty());
+            runCli({QStringLiteral("--version")}, env);
+        }
+        EXPECT_TRUE(partials().isEmpty()) << partials().join(u' ').toStdString();
+    }
+
+    ASSERT_EQ(runCli(create, env).exitCode, 0);
+    for (const QString &format : {QStringLiteral("--json"), QString()}) {
+        QStringList list{QStringLiteral("overlay"), QStringLiteral("list"), project};
+        if (!format.isEmpty())
+            list << format;
+        const TestSupport::ProcessResult result =
+            TestSupport::signalWhilePrinting(list, SIGTERM, env);
+        EXPECT_EQ(result.exitCode, 128 + SIGTERM) << format;
+        EXPECT_FALSE(result.out.contains("Cue number 50000.")) << format;
+    }
+}
+
 TEST(OverlayCommand, FilesThatAreNotProjectsAreRefusedAndLeftAsTheyWere)
 {
     QTemporaryDir folder;
