@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include "InterruptHandler.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "VSError.h"
@@ -17,6 +18,24 @@ void Command::printOut(const QString &text)
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+bool Command::printOutUntilInterrupted(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    constexpr qsizetype piece = 65536;
+    for (qsizetype at = 0; at < bytes.size(); at += piece) {
+        if (interrupted())
+            return false;
+        std::fwrite(bytes.constData() + at, 1, size_t(std::min(piece, bytes.size() - at)), stdout);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
+bool Command::interrupted()
+{
+    return InterruptHandler::receivedSignal() != 0;
 }
 
 void Command::printError(const QString &text)

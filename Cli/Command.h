@@ -18,6 +18,10 @@ public:
 
     static void printOut(const QString &text);
     static void printError(const QString &text);
+    // Long output, in pieces, stopping at the first piece after a signal: false then.
+    static bool printOutUntilInterrupted(const QString &text);
+    // A signal has come: the command stops (with status 1) at the next place it looks.
+    static bool interrupted();
 
     // Each says what is wrong on standard error when the answer is no.
     static bool checkInputFile(const QString &path);

@@ -54,6 +54,8 @@ int CuesCommand::run(const QStringList &arguments)
     if (!checkSubtitlesFile(path))
         return 1;
     const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path);
+    if (interrupted())
+        return 1;
     if (!parsed) {
         printError(QStringLiteral("Could not parse subtitles\n"));
         return 1;
@@ -66,8 +68,10 @@ int CuesCommand::run(const QStringList &arguments)
         return 0;
     }
     QJsonArray cues;
-    for (const Subtitle &cue : parsed->subtitles)
+    for (const Subtitle &cue : parsed->subtitles) {
+        if (cues.size() % 1024 == 0 && interrupted())
+            return 1;
         cues.append(cueObject(cue));
-    printOut(QString::fromUtf8(QJsonDocument(cues).toJson()));
-    return 0;
+    }
+    return printOutUntilInterrupted(QString::fromUtf8(QJsonDocument(cues).toJson())) ? 0 : 1;
 }

@@ -165,14 +165,15 @@ int OverlayCommand::create(const QStringList &arguments)
                        (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason) + u'\n');
         return 1;
     }
+    if (InterruptHandler::receivedSignal() != 0)
+        return 1;
     try {
-        Project project(path);
-        project.setInputVideo(videoPath);
         // The app opens the project with the subtitles its items came from.
-        project.setSubtitlesFile(QFileInfo(parser.value(subtitles)).absoluteFilePath());
-        project.insertSubtitles(parsed->subtitles);
+        if (!Project::createFromSubtitles(
+                path, videoPath, QFileInfo(parser.value(subtitles)).absoluteFilePath(),
+                parsed->subtitles, [] { return InterruptHandler::receivedSignal() != 0; }))
+            return 1;
     } catch (const VSError &error) {
-        QFile::remove(path);
         printError(error.message + u'\n');
         return 1;
     }
@@ -198,9 +199,13 @@ int OverlayCommand::list(const QStringList &arguments)
     if (!project)
         return 1;
     const QList<ProjectItem> items = project->getAllItems();
+    if (interrupted())
+        return 1;
     if (parser.isSet(json)) {
         QJsonArray array;
         for (const ProjectItem &item : items) {
+            if (array.size() % 1024 == 0 && interrupted())
+                return 1;
             array.append(QJsonObject{
                 {QStringLiteral("row"), item.row},
                 {QStringLiteral("id"), item.id},
@@ -212,8 +217,7 @@ int OverlayCommand::list(const QStringList &arguments)
                 {QStringLiteral("hasAudio"), item.audioDuration > 0},
             });
         }
-        printOut(QString::fromUtf8(QJsonDocument(array).toJson()));
-        return 0;
+        return printOutUntilInterrupted(QString::fromUtf8(QJsonDocument(array).toJson())) ? 0 : 1;
     }
     QString text = QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
                        .arg(QStringLiteral("Row"), -4)
@@ -223,7 +227,9 @@ int OverlayCommand::list(const QStringList &arguments)
                        .arg(QStringLiteral("Length"), -12)
                        .arg(QStringLiteral("Audio"), -12)
                        .arg(QStringLiteral("Text"));
-    for (const ProjectItem &item : items)
+    for (const ProjectItem &item : items) {
+        if (item.row % 1024 == 0 && interrupted())
+            return 1;
         text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7\n")
                     .arg(item.row, -4)
                     .arg(item.id, -4)
@@ -234,8 +240,8 @@ int OverlayCommand::list(const QStringList &arguments)
                                                 : QStringLiteral("-"),
                          -12)
                     .arg(item.text);
-    printOut(text);
-    return 0;
+    }
+    return printOutUntilInterrupted(text) ? 0 : 1;
 }
 
 int OverlayCommand::attach(const QStringList &arguments)

@@ -61,6 +61,8 @@ int SpeakCommand::run(const QStringList &arguments)
         QStringLiteral("Processing audio"),
         VoiceChoice::resolve(parser.isSet(voice) ? std::optional<QString>(parser.value(voice))
                                                  : std::nullopt));
+    // The track asked for is an AIFF file: one too long for that is refused, not cut short.
+    job->overflow = AIFFFile::Overflow::Refuse;
     TerminalProgress progress;
     status = ChainRunner(progress).run({job});
     if (status != ChainRunner::Succeeded)

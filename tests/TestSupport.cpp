@@ -8,14 +8,18 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrl>
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -194,6 +198,53 @@ ProcessResult runCli(const QStringList &arguments, const QStringList &environmen
                      qint64 fileSizeLimit)
 {
     return run(QStringLiteral(KELVORANDIX_CLI_PATH), arguments, environment, 120000, fileSizeLimit);
+}
+
+ProcessResult signalWhilePrinting(const QStringList &arguments, int signal,
+                                  const QStringList &environment)
+{
+    ProcessResult result;
+    QTemporaryDir folder;
+    const QByteArray fifo = QFile::encodeName(folder.filePath(QStringLiteral("out")));
+    if (::mkfifo(fifo.constData(), 0600) != 0) {
+        ADD_FAILURE() << "mkfifo: " << std::strerror(errno);
+        return result;
+    }
+    // Open before the child, which would otherwise wait for a reader.
+    const int out = ::open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    QProcess process;
+    setEnvironment(process, environment);
+    process.setStandardOutputFile(QFile::decodeName(fifo));
+    process.start(QStringLiteral(KELVORANDIX_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForStarted(10000));
+    const int capacity = ::fcntl(out, F_GETPIPE_SZ);
+    int queued = 0;
+    QDeadlineTimer deadline(120000);
+    while (::ioctl(out, FIONREAD, &queued) == 0 && queued < capacity && !deadline.hasExpired() &&
+           process.state() != QProcess::NotRunning)
+        QThread::msleep(2);
+    ::kill(pid_t(process.processId()), signal);
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(out, buffer, sizeof buffer);
+        if (n > 0)
+            result.out.append(buffer, n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR) || deadline.hasExpired())
+            break;
+        else
+            QThread::msleep(2);
+    }
+    ::close(out);
+    if (!process.waitForFinished(60000)) {
+        ADD_FAILURE() << "kelvorandix-cli did not end after the signal";
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.err = process.readAllStandardError();
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode()
+                                                                   : 128 + process.exitCode();
+    return result;
 }
 
 CliRun::CliRun(const QStringList &arguments, const QStringList &environment)

@@ -82,6 +82,12 @@ bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000, in
 ProcessResult runCli(const QStringList &arguments, const QStringList &environment = {},
                      qint64 fileSizeLimit = -1);
 
+// Runs kelvorandix-cli with its standard output into a pipe that is read only once it is full,
+// and sends the signal then: the command is sure to be in the middle of printing. The result
+// holds the exit status (128 + N for death by signal N) and what was printed.
+ProcessResult signalWhilePrinting(const QStringList &arguments, int signal,
+                                  const QStringList &environment = {});
+
 // kelvorandix-cli running in the background, for tests that signal it while it works.
 class CliRun {
 public:

@@ -1,6 +1,7 @@
 #include "MakeVideoOperation.h"
 
 #include "Settings/UserSettings.h"
+#include "Speech/AIFFFile.h"
 #include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
 
@@ -31,14 +32,16 @@ void MakeVideoOperation::run()
     postSetupProgress(videoInfo.duration);
     if (isCancelled())
         return;
-    VideoProcessor::maximizeVolume(speechFile, &cancelFlag());
+    // A track too long for AIFF was written as Wave64, under a name of that kind.
+    const QString track = AIFFFile::writtenTrack(speechFile);
+    VideoProcessor::maximizeVolume(track, &cancelFlag());
     if (isCancelled())
         return;
-    runTool([this](auto progress, auto finish) {
+    runTool([this, track](auto progress, auto finish) {
         return VideoProcessor::makeVideo(
             inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
             outputVideo, progress, finish,
-            options.value_or(OutputOptions::fromSettings(UserSettings::shared())), speechFile,
+            options.value_or(OutputOptions::fromSettings(UserSettings::shared())), track,
             subtitlesFile);
     });
 }

@@ -19,12 +19,18 @@ void OverlayProjectToAudio::run()
     if (isCancelled())
         return;
     auto progress = progressCallback();
-    auto finish = finishCallback(semaphore);
+    // A render stopped by a cancel fails quietly: the cancel is the whole story.
+    auto finish = [this, report = finishCallback(semaphore)](bool ok, const QString &message) {
+        if (!ok && isCancelled())
+            semaphore.release();
+        else
+            report(ok, message);
+    };
     if (isCancelled())
         return;
     try {
-        projectToAudio =
-            std::make_unique<ProjectToAudio>(projectFile, speechFile, progress, finish);
+        projectToAudio = std::make_unique<ProjectToAudio>(projectFile, speechFile, progress, finish,
+                                                          &cancelFlag());
     } catch (const VSError &) {
         showError(openFailureTitle, QString());
         cancel();
@@ -37,9 +43,9 @@ void OverlayProjectToAudio::run()
     if (isCancelled())
         return;
     projectToAudio->start();
-    // A cancel does not stop the render; its finish releases the wait either way. The render
-    // is then waited for to its very end, so that the job is never released (and destroyed) on
-    // the render's own thread, and the renderer goes on this one.
+    // A cancel stops the render within a chunk of audio; its finish releases the wait either
+    // way. The render is then waited for to its very end, so that the job is never released (and
+    // destroyed) on the render's own thread, and the renderer goes on this one.
     semaphore.acquire();
     projectToAudio->waitForFinished();
     projectToAudio.reset();

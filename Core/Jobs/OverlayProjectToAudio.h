@@ -8,12 +8,13 @@
 class ProjectToAudio;
 
 // First job of the overlay chain: renders the project's item audio into the speech track.
-// Cancelling does not stop a render under way; the job waits for it to end.
+// Cancelling stops a render under way promptly; the job waits for it to end.
 class OverlayProjectToAudio : public MakeOutputOperation {
 public:
     static inline const QString openFailureTitle = QStringLiteral("Could not process audio");
 
-    // speechFile: empty means the working "speech.aiff".
+    // speechFile: empty means the working "speech.aiff" (or its Wave64 twin for a track too
+    // long for AIFF; see AIFFFile::writtenTrack).
     OverlayProjectToAudio(QString taskName, QString projectFile, QString speechFile = QString());
     ~OverlayProjectToAudio() override;
 

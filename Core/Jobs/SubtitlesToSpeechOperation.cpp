@@ -44,6 +44,7 @@ void SubtitlesToSpeechOperation::run()
         return;
     auto renderer = SubtitlesToSpeech::create(subtitleParser->subtitles, speechFile, voiceName,
                                               std::move(progress), std::move(finish));
+    renderer->setOverflow(overflow);
     try {
         renderer->initSynthesizer();
     } catch (const VSError &) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MakeOutputOperation.h"
+#include "Speech/AIFFFile.h"
 #include "Subtitles/SubtitlesParser.h"
 
 #include <QSemaphore>
@@ -27,6 +28,8 @@ public:
     const std::optional<QString> voiceName;
     const QString subtitlesFile;
     const QString speechFile;
+    // What a track too long for AIFF does; set before the job runs.
+    AIFFFile::Overflow overflow = AIFFFile::Overflow::ContinueAsW64;
 
     // The renderer of the last run, for measurements; empty before run.
     std::shared_ptr<SubtitlesToSpeech> renderer() const { return subtitlesToSpeech.load(); }

@@ -78,6 +78,41 @@ QString systemError(int error)
 
 const QString streamSourcePrefix = QStringLiteral("stream:");
 
+// Creates an empty file of a hidden name of its own beside target, on the same file system, so
+// that renaming it to the target cannot fail once it is complete; tracked as a partial file, so
+// that the next start removes it should this process die first. The reason when it cannot.
+std::optional<QString> createPartialFile(const QFileInfo &target, mode_t mode, QString &path)
+{
+    QByteArray pattern =
+        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
+                          QStringLiteral(".XXXXXX.partial.s2s"));
+    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
+    if (fd < 0)
+        return systemError(errno);
+    ::fchmod(fd, mode);
+    ::close(fd);
+    path = QFile::decodeName(pattern);
+    WorkingFolder::trackOutputFile(path, WorkingFolder::Leftover::Partial);
+    return std::nullopt;
+}
+
+void discardPartialFile(const QString &path)
+{
+    QFile::remove(path);
+    WorkingFolder::untrackOutputFile(path);
+}
+
+// Puts a new name in a folder on the disk.
+void syncFolder(const QString &folder)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 const QStringList itemColumns = {QStringLiteral("id"),    QStringLiteral("text"),
                                  QStringLiteral("start"), QStringLiteral("end"),
                                  QStringLiteral("audio"), QStringLiteral("audioDuration")};
@@ -120,6 +155,9 @@ void Project::openDatabase(OpenMode mode)
                       QStringLiteral("'"));
     // The renderer and the window may hold the file at once; wait for the other's lock.
     sqlite3_busy_timeout(db, 5000);
+    // Item audio is stored whole: as large a value as this SQLite takes (it keeps its own
+    // compile-time ceiling, most often 1,000,000,000 bytes).
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, std::numeric_limits<int>::max());
     if (mode != OpenMode::Create) {
         // Another program's database, or an empty file, is not written to.
         if (!hasProjectTables())
@@ -267,15 +305,24 @@ std::optional<int> Project::sourceStream(const QString &source)
     return ok && index >= 0 ? std::optional<int>(index) : std::nullopt;
 }
 
-void Project::insertSubtitles(const QList<Subtitle> &subtitles)
+bool Project::insertSubtitles(const QList<Subtitle> &subtitles,
+                              const std::function<bool()> &stopped)
 {
     const Statement insert(db, QStringLiteral("INSERT INTO ") + TB_SOUNDS +
                                    QStringLiteral(" (text, start, end) VALUES (?,?,?)"));
     if (!insert.prepared())
         throw VSError(errorMessage(db));
-    // One transaction for all the items: one commit, instead of one disk sync per item.
-    const bool inTransaction = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-    for (const Subtitle &cue : subtitles) {
+    // One transaction for all the items: one commit, instead of one disk sync per item. Within
+    // the caller's own transaction, the caller commits.
+    const bool inTransaction = sqlite3_get_autocommit(db) != 0 &&
+                               sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    bool complete = true;
+    for (qsizetype i = 0; i < subtitles.size(); ++i) {
+        if (stopped && i % 256 == 0 && stopped()) {
+            complete = false;
+            break;
+        }
+        const Subtitle &cue = subtitles[i];
         sqlite3_reset(insert.get());
         const QByteArray text = SubtitlesParser::plainText(cue.text).toUtf8();
         if (sqlite3_bind_text(insert.get(), 1, text.constData(), int(text.size()),
@@ -295,6 +342,67 @@ void Project::insertSubtitles(const QList<Subtitle> &subtitles)
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         throw VSError(message);
     }
+    return complete;
+}
+
+bool Project::createFromSubtitles(const QString &destination, const QString &inputVideo,
+                                  const QString &subtitlesSource, const QList<Subtitle> &subtitles,
+                                  const std::function<bool()> &stopped)
+{
+    const QFileInfo target(destination);
+    auto failure = [&](const QString &reason) {
+        return VSError(QStringLiteral("Could not create the project '%1': %2")
+                           .arg(target.absoluteFilePath(), reason));
+    };
+    QString partial;
+    if (const std::optional<QString> reason =
+            createPartialFile(target, FileSystem::newFileMode(), partial))
+        throw failure(*reason);
+    // The tables are made before the journal is switched off: its file goes the same way.
+    const QString journal = partial + QStringLiteral("-journal");
+    WorkingFolder::trackOutputFile(journal, WorkingFolder::Leftover::Partial);
+    auto discard = [&] {
+        discardPartialFile(journal);
+        discardPartialFile(partial);
+    };
+
+    QString reason;
+    bool complete = false;
+    try {
+        Project project(partial);
+        // Written once into a file that nobody else knows of, and synced whole before it takes
+        // its name: neither a journal nor a sync per step is of any use.
+        project.execute(QStringLiteral("PRAGMA journal_mode=OFF"));
+        project.execute(QStringLiteral("PRAGMA synchronous=OFF"));
+        project.execute(QStringLiteral("BEGIN"));
+        project.setInputVideo(inputVideo);
+        project.setSubtitlesFile(subtitlesSource);
+        complete = project.insertSubtitles(subtitles, stopped);
+        if (complete)
+            project.execute(QStringLiteral("COMMIT"));
+    } catch (const VSError &error) {
+        reason = error.message;
+    }
+    if (reason.isEmpty() && complete)
+        reason = FileSystem::syncToDisk(partial).value_or(QString());
+    if (reason.isEmpty() && complete) {
+        // A link, unlike a rename, never replaces a file that took the name meanwhile; where
+        // the file system has no links, a rename is the next best.
+        const QByteArray from = QFile::encodeName(partial);
+        const QByteArray to = QFile::encodeName(target.absoluteFilePath());
+        if (::link(from.constData(), to.constData()) != 0) {
+            if (errno == EEXIST || QFileInfo::exists(target.absoluteFilePath()))
+                reason = QStringLiteral("the file exists");
+            else if (std::rename(from.constData(), to.constData()) != 0)
+                reason = systemError(errno);
+        }
+    }
+    discard();
+    if (!reason.isEmpty())
+        throw failure(reason);
+    if (complete)
+        syncFolder(target.absolutePath());
+    return complete;
 }
 
 void Project::updateItemText(int id, const QString &text)
@@ -311,18 +419,42 @@ void Project::updateItemText(int id, const QString &text)
         throw VSError(errorMessage(db));
 }
 
+qint64 Project::largestItemAudio() const
+{
+    // Room is kept for the rest of the item's row.
+    return db ? qint64(sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1)) - 65536 : 0;
+}
+
+QString Project::tooLargeMessage(int id, qint64 size, double bytesPerMinute) const
+{
+    const QString about = bytesPerMinute > 0
+                              ? QStringLiteral(" (about %1 min of this audio)")
+                                    .arg(qint64(double(largestItemAudio()) / bytesPerMinute))
+                              : QString();
+    return QStringLiteral("The audio is too large for a project item: it takes %1 bytes, and an "
+                          "item holds at most %2%3; item %4 keeps the audio it had")
+        .arg(size)
+        .arg(largestItemAudio())
+        .arg(about)
+        .arg(id);
+}
+
 void Project::updateItemAudio(int id, const QByteArray &audio, int duration)
 {
+    if (audio.size() > largestItemAudio())
+        throw VSError(tooLargeMessage(id, audio.size(), 0));
     const Statement update(db, QStringLiteral("UPDATE ") + TB_SOUNDS +
                                    QStringLiteral(" SET audio=?, audioDuration=? WHERE id=?"));
     if (!update.prepared())
         throw VSError(errorMessage(db));
-    if (sqlite3_bind_blob(update.get(), 1, audio.constData(), int(audio.size()),
-                          SQLITE_TRANSIENT) != SQLITE_OK ||
+    // The bytes outlive the statement's step: SQLite need not copy them.
+    if (sqlite3_bind_blob64(update.get(), 1, audio.constData(), sqlite3_uint64(audio.size()),
+                            SQLITE_STATIC) != SQLITE_OK ||
         sqlite3_bind_int(update.get(), 2, duration) != SQLITE_OK ||
         sqlite3_bind_int(update.get(), 3, id) != SQLITE_OK ||
         sqlite3_step(update.get()) != SQLITE_DONE)
-        throw VSError(errorMessage(db));
+        throw VSError(sqlite3_errcode(db) == SQLITE_TOOBIG ? tooLargeMessage(id, audio.size(), 0)
+                                                           : errorMessage(db));
 }
 
 int Project::saveItemAudioFile(int id, const QString &path)
@@ -330,13 +462,23 @@ int Project::saveItemAudioFile(int id, const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw VSError(QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
     SF_INFO info{};
     SNDFILE *audio = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
     if (!audio)
         throw VSError(QString::fromLocal8Bit(sf_strerror(nullptr)));
     sf_close(audio);
-    const int duration = toInt32(double(info.frames) * 1000.0 / double(info.samplerate));
+    const double milliseconds =
+        info.samplerate > 0 ? double(info.frames) * 1000.0 / double(info.samplerate) : 0;
+    // Nothing to hear would take the place of the item's audio and read as "no audio".
+    if (!(milliseconds >= 1))
+        throw VSError(QStringLiteral("The audio is empty; item %1 keeps the audio it had").arg(id));
+    // Refused before it is read: a file too large to store may be too large to hold in memory.
+    if (file.size() > largestItemAudio())
+        throw VSError(tooLargeMessage(id, file.size(), double(file.size()) / milliseconds * 60000));
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw VSError(QStringLiteral("Could not read '%1': %2").arg(path, file.errorString()));
+    const int duration = toInt32(milliseconds);
     updateItemAudio(id, bytes, duration);
     return duration;
 }
@@ -384,6 +526,24 @@ std::optional<ProjectItem> Project::getItem(int row) const
     return itemFromRow(select.get(), row);
 }
 
+namespace {
+
+// An item of a "SELECT start, end, audio" row.
+ProjectItem audioItemFromRow(sqlite3_stmt *statement)
+{
+    ProjectItem item;
+    item.start = sqlite3_column_int(statement, 0);
+    item.end = sqlite3_column_int(statement, 1);
+    // An item that claims audio but holds none has no audio buffer.
+    const void *blob = sqlite3_column_blob(statement, 2);
+    const int size = sqlite3_column_bytes(statement, 2);
+    if (blob && size > 0)
+        item.audio = QByteArray(static_cast<const char *>(blob), size);
+    return item;
+}
+
+} // namespace
+
 std::optional<ProjectItem> Project::getAudioItem(int index) const
 {
     const Statement select(db, QStringLiteral("SELECT start, end, audio FROM ") + TB_SOUNDS +
@@ -392,14 +552,32 @@ std::optional<ProjectItem> Project::getAudioItem(int index) const
                                        .arg(index));
     if (!select.prepared() || sqlite3_step(select.get()) != SQLITE_ROW)
         return std::nullopt;
-    ProjectItem item;
-    item.start = sqlite3_column_int(select.get(), 0);
-    item.end = sqlite3_column_int(select.get(), 1);
-    // An item that claims audio but holds none has no audio buffer.
-    const void *blob = sqlite3_column_blob(select.get(), 2);
-    const int size = sqlite3_column_bytes(select.get(), 2);
-    if (blob && size > 0)
-        item.audio = QByteArray(static_cast<const char *>(blob), size);
+    return audioItemFromRow(select.get());
+}
+
+QList<int> Project::audioItemIds() const
+{
+    QList<int> ids;
+    const Statement select(db, QStringLiteral("SELECT id FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE audioDuration > 0 ORDER BY start ASC, "
+                                                  "id ASC"));
+    if (!select.prepared())
+        return ids;
+    int status = SQLITE_ROW;
+    while ((status = sqlite3_step(select.get())) == SQLITE_ROW)
+        ids.append(sqlite3_column_int(select.get(), 0));
+    return status == SQLITE_DONE ? ids : QList<int>();
+}
+
+std::optional<ProjectItem> Project::getAudioItemWithId(int id) const
+{
+    const Statement select(db, QStringLiteral("SELECT start, end, audio FROM ") + TB_SOUNDS +
+                                   QStringLiteral(" WHERE id=?"));
+    if (!select.prepared() || sqlite3_bind_int(select.get(), 1, id) != SQLITE_OK ||
+        sqlite3_step(select.get()) != SQLITE_ROW)
+        return std::nullopt;
+    ProjectItem item = audioItemFromRow(select.get());
+    item.id = id;
     return item;
 }
 
@@ -428,26 +606,16 @@ void Project::copyTo(const QString &destination) const
     };
     if (!db)
         throw failure(QStringLiteral("the project is not open"));
-    // A hidden name of its own beside the target, on the same file system, so that the final
-    // rename cannot fail for a copy that is complete.
-    QByteArray pattern =
-        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                          QStringLiteral(".XXXXXX.partial.s2s"));
-    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
-    if (fd < 0)
-        throw failure(systemError(errno));
     // A project replaced in place keeps who may read it.
     struct stat existing {};
     const bool replacing =
         ::stat(QFile::encodeName(target.absoluteFilePath()).constData(), &existing) == 0;
-    ::fchmod(fd, replacing ? existing.st_mode & 07777 : FileSystem::newFileMode());
-    ::close(fd);
-    const QString temporary = QFile::decodeName(pattern);
-    WorkingFolder::trackOutputFile(temporary, WorkingFolder::Leftover::Partial);
-    auto discard = [&] {
-        QFile::remove(temporary);
-        WorkingFolder::untrackOutputFile(temporary);
-    };
+    QString temporary;
+    if (const std::optional<QString> reason = createPartialFile(
+            target, replacing ? existing.st_mode & 07777 : FileSystem::newFileMode(), temporary))
+        throw failure(*reason);
+    const QByteArray pattern = QFile::encodeName(temporary);
+    auto discard = [&] { discardPartialFile(temporary); };
 
     sqlite3 *copy = nullptr;
     QString reason;
@@ -494,10 +662,5 @@ void Project::copyTo(const QString &destination) const
     }
     WorkingFolder::untrackOutputFile(temporary);
     // The new name itself is on the disk once its folder is.
-    const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
-                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    syncFolder(target.absolutePath());
 }

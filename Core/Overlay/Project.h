@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 struct sqlite3;
@@ -47,14 +48,29 @@ public:
     static QString streamSource(int streamIndex);
     // The stream index of a streamSource text, or nothing for any other text.
     static std::optional<int> sourceStream(const QString &source);
-    // One item per cue, in cue order; throws VSError.
-    void insertSubtitles(const QList<Subtitle> &subtitles);
-    // Throws VSError.
+    // One item per cue, in cue order, in one transaction (or the caller's); throws VSError.
+    // stopped, when given, is asked every few hundred cues: false when it ended the insertion
+    // early (the items inserted by then stay).
+    bool insertSubtitles(const QList<Subtitle> &subtitles,
+                         const std::function<bool()> &stopped = {});
+    // Makes a new project file at destination with one item per cue, whole or not at all: it is
+    // built in one transaction in a hidden file beside destination, which takes the name once
+    // complete and on the disk, and never over a file that has the name by then. Should the
+    // process die first, the next start removes that file. False, leaving nothing, when stopped
+    // ended the build; throws VSError naming destination and the reason.
+    static bool createFromSubtitles(const QString &destination, const QString &inputVideo,
+                                    const QString &subtitlesSource,
+                                    const QList<Subtitle> &subtitles,
+                                    const std::function<bool()> &stopped = {});
+    // Throws VSError, also for audio larger than largestItemAudio (the item's audio then stays).
     void updateItemAudio(int id, const QByteArray &audio, int duration);
+    // The most bytes of audio an item can hold.
+    qint64 largestItemAudio() const;
     // The item's text as the user corrected it; throws VSError.
     void updateItemText(int id, const QString &text);
     // Stores an audio file as the item's audio; returns its duration in milliseconds. Throws
-    // VSError when the file cannot be read as audio or cannot be stored.
+    // VSError when the file cannot be read as audio, holds less than a millisecond of it, or
+    // cannot be stored (too large, among others); the item then keeps the audio it had.
     int saveItemAudioFile(int id, const QString &path);
 
     // Reading never throws: failures give false, -1, an empty list or nothing.
@@ -64,6 +80,11 @@ public:
     std::optional<ProjectItem> getItem(int row) const;
     // The index-th item with audio by ascending start, with its audio bytes.
     std::optional<ProjectItem> getAudioItem(int index) const;
+    // The ids of the items with audio by ascending start (then id), and one of them with its
+    // start, end and audio bytes: together, a walk over the items with audio that costs one
+    // lookup per item.
+    QList<int> audioItemIds() const;
+    std::optional<ProjectItem> getAudioItemWithId(int id) const;
     std::optional<QByteArray> getItemAudio(int id) const;
 
     // Writes a consistent copy of the whole project to destination (replacing a file there):
@@ -83,6 +104,7 @@ private:
     void setMetadata(const QString &column, const QString &value);
     QString metadata(const QString &column) const;
     QString itemsQuery() const;
+    QString tooLargeMessage(int id, qint64 size, double bytesPerMinute) const;
 
     QString sortColumn = QStringLiteral("start");
     sqlite3 *db = nullptr;

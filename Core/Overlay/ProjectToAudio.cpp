@@ -17,11 +17,12 @@ struct ProjectToAudioDone {
 };
 
 ProjectToAudio::ProjectToAudio(QString projectFile, QString audioFile, Progress onProgress,
-                               Finish onFinish)
+                               Finish onFinish, const std::atomic<bool> *stop)
     : projectFile(std::move(projectFile))
     , audioFile(std::move(audioFile))
     , onProgress(std::move(onProgress))
     , onFinish(std::move(onFinish))
+    , stop(stop)
     , projectConnection(std::make_unique<Project>(this->projectFile, Project::OpenMode::Existing))
     , done(std::make_shared<ProjectToAudioDone>())
 {}
@@ -64,9 +65,10 @@ void ProjectToAudio::render()
         if (const Finish callback = onFinish)
             callback(ok, message);
     };
-    const int count = projectConnection ? projectConnection->countItemsWithAudio() : 0;
+    // The items are looked up one by one by id: a pass over the items, not one per item.
+    const QList<int> ids = projectConnection ? projectConnection->audioItemIds() : QList<int>();
     // An empty track would make a video without speech while reporting success.
-    if (count <= 0)
+    if (ids.isEmpty())
         return finish(false, QStringLiteral("The project has no items with audio"));
 
     QString itemFile;
@@ -77,10 +79,14 @@ void ProjectToAudio::render()
     }
     if (QFile::exists(audioFile) && !QFile::remove(audioFile))
         return finish(false, QStringLiteral("Could not remove '%1'").arg(audioFile));
+    AIFFFile::removeTrack(audioFile);
 
+    const QString stopped = QStringLiteral("The audio track was not finished: it was stopped");
     std::unique_ptr<AIFFFile> writer;
-    for (int i = 0; i < count; ++i) {
-        const std::optional<ProjectItem> item = projectConnection->getAudioItem(i);
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (stop && stop->load())
+            return finish(false, stopped);
+        const std::optional<ProjectItem> item = projectConnection->getAudioItemWithId(ids[i]);
         if (!item || !item->audio)
             return finish(false, QStringLiteral("Could not read audio data"));
         QFile file(itemFile);
@@ -91,13 +97,14 @@ void ProjectToAudio::render()
         try {
             // The track takes the format of the first item's audio.
             if (i == 0)
-                writer = std::make_unique<AIFFFile>(audioFile, itemFile);
+                writer = std::make_unique<AIFFFile>(audioFile, itemFile,
+                                                    AIFFFile::Overflow::ContinueAsW64, stop);
             const double gap = item->start - writer->lengthMilliseconds();
             if (gap > 0)
                 writer->appendSilence(gap);
             writer->append(itemFile);
         } catch (const VSError &error) {
-            return finish(false, error.message);
+            return finish(false, stop && stop->load() ? stopped : error.message);
         }
         if (onProgress)
             onProgress(double(i + 1));

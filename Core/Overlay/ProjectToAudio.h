@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -8,14 +9,17 @@ class Project;
 
 // Renders the items of a project that have audio into one track: each item's audio at its start,
 // silence before it, never cut, so an item that overruns delays the next. Runs on a pool thread;
-// reports progress (items done) and one finish on that thread.
+// reports progress (items done) and one finish on that thread. A track too long for AIFF is
+// written as Wave64 instead (see AIFFFile::writtenTrack).
 class ProjectToAudio {
 public:
     using Progress = std::function<void(double)>;
     using Finish = std::function<void(bool, const QString &)>;
 
-    // Opens its own connection to the project; throws VSError when it cannot.
-    ProjectToAudio(QString projectFile, QString audioFile, Progress onProgress, Finish onFinish);
+    // Opens its own connection to the project; throws VSError when it cannot. Once stop is set,
+    // the render ends within a chunk of audio, reporting a failure.
+    ProjectToAudio(QString projectFile, QString audioFile, Progress onProgress, Finish onFinish,
+                   const std::atomic<bool> *stop = nullptr);
     ~ProjectToAudio();
 
     // Starts the render on the global thread pool and returns at once.
@@ -34,6 +38,7 @@ public:
 private:
     Progress onProgress;
     Finish onFinish;
+    const std::atomic<bool> *stop;
     std::unique_ptr<Project> projectConnection;
     bool running = false;
     std::shared_ptr<struct ProjectToAudioDone> done;

@@ -133,7 +133,7 @@ void SubtitlesToSpeech::place()
     const Subtitle &cue = subtitles[cueIndex];
     try {
         if (cueIndex == 0) {
-            audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile);
+            audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile, overflow);
             if (cue.start > 0)
                 audioProcessor->appendSilence(cue.start);
         } else {

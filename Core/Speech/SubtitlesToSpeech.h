@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AIFFFile.h"
 #include "SpeechSynthesizerDelegate.h"
 #include "Subtitles/Subtitle.h"
 
@@ -10,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class AIFFFile;
 class SpeechSynthesizer;
 
 // Speaks every cue and lays the speech on one track on the video's timeline.
@@ -40,6 +40,8 @@ public:
 
     // Throws VSError "Could not initialize the specified voice" when the voice cannot be used.
     void initSynthesizer();
+    // What a track too long for AIFF does (before start): by default it goes on as Wave64.
+    void setOverflow(AIFFFile::Overflow overflow) { this->overflow = overflow; }
     // Speaks the first cue (on the main thread, where every later step runs too).
     void start();
     // Ends the run without a finish report; the speech file stays as far as it was written.
@@ -81,6 +83,7 @@ private:
     Finish onFinish;
     std::unique_ptr<SpeechSynthesizer> speechSynthesizer;
     std::unique_ptr<AIFFFile> audioProcessor;
+    AIFFFile::Overflow overflow = AIFFFile::Overflow::ContinueAsW64;
     std::atomic<bool> running{false};
     // Set by stop and never cleared, so that a stop racing with start still wins.
     std::atomic<bool> stopped{false};

@@ -196,6 +196,41 @@ TEST_F(ProjectTest, AudioIsStoredWithItsDuration)
     TestSupport::writeFile(notAudio, "not audio");
     EXPECT_THROW(project.saveItemAudioFile(1, notAudio), VSError);
     EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+
+    // No audio, less than a millisecond of it, or more than an item holds (a file of 4 GiB and
+    // 15 bytes, whose size a 32-bit length would take for 15): refused, the old audio kept.
+    auto refusal = [&](const QString &file) {
+        try {
+            project.saveItemAudioFile(1, file);
+        } catch (const VSError &error) {
+            return error.message;
+        }
+        return QString();
+    };
+    for (const int frames : {0, 40}) {
+        const QString shortFile = path(QStringLiteral("%1 frames.aiff").arg(frames));
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_32;
+        SNDFILE *file = sf_open(QFile::encodeName(shortFile).constData(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        const std::vector<int> silence(size_t(frames) * 2, 0);
+        sf_writef_int(file, silence.data(), frames);
+        sf_close(file);
+        EXPECT_EQ(refusal(shortFile), QStringLiteral("The audio is empty; item 1 keeps the audio "
+                                                     "it had"));
+    }
+    const QString huge = path(QStringLiteral("huge.aiff"));
+    ASSERT_TRUE(QFile::copy(stereo, huge));
+    ASSERT_TRUE(QFile(huge).resize((qint64(1) << 32) + 15)); // sparse: nothing is written
+    const QString message = refusal(huge);
+    EXPECT_TRUE(message.contains(
+        QStringLiteral("an item holds at most %1 (about ").arg(project.largestItemAudio())))
+        << message;
+    EXPECT_TRUE(message.endsWith(QStringLiteral("item 1 keeps the audio it had"))) << message;
+    EXPECT_EQ(project.getItemAudio(1), TestSupport::readFile(stereo));
+    EXPECT_EQ(project.getAllItems().value(0).audioDuration, 1250);
 }
 
 TEST_F(ProjectTest, ACopyIsWholeOrNothingAndKeepsWhatTheUserChanged)
@@ -366,6 +401,35 @@ TEST_F(ProjectRenderTest, ARendererReleasedFromItsOwnFinishEndsCleanly)
     ASSERT_TRUE(finished.tryAcquire(1, 20000)) << "the render's thread waits for itself";
     EXPECT_EQ(reported, QStringLiteral("Could not read audio data"));
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(20000));
+}
+
+TEST_F(ProjectRenderTest, CancellingTheOverlayJobStopsTheRenderPartWay)
+{
+    // Three hours of silence before the item: gigabytes that a cancel must not wait for.
+    {
+        Project project(projectFile);
+        project.insertSubtitles(
+            {cue(3 * 3600 * 1000, 3 * 3600 * 1000 + 1000, QStringLiteral("a"))});
+        project.saveItemAudioFile(1, tone(QStringLiteral("a.aiff"), 1, 440));
+    }
+    RecordingDisplay display;
+    auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
+                                                       projectFile, track);
+    bool done = false;
+    job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
+    {
+        MakeOutputQueue queue(&display, {job});
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return QFileInfo(track).size() > 0; }));
+        queue.cancelAllOperations();
+        // A guard against a hang only.
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }, 120000));
+    }
+    EXPECT_TRUE(job->isCancelled());
+    EXPECT_LT(QFileInfo(track).size(), qint64(3) * 3600 * 44100 * 8 / 2);
+    EXPECT_LT(QFileInfo(AIFFFile::longTrackFile(track)).size(), qint64(3) * 3600 * 44100 * 8 / 2);
+    // A cancel is no failure to report.
+    TestSupport::waitUntil([&] { return !display.alerts.isEmpty(); }, 200);
+    EXPECT_TRUE(display.alerts.isEmpty()) << display.alerts.join(u' ');
 }
 
 TEST_F(ProjectRenderTest, TheOverlayJobRendersOrSaysItCannotOpen)

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -124,6 +125,21 @@ TEST_F(CuesCommand, FailuresSayWhatWentWrong)
     result = runCli({QStringLiteral("frobnicate")});
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_TRUE(result.err.contains("unknown command")) << result.err.toStdString();
+}
+
+TEST_F(CuesCommand, ASignalWhilePrintingStopsIt)
+{
+    QByteArray cues;
+    for (int i = 0; i < 20000; ++i)
+        cues += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nCue %1.\n\n")
+                    .arg(i + 1)
+                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
+                    .arg(i % 60, 2, 10, QChar(u'0'))
+                    .toUtf8();
+    const TestSupport::ProcessResult result = TestSupport::signalWhilePrinting(
+        {QStringLiteral("cues"), write(QStringLiteral("many.srt"), cues)}, SIGINT);
+    EXPECT_EQ(result.exitCode, 128 + SIGINT);
+    EXPECT_FALSE(result.out.contains("Cue 20000.")) << result.out.size();
 }
 
 TEST_F(CuesCommand, FourLineFeedsInARealFileFailAndThreeSkipABlock)

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -85,6 +86,110 @@ TEST(OverlayCommand, FromSubtitlesToAVoicedVideo)
                      QStringLiteral("--output-dir"), folder.filePath(QStringLiteral("out"))},
                     env);
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+}
+
+// A track past the 4 GiB an AIFF file holds (3 h 22 min of the items' 44.1 kHz stereo 32-bit
+// audio) is made whole: every item of a five-hour film is heard. Heavy: about a minute and a
+// half, and 8 GB of disk for the while.
+TEST(OverlayCommand, ItemsOfAFiveHourFilmAreAllHeard)
+{
+    QTemporaryDir folder;
+    if (QStorageInfo(folder.path()).bytesAvailable() < 12'000'000'000)
+        GTEST_SKIP() << "needs 12 GB of free disk";
+    const QString video = folder.filePath(QStringLiteral("film.mkv"));
+    TestSupport::ffmpeg("-f lavfi -i color=c=black:s=16x16:r=1:d=18000 -c:v libx264 -preset "
+                        "ultrafast %1",
+                        {video});
+    const QString subtitles = folder.filePath(QStringLiteral("cues.srt"));
+    TestSupport::writeFile(subtitles, "1\n00:00:01,000 --> 00:00:03,000\nOne.\n\n"
+                                      "2\n01:00:00,000 --> 01:00:02,000\nTwo.\n\n"
+                                      "3\n04:00:00,000 --> 04:00:02,000\nThree.\n");
+    const QString tone = folder.filePath(QStringLiteral("tone.wav"));
+    TestSupport::generateTone(tone, 44100, 1, 1, QStringLiteral("pcm_s16le"), 600);
+    const QString project = folder.filePath(QStringLiteral("film.s2s"));
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.path(),
+                          QStringLiteral("KELVORANDIX_SETTINGS=") +
+                              folder.filePath(QStringLiteral("settings.ini"))};
+    ASSERT_EQ(runCli({QStringLiteral("overlay"), QStringLiteral("new"), project,
+                      QStringLiteral("--video"), video, QStringLiteral("--subtitles"), subtitles},
+                     env)
+                  .exitCode,
+              0);
+    for (const QString &item : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")})
+        ASSERT_EQ(runCli({QStringLiteral("overlay"), QStringLiteral("attach"), project,
+                          QStringLiteral("--item"), item, tone},
+                         env)
+                      .exitCode,
+                  0);
+
+    TestSupport::CliRun make({QStringLiteral("overlay"), QStringLiteral("make"), project,
+                              QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
+                              QStringLiteral("--output-dir"),
+                              folder.filePath(QStringLiteral("out"))},
+                             env);
+    ASSERT_EQ(make.waitForExit(900000), 0) << make.err.toStdString();
+    const QString output = folder.filePath(QStringLiteral("out/film_Kelvorandix_en_US.mkv"));
+    for (const double at : {1.1, 3600.1, 14400.1})
+        EXPECT_GT(TestSupport::meanVolume(output, at, 0.8), -50) << "item at " << at;
+    EXPECT_LT(TestSupport::meanVolume(output, 7200, 0.8), -80);
+}
+
+// A signal stops long work (status 128 + N) and leaves nothing: 'overlay new' builds the
+// project under a name of its own and gives it the project's name only once it is whole; the
+// partial file of a killed run goes at the next start.
+TEST(OverlayCommand, SignalsStopLongWorkAndLeaveNothingBehind)
+{
+    QTemporaryDir folder;
+    QByteArray cues;
+    for (int i = 0; i < 50000; ++i)
+        cues += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nCue number %1.\n\n")
+                    .arg(i + 1)
+                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
+                    .arg(i % 60, 2, 10, QChar(u'0'))
+                    .toUtf8();
+    const QString subtitles = folder.filePath(QStringLiteral("many.srt"));
+    TestSupport::writeFile(subtitles, cues);
+    const QString video = folder.filePath(QStringLiteral("clip.mp4"));
+    TestSupport::ffmpeg("-f lavfi -i testsrc=d=1:s=64x48 -c:v libx264 %1", {video});
+    const QStringList env{QStringLiteral("TMPDIR=") + folder.filePath(QStringLiteral("tmp"))};
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("tmp")));
+    const QString project = folder.filePath(QStringLiteral("film.s2s"));
+    const QStringList create{QStringLiteral("overlay"),
+                             QStringLiteral("new"),
+                             project,
+                             QStringLiteral("--video"),
+                             video,
+                             QStringLiteral("--subtitles"),
+                             subtitles};
+    auto partials = [&] {
+        return QDir(folder.path())
+            .entryList({QStringLiteral(".film.*")}, QDir::Files | QDir::Hidden);
+    };
+
+    for (const int signal : {SIGINT, SIGKILL}) {
+        TestSupport::CliRun run(create, env);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return !partials().isEmpty(); }, 120000))
+            << run.err.toStdString();
+        run.signal(signal);
+        EXPECT_EQ(run.waitForExit(), 128 + signal) << run.err.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(project)) << signal;
+        if (signal == SIGKILL) {
+            EXPECT_FALSE(partials().isEmpty());
+            runCli({QStringLiteral("--version")}, env);
+        }
+        EXPECT_TRUE(partials().isEmpty()) << partials().join(u' ').toStdString();
+    }
+
+    ASSERT_EQ(runCli(create, env).exitCode, 0);
+    for (const QString &format : {QStringLiteral("--json"), QString()}) {
+        QStringList list{QStringLiteral("overlay"), QStringLiteral("list"), project};
+        if (!format.isEmpty())
+            list << format;
+        const TestSupport::ProcessResult result =
+            TestSupport::signalWhilePrinting(list, SIGTERM, env);
+        EXPECT_EQ(result.exitCode, 128 + SIGTERM) << format;
+        EXPECT_FALSE(result.out.contains("Cue number 50000.")) << format;
+    }
 }
 
 TEST(OverlayCommand, FilesThatAreNotProjectsAreRefusedAndLeftAsTheyWere)

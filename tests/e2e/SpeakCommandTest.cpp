@@ -89,6 +89,17 @@ TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)
     EXPECT_FALSE(QFile::exists(out));
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
 
+    // A track an AIFF file cannot hold (a cue 28 hours in) is refused before it is written.
+    result = runCli({QStringLiteral("speak"),
+                     write(QStringLiteral("late.srt"), "1\n28:00:00,000 --> 28:00:02,000\nLate.\n"),
+                     QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
+                     QStringLiteral("--out"), out},
+                    environment());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains("larger than the 4 GiB an AIFF file can hold"))
+        << result.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+
     // The subtitles themselves are no place for the speech: refused, and left as they were.
     const QString input = write(QStringLiteral("film.srt"), subtitles(1));
     result =
@@ -101,7 +112,7 @@ TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)
     result = runCli({QStringLiteral("speak"), input, QStringLiteral("--out"), out}, environment());
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_EQ(TestSupport::readFile(unrelated), QByteArray("keep me"));
-    EXPECT_EQ(TestSupport::entriesOf(folder.path()).size(), 6)
+    EXPECT_EQ(TestSupport::entriesOf(folder.path()).size(), 7)
         << TestSupport::entriesOf(folder.path()).join(u' ');
 }
 
