@@ -89,8 +89,7 @@ std::optional<QString> FileSystem::createHiddenFile(const QString &target, const
     const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
     if (fd < 0) {
         if (reason)
-            *reason = QStringLiteral("Could not write to '%1': %2")
-                          .arg(info.absolutePath(), QString::fromLocal8Bit(std::strerror(errno)));
+            *reason = QString::fromLocal8Bit(std::strerror(errno));
         return std::nullopt;
     }
     ::fchmod(fd, newFileMode());

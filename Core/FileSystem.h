@@ -17,7 +17,7 @@ public:
 
     // Creates an empty file (with newFileMode) under a hidden name of its own beside target, on
     // the same file system: ".NAME.XXXXXX.TAG.EXT", NAME shortened as far as the file system's
-    // name limit requires. Returns its path, or nothing with the reason.
+    // name limit requires. Returns its path, or nothing with the system's reason.
     static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
                                                    QString *reason = nullptr);
 

@@ -785,6 +785,7 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
     emit documentChanged();
     QThreadPool::globalInstance()->start([self, target, path, id] {
         QString failure;
+        QString detail;
         int duration = 0;
         try {
             // A file of its own: attachments and a render may run side by side.
@@ -795,14 +796,15 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
             } else {
                 try {
                     duration = target->saveItemAudioFile(id, converted);
-                } catch (const VSError &) {
+                } catch (const VSError &error) {
                     failure = QStringLiteral("Error while attaching audio from the selected file");
+                    detail = error.message;
                 }
             }
         } catch (const VSError &) {
             failure = QStringLiteral("Error while processing the audio file");
         }
-        MainThread::post([self, target, id, duration, failure] {
+        MainThread::post([self, target, id, duration, failure, detail] {
             if (!self)
                 return;
             // Counted as ended once its audio is in the project and marked unsaved.
@@ -811,7 +813,7 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
                     self->attachmentEnded();
             });
             if (!failure.isEmpty()) {
-                self->viewController->showWarningSheet(failure, QString());
+                self->viewController->showWarningSheet(failure, detail);
                 return;
             }
             if (target != self->openProject)

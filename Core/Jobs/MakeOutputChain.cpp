@@ -56,7 +56,8 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
         if (!intermediate) {
             QFile::remove(outputPath);
             WorkingFolder::untrackOutputFile(outputPath);
-            throw VSError(reason);
+            throw VSError(QStringLiteral("Could not write to '%1': %2")
+                              .arg(QFileInfo(outputPath).absolutePath(), reason));
         }
         WorkingFolder::trackOutputFile(*intermediate, WorkingFolder::Leftover::Partial);
     }

@@ -83,15 +83,13 @@ const QString streamSourcePrefix = QStringLiteral("stream:");
 // that the next start removes it should this process die first. The reason when it cannot.
 std::optional<QString> createPartialFile(const QFileInfo &target, mode_t mode, QString &path)
 {
-    QByteArray pattern =
-        QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                          QStringLiteral(".XXXXXX.partial.s2s"));
-    const int fd = ::mkstemps(pattern.data(), int(qstrlen(".partial.s2s")));
-    if (fd < 0)
-        return systemError(errno);
-    ::fchmod(fd, mode);
-    ::close(fd);
-    path = QFile::decodeName(pattern);
+    QString reason;
+    const std::optional<QString> created =
+        FileSystem::createHiddenFile(target.absoluteFilePath(), QStringLiteral("partial"), &reason);
+    if (!created)
+        return reason;
+    ::chmod(QFile::encodeName(*created).constData(), mode);
+    path = *created;
     WorkingFolder::trackOutputFile(path, WorkingFolder::Leftover::Partial);
     return std::nullopt;
 }

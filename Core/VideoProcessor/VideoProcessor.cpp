@@ -647,9 +647,8 @@ bool VideoProcessor::convertSubtitlesFile(const QString &subtitlesPath, const QS
         runTool(ffmpegPath(), convertSubtitlesArguments(copy->fileName(), converted->fileName(),
                                                         QStringLiteral("UTF-8")));
     if (!succeeded)
-        return fail(reason,
-                    QStringLiteral("ffmpeg: ") +
-                        toolFailure(output).replace(fileArgument(copy->fileName()), subtitlesPath));
+        return fail(reason, QStringLiteral("ffmpeg: ") +
+                                toolFailure(output).replace(copy->fileName(), subtitlesPath));
     if (output.contains(QLatin1String("Invalid UTF-8")))
         return fail(
             reason,
@@ -961,7 +960,8 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
     const std::optional<QString> temporary =
         FileSystem::createHiddenFile(target, QStringLiteral("partial"), &reason);
     if (!temporary) {
-        completion(false, reason);
+        completion(false, QStringLiteral("Could not write to '%1': %2")
+                              .arg(QFileInfo(target).absolutePath(), reason));
         return nullptr;
     }
     return runToolIntoFile(ffmpegPath(), maximizeVideoVolumeArguments(inputFile, *peak, *temporary),
@@ -1153,7 +1153,8 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
     const std::optional<QString> partial =
         FileSystem::createHiddenFile(outputVideo, QStringLiteral("partial"), &reason);
     if (!partial) {
-        completion(false, reason);
+        completion(false, QStringLiteral("Could not write to '%1': %2")
+                              .arg(QFileInfo(outputVideo).absolutePath(), reason));
         return nullptr;
     }
     const QString temporary = *partial;
