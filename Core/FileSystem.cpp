@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <cerrno>
 #include <cstdlib>
@@ -68,7 +69,7 @@ bool FileSystem::isUtf8(const QByteArray &bytes)
 }
 
 std::optional<QString> FileSystem::createHiddenFile(const QString &target, const QString &tag,
-                                                    QString *reason)
+                                                    QString *reason, const Claim &claim)
 {
     const QFileInfo info(target);
     QString name = info.fileName();
@@ -84,9 +85,27 @@ std::optional<QString> FileSystem::createHiddenFile(const QString &target, const
     const qsizetype room = (limit > 0 ? limit : 255) - 1 - 7 - suffix.size();
     while (!name.isEmpty() && QFile::encodeName(name).size() > room)
         name.chop(name.back().isLowSurrogate() && name.size() > 1 ? 2 : 1);
-    QByteArray pattern =
-        QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + name) + ".XXXXXX" + suffix;
-    const int fd = ::mkstemps(pattern.data(), int(suffix.size()));
+    const QByteArray prefix = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + name);
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    int fd = -1;
+    QByteArray path;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        QByteArray random(6, 'X');
+        for (char &letter : random)
+            letter = letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        path = prefix + '.' + random + suffix;
+        const QString file = QFile::decodeName(path);
+        if (claim)
+            claim(file, true);
+        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int error = errno;
+        if (fd < 0 && claim)
+            claim(file, false);
+        if (fd < 0 && error != EEXIST) {
+            errno = error;
+            break;
+        }
+    }
     if (fd < 0) {
         if (reason)
             *reason = QString::fromLocal8Bit(std::strerror(errno));
@@ -94,5 +113,5 @@ std::optional<QString> FileSystem::createHiddenFile(const QString &target, const
     }
     ::fchmod(fd, newFileMode());
     ::close(fd);
-    return QFile::decodeName(pattern);
+    return QFile::decodeName(path);
 }

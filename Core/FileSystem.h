@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 #include <sys/types.h>
 
@@ -17,9 +18,14 @@ public:
 
     // Creates an empty file (with newFileMode) under a hidden name of its own beside target, on
     // the same file system: ".NAME.XXXXXX.TAG.EXT", NAME shortened as far as the file system's
-    // name limit requires. Returns its path, or nothing with the system's reason.
+    // name limit requires. Returns its path, or nothing with the system's reason. claim, when
+    // given, is told each name before the file is created (true) and again should creating it
+    // fail (false), so that a list of files to clean up never misses one, whenever the process
+    // dies.
+    using Claim = std::function<void(const QString &path, bool claimed)>;
     static std::optional<QString> createHiddenFile(const QString &target, const QString &tag,
-                                                   QString *reason = nullptr);
+                                                   QString *reason = nullptr,
+                                                   const Claim &claim = {});
 
     // Mends an environment the standard folders cannot be found from, before anything reads
     // it: no HOME (the account's home folder is used, rather than "/"), or a TMPDIR that is not

@@ -145,6 +145,14 @@ void WorkingFolder::untrackOutputFile(const QString &file)
     }
 }
 
+void WorkingFolder::claimPartialFile(const QString &file, bool claimed)
+{
+    if (claimed)
+        trackOutputFile(file, Leftover::Partial);
+    else
+        untrackOutputFile(file);
+}
+
 int WorkingFolder::removeStaleFolders()
 {
     // Our own folder, if there is one yet, is skipped by its lock like any live one.

@@ -36,6 +36,9 @@ public:
     enum class Leftover { Partial, Reservation };
     static void trackOutputFile(const QString &file, Leftover kind);
     static void untrackOutputFile(const QString &file);
+    // Tracks a partial file that FileSystem::createHiddenFile is about to create, from before
+    // it exists.
+    static void claimPartialFile(const QString &file, bool claimed);
 
     // Removes the working folders of this user's processes that are gone, and the output files
     // they listed. Returns how many folders were removed.

@@ -175,6 +175,19 @@ bool waitUntil(const std::function<bool()> &predicate, int timeoutMs, int pauseM
     return true;
 }
 
+QByteArray manyCues(int count)
+{
+    QByteArray cues;
+    for (int i = 0; i < count; ++i)
+        cues += QStringLiteral("%1\n%2:%3:%4,000 --> %2:%3:%4,500\nCue number %1.\n\n")
+                    .arg(i + 1)
+                    .arg(i / 3600, 2, 10, QChar(u'0'))
+                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
+                    .arg(i % 60, 2, 10, QChar(u'0'))
+                    .toUtf8();
+    return cues;
+}
+
 double meanVolume(const QString &path, double from, double seconds, int audioStream)
 {
     // ffmpeg prints the detector's report on standard error.

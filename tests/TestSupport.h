@@ -58,6 +58,9 @@ ProcessResult runProgram(const QString &program, const QStringList &arguments,
 ProcessResult runIn(const QString &folder, const QString &program, const QStringList &arguments,
                     const QStringList &environment = {});
 
+// SubRip text of count half-second cues, one a second from 0:00:00, each reading "Cue number N.".
+QByteArray manyCues(int count);
+
 // Runs ffmpeg quietly (overwriting its output) to make test media; fails the test on error.
 void ffmpeg(const QStringList &arguments);
 // The same with the arguments as one line of words, where a word %N stands for files[N-1]

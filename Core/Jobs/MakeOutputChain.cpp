@@ -51,15 +51,14 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
                                                               request.voice);
     if (request.maximizeOutputVolume) {
         QString reason;
-        intermediate =
-            FileSystem::createHiddenFile(outputPath, QStringLiteral("unmaximized"), &reason);
+        intermediate = FileSystem::createHiddenFile(outputPath, QStringLiteral("unmaximized"),
+                                                    &reason, WorkingFolder::claimPartialFile);
         if (!intermediate) {
             QFile::remove(outputPath);
             WorkingFolder::untrackOutputFile(outputPath);
             throw VSError(QStringLiteral("Could not write to '%1': %2")
                               .arg(QFileInfo(outputPath).absolutePath(), reason));
         }
-        WorkingFolder::trackOutputFile(*intermediate, WorkingFolder::Leftover::Partial);
     }
     auto video = std::make_shared<MakeVideoOperation>(
         QStringLiteral("Processing video"), request.inputVideo, request.videoTrack,

@@ -85,12 +85,12 @@ std::optional<QString> createPartialFile(const QFileInfo &target, mode_t mode, Q
 {
     QString reason;
     const std::optional<QString> created =
-        FileSystem::createHiddenFile(target.absoluteFilePath(), QStringLiteral("partial"), &reason);
+        FileSystem::createHiddenFile(target.absoluteFilePath(), QStringLiteral("partial"), &reason,
+                                     WorkingFolder::claimPartialFile);
     if (!created)
         return reason;
     ::chmod(QFile::encodeName(*created).constData(), mode);
     path = *created;
-    WorkingFolder::trackOutputFile(path, WorkingFolder::Leftover::Partial);
     return std::nullopt;
 }
 

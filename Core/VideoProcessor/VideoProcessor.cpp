@@ -957,8 +957,8 @@ std::shared_ptr<ToolProcess> VideoProcessor::maximizeVideoVolume(const QString &
         return nullptr;
     }
     QString reason;
-    const std::optional<QString> temporary =
-        FileSystem::createHiddenFile(target, QStringLiteral("partial"), &reason);
+    const std::optional<QString> temporary = FileSystem::createHiddenFile(
+        target, QStringLiteral("partial"), &reason, WorkingFolder::claimPartialFile);
     if (!temporary) {
         completion(false, QStringLiteral("Could not write to '%1': %2")
                               .arg(QFileInfo(target).absolutePath(), reason));
@@ -1150,8 +1150,8 @@ VideoProcessor::makeVideo(const QString &inputVideo, const VideoInfo &videoInfo,
     }
     // A hidden name that no other run can have: created here, then overwritten by ffmpeg.
     QString reason;
-    const std::optional<QString> partial =
-        FileSystem::createHiddenFile(outputVideo, QStringLiteral("partial"), &reason);
+    const std::optional<QString> partial = FileSystem::createHiddenFile(
+        outputVideo, QStringLiteral("partial"), &reason, WorkingFolder::claimPartialFile);
     if (!partial) {
         completion(false, QStringLiteral("Could not write to '%1': %2")
                               .arg(QFileInfo(outputVideo).absolutePath(), reason));

@@ -15,6 +15,7 @@
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sqlite3.h>
@@ -312,6 +313,24 @@ protected:
         renderer.waitForFinished();
         return result;
     }
+    // Runs the overlay job of the make chain on a project file until it ends; cancelWhen, when
+    // given, is waited for first and then cancels it.
+    std::shared_ptr<OverlayProjectToAudio> runJob(RecordingDisplay &display, const QString &file,
+                                                  const std::function<bool()> &cancelWhen = {})
+    {
+        auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"), file,
+                                                           track);
+        bool done = false;
+        job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
+        MakeOutputQueue queue(&display, {job});
+        if (cancelWhen) {
+            EXPECT_TRUE(TestSupport::waitUntil(cancelWhen));
+            queue.cancelAllOperations();
+        }
+        // A guard against a hang only.
+        EXPECT_TRUE(TestSupport::waitUntil([&] { return done; }, 120000));
+        return job;
+    }
     QString track = folder.filePath(QStringLiteral("speech.aiff"));
 };
 
@@ -413,17 +432,7 @@ TEST_F(ProjectRenderTest, CancellingTheOverlayJobStopsTheRenderPartWay)
         project.saveItemAudioFile(1, tone(QStringLiteral("a.aiff"), 1, 440));
     }
     RecordingDisplay display;
-    auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
-                                                       projectFile, track);
-    bool done = false;
-    job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
-    {
-        MakeOutputQueue queue(&display, {job});
-        ASSERT_TRUE(TestSupport::waitUntil([&] { return QFileInfo(track).size() > 0; }));
-        queue.cancelAllOperations();
-        // A guard against a hang only.
-        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }, 120000));
-    }
+    const auto job = runJob(display, projectFile, [&] { return QFileInfo(track).size() > 0; });
     EXPECT_TRUE(job->isCancelled());
     EXPECT_LT(QFileInfo(track).size(), qint64(3) * 3600 * 44100 * 8 / 2);
     EXPECT_LT(QFileInfo(AIFFFile::longTrackFile(track)).size(), qint64(3) * 3600 * 44100 * 8 / 2);
@@ -440,27 +449,11 @@ TEST_F(ProjectRenderTest, TheOverlayJobRendersOrSaysItCannotOpen)
         project.saveItemAudioFile(1, tone(QStringLiteral("a.aiff"), 1, 440));
     }
     RecordingDisplay display;
-    auto job = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
-                                                       projectFile, track);
-    bool done = false;
-    job->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
-    {
-        MakeOutputQueue queue(&display, {job});
-        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }));
-    }
-    EXPECT_FALSE(job->isCancelled());
+    EXPECT_FALSE(runJob(display, projectFile)->isCancelled());
     EXPECT_NEAR(AIFFFile::duration(track), 1500, 0.1);
     EXPECT_EQ(display.maximum, 1);
 
-    done = false;
-    auto failing = std::make_shared<OverlayProjectToAudio>(
-        QStringLiteral("Processing audio"), path(QStringLiteral("missing/p.s2s")), track);
-    failing->setCompletionBlock([&] { MainThread::post([&] { done = true; }); });
-    {
-        MakeOutputQueue queue(&display, {failing});
-        ASSERT_TRUE(TestSupport::waitUntil([&] { return done; }));
-    }
-    EXPECT_TRUE(failing->isCancelled());
+    EXPECT_TRUE(runJob(display, path(QStringLiteral("missing/p.s2s")))->isCancelled());
     TestSupport::waitUntil([&] { return !display.alerts.isEmpty(); }, 1000);
     EXPECT_EQ(display.alerts, QStringList{QStringLiteral("Could not process audio | ")});
 }

@@ -129,13 +129,7 @@ TEST_F(CuesCommand, FailuresSayWhatWentWrong)
 
 TEST_F(CuesCommand, ASignalWhilePrintingStopsIt)
 {
-    QByteArray cues;
-    for (int i = 0; i < 20000; ++i)
-        cues += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nCue %1.\n\n")
-                    .arg(i + 1)
-                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
-                    .arg(i % 60, 2, 10, QChar(u'0'))
-                    .toUtf8();
+    const QByteArray cues = TestSupport::manyCues(20000);
     const TestSupport::ProcessResult result = TestSupport::signalWhilePrinting(
         {QStringLiteral("cues"), write(QStringLiteral("many.srt"), cues)}, SIGINT);
     EXPECT_EQ(result.exitCode, 128 + SIGINT);

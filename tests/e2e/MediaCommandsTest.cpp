@@ -148,13 +148,7 @@ TEST_F(MediaCommands, SubtitlesSaysWhatIsWrongAndLeavesNothingHalfDone)
 
     // A full disk (a file size limit stands in for one) fails with ffmpeg's report, and no
     // part of the file is left.
-    QString many;
-    for (int i = 0; i < 2000; ++i)
-        many += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nLine number %1 of many\n\n")
-                    .arg(i + 1)
-                    .arg(i / 60, 2, 10, QLatin1Char('0'))
-                    .arg(i % 60, 2, 10, QLatin1Char('0'));
-    TestSupport::writeFile(input, many.toUtf8());
+    TestSupport::writeFile(input, TestSupport::manyCues(2000));
     const QString outFolder = folder.filePath(QStringLiteral("out"));
     QDir().mkpath(outFolder);
     const QString temp = folder.filePath(QStringLiteral("tmp"));

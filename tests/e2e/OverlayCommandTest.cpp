@@ -140,13 +140,7 @@ TEST(OverlayCommand, ItemsOfAFiveHourFilmAreAllHeard)
 TEST(OverlayCommand, SignalsStopLongWorkAndLeaveNothingBehind)
 {
     QTemporaryDir folder;
-    QByteArray cues;
-    for (int i = 0; i < 50000; ++i)
-        cues += QStringLiteral("%1\n00:%2:%3,000 --> 00:%2:%3,500\nCue number %1.\n\n")
-                    .arg(i + 1)
-                    .arg(i / 60 % 60, 2, 10, QChar(u'0'))
-                    .arg(i % 60, 2, 10, QChar(u'0'))
-                    .toUtf8();
+    const QByteArray cues = TestSupport::manyCues(50000);
     const QString subtitles = folder.filePath(QStringLiteral("many.srt"));
     TestSupport::writeFile(subtitles, cues);
     const QString video = folder.filePath(QStringLiteral("clip.mp4"));
@@ -177,7 +171,7 @@ TEST(OverlayCommand, SignalsStopLongWorkAndLeaveNothingBehind)
             EXPECT_FALSE(partials().isEmpty());
             runCli({QStringLiteral("--version")}, env);
         }
-        EXPECT_TRUE(partials().isEmpty()) << partials().join(u' ').toStdString();
+        EXPECT_TRUE(partials().isEmpty()) << signal << partials().join(u' ').toStdString();
     }
 
     ASSERT_EQ(runCli(create, env).exitCode, 0);
