@@ -26,7 +26,10 @@ WindowController::WindowController(UserSettings &settings, QWidget *parent)
 {
     setWindowTitle(QStringLiteral("Kelvorandix"));
     progress = new ProgressToolbarItem(this);
-    content = new ViewController(this, settings, this);
+    content = new ViewController(progress, settings, this);
+    connect(content, &ViewController::processingChanged, this,
+            [this](bool processing) { setOpenEnabled(!processing); });
+    connect(content, &ViewController::progressShown, this, &WindowController::showProgressItem);
     setCentralWidget(content);
     buildMenusAndToolbar();
     content->updateControls();

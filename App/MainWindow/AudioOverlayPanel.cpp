@@ -9,6 +9,7 @@
 #include "OpenPanel.h"
 #include "Overlay/Project.h"
 #include "Overlay/ProjectSubtitles.h"
+#include "OverlayPanelHost.h"
 #include "PlayerImages.h"
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
@@ -18,7 +19,7 @@
 #include "VSError.h"
 #include "VideoPlayerView.h"
 #include "VideoProcessor/VideoProcessor.h"
-#include "ViewController.h"
+#include "WarningSheet.h"
 #include "WorkingFolder.h"
 
 #include <QDir>
@@ -58,11 +59,11 @@ void setTitle(QPushButton *button, const QString &title)
 
 } // namespace
 
-AudioOverlayPanel::AudioOverlayPanel(ViewController *viewController, UserSettings &settings,
+AudioOverlayPanel::AudioOverlayPanel(OverlayPanelHost *host, UserSettings &settings,
                                      QWidget *parent)
     : QWidget(parent)
     , setControlEnabled([](QWidget *control, bool enabled) { control->setEnabled(enabled); })
-    , viewController(viewController)
+    , host(host)
     , settings(settings)
 {
     buildInterface();
@@ -72,7 +73,7 @@ AudioOverlayPanel::AudioOverlayPanel(ViewController *viewController, UserSetting
 AudioOverlayPanel::~AudioOverlayPanel()
 {
     if (playingListener)
-        viewController->playerView()->removeTimeListener(playingListener.get());
+        host->playerView()->removeTimeListener(playingListener.get());
     // The recorder stops and lets go of the microphone before the panel goes.
     recorder.reset();
 }
@@ -426,7 +427,7 @@ void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
         suggested = *projectPath;
     } else {
         // Beside the video, named after it.
-        const QString video = viewController->playerView()->videoFile().value_or(QString());
+        const QString video = host->playerView()->videoFile().value_or(QString());
         const QFileInfo info(video);
         suggested =
             video.isEmpty()
@@ -456,14 +457,14 @@ bool AudioOverlayPanel::saveProjectTo(const QString &path)
         return false;
     const QString target = QFileInfo(path).absoluteFilePath();
     if (target == QFileInfo(WorkingFolder::projectFile()).absoluteFilePath()) {
-        viewController->showWarningSheet(tr("Could not save the project"),
-                                         tr("Choose a folder of your own for the project."));
+        WarningSheet::show(window(), tr("Could not save the project"),
+                           tr("Choose a folder of your own for the project."));
         return false;
     }
     try {
         openProject->copyTo(target);
     } catch (const VSError &error) {
-        viewController->showWarningSheet(tr("Could not save the project"), error.message);
+        WarningSheet::show(window(), tr("Could not save the project"), error.message);
         return false;
     }
     projectPath = target;
@@ -477,7 +478,7 @@ bool AudioOverlayPanel::saveProjectTo(const QString &path)
 
 void AudioOverlayPanel::loadToOverlayClicked()
 {
-    if (building || isRecording() || viewController->isBusy())
+    if (building || isRecording() || host->isBusy())
         return;
     // Work that is not in a file is asked about first; that answer is the only question.
     if (hasUnsavedChanges()) {
@@ -513,7 +514,7 @@ void AudioOverlayPanel::loadToOverlay()
     // stored.
     if (building || isRecording() || attachesRunning > 0)
         return;
-    viewController->selectOverlayTab();
+    emit overlayTabWanted();
     discardRecording();
     stopReview();
     projectItems.clear();
@@ -523,8 +524,8 @@ void AudioOverlayPanel::loadToOverlay()
     placeSpinner();
     loadingAnimationView->show();
     loadingAnimationView->raise();
-    const QString video = viewController->playerView()->videoFile().value_or(QString());
-    const QString source = viewController->subtitlesSource();
+    const QString video = host->playerView()->videoFile().value_or(QString());
+    const QString source = host->subtitlesSource();
     // The window's connection to the old project goes first, so that its file can be replaced.
     openProject.reset();
     projectPath.reset();
@@ -575,7 +576,7 @@ void AudioOverlayPanel::projectBuilt(std::shared_ptr<Project> built,
     emit projectChanged();
     emit documentChanged();
     if (!error.isEmpty())
-        viewController->showWarningSheet(tr("Error"), error);
+        WarningSheet::show(window(), tr("Error"), error);
 }
 
 // The table and the item panel
@@ -619,7 +620,7 @@ void AudioOverlayPanel::itemTextEdited(const QString &text)
     try {
         openProject->updateItemText(item.id, text);
     } catch (const VSError &error) {
-        viewController->showWarningSheet(tr("Could not change the item's text"), error.message);
+        WarningSheet::show(window(), tr("Could not change the item's text"), error.message);
         subtitleItemTextView->setText(item.text);
         return;
     }
@@ -706,7 +707,7 @@ void AudioOverlayPanel::subtitleVideoButtonClicked()
     const int row = selectedRow();
     if (row < 0 || row >= projectItems.size())
         return;
-    VideoPlayerView *player = viewController->playerView();
+    VideoPlayerView *player = host->playerView();
     if (playingListener)
         player->removeTimeListener(playingListener.get());
     playingListener = std::make_shared<SubtitlesPlayingListener>(player, projectItems[row].end);
@@ -723,7 +724,7 @@ void AudioOverlayPanel::text2SpeechButtonClicked()
     const QPointer<AudioOverlayPanel> self(this);
     sheet->onAlert = [self](const QString &title, const QString &message) {
         if (self)
-            self->viewController->showWarningSheet(title, message);
+            WarningSheet::show(self->window(), title, message);
     };
     // New speech for the shown item is shown as its audio, unless a recording for it is
     // waiting to be saved.
@@ -773,7 +774,7 @@ void AudioOverlayPanel::overlayAttachAudioFileClicked()
 
 void AudioOverlayPanel::attachAudio(const QString &path, int row)
 {
-    if (viewController->isBusy() || row < 0 || row >= projectItems.size() || !openProject)
+    if (host->isBusy() || row < 0 || row >= projectItems.size() || !openProject)
         return;
     const int id = projectItems[row].id;
     const std::shared_ptr<Project> target = openProject;
@@ -813,7 +814,7 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
                     self->attachmentEnded();
             });
             if (!failure.isEmpty()) {
-                self->viewController->showWarningSheet(failure, detail);
+                WarningSheet::show(self->window(), failure, detail);
                 return;
             }
             if (target != self->openProject)
@@ -912,8 +913,7 @@ void AudioOverlayPanel::recordButtonClicked()
         return;
     }
     const int row = selectedRow();
-    if (row < 0 || row >= projectItems.size() || !openProject || viewController->isBusy() ||
-        isRecording())
+    if (row < 0 || row >= projectItems.size() || !openProject || host->isBusy() || isRecording())
         return;
     // The recording is this item's, by id, until it is saved or given up.
     const int id = projectItems[row].id;
@@ -978,7 +978,7 @@ void AudioOverlayPanel::recordingFailedToStart(const QString &reason)
         recordingItemId = -1;
     else
         reviewRecording();
-    viewController->showWarningSheet(tr("Could not initialize audio recorder"), reason);
+    WarningSheet::show(window(), tr("Could not initialize audio recorder"), reason);
 }
 
 void AudioOverlayPanel::onPauseRecordClicked()
@@ -1009,7 +1009,7 @@ void AudioOverlayPanel::recordingFinished(const QString &error)
     setTitle(buttonRecordPause, tr("Pause"));
     lockForRecording(false);
     if (!error.isEmpty()) {
-        viewController->showWarningSheet(tr("Error while recording audio"), error);
+        WarningSheet::show(window(), tr("Error while recording audio"), error);
         return;
     }
     itemDirty = true;
@@ -1076,19 +1076,18 @@ void AudioOverlayPanel::saveItemAudio(int itemId)
     const int duration = int(std::llround(AIFFFile::duration(recordingFile())));
     // An empty recording would read as "no audio" and lose the item's audio for nothing.
     if (duration <= 0) {
-        viewController->showWarningSheet(tr("Error while saving audio"),
-                                         tr("Nothing was recorded."));
+        WarningSheet::show(window(), tr("Error while saving audio"), tr("Nothing was recorded."));
         return;
     }
     QFile file(recordingFile());
     if (!file.open(QIODevice::ReadOnly)) {
-        viewController->showWarningSheet(tr("Error while saving audio"), file.errorString());
+        WarningSheet::show(window(), tr("Error while saving audio"), file.errorString());
         return;
     }
     try {
         openProject->updateItemAudio(itemId, file.readAll(), duration);
     } catch (const VSError &error) {
-        viewController->showWarningSheet(tr("Error while saving audio"), error.message);
+        WarningSheet::show(window(), tr("Error while saving audio"), error.message);
         enable(audioSaveButton, true);
         return;
     }

@@ -22,7 +22,7 @@ class QPushButton;
 class QTimer;
 class SubtitlesPlayingListener;
 class UserSettings;
-class ViewController;
+class OverlayPanelHost;
 
 // The audio overlay tab: the voice-over project built from the subtitles, its item table, and the
 // panel of the selected item, which gets its audio by recording, speech or an attached file, plays
@@ -39,8 +39,7 @@ public:
         QStringLiteral("Save changes to the voice-over project?");
     static inline const QString projectFileType = QStringLiteral("s2s");
 
-    AudioOverlayPanel(ViewController *viewController, UserSettings &settings,
-                      QWidget *parent = nullptr);
+    AudioOverlayPanel(OverlayPanelHost *host, UserSettings &settings, QWidget *parent = nullptr);
     ~AudioOverlayPanel() override;
 
     // Building the project from the working subtitles.
@@ -150,6 +149,8 @@ signals:
     void documentChanged();
     // Every attachment started has been stored (or has failed).
     void attachmentsDone();
+    // The panel needs to be seen: a project is being built.
+    void overlayTabWanted();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -180,7 +181,7 @@ private:
     void placeSpinner();
     QString recordingFile() const;
 
-    ViewController *viewController;
+    OverlayPanelHost *host;
     UserSettings &settings;
     std::shared_ptr<Project> openProject;
     QList<ProjectItem> projectItems;

@@ -5,12 +5,11 @@
 #include "AudioOverlayTableView.h"
 #include "DesktopServices.h"
 #include "Jobs/MakeOutputChain.h"
-#include "Jobs/MakeOutputOperation.h"
-#include "Jobs/MakeOutputQueue.h"
+#include "Jobs/MakeOutputDisplay.h"
 #include "MainThread.h"
 #include "OpenPanel.h"
+#include "OutputMaker.h"
 #include "Overlay/Project.h"
-#include "ProgressToolbarItem.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
 #include "SubtitleTextChanged.h"
@@ -20,9 +19,7 @@
 #include "TextToSpeechView.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
-#include "VideoProcessor/ToolProcess.h"
 #include "VideoProcessor/VideoProcessor.h"
-#include "WindowController.h"
 #include "WorkingFolder.h"
 
 #include <QComboBox>
@@ -115,19 +112,13 @@ std::array<bool ViewController::ControlsStatus::*, 15> statusFields()
 
 } // namespace
 
-struct ViewController::RunningChain {
-    std::unique_ptr<MakeOutputChain> chain;
-    std::unique_ptr<MakeOutputQueue> queue;
-    // Made from the voice-over project: its stored audio is then in a video.
-    bool fromProject = false;
-};
-
-ViewController::ViewController(WindowController *windowController, UserSettings &settings,
-                               QWidget *parent)
+ViewController::ViewController(MakeOutputDisplay *progress, UserSettings &settings, QWidget *parent)
     : QWidget(parent)
-    , windowController(windowController)
     , settings(settings)
+    , maker(std::make_unique<OutputMaker>(progress))
 {
+    connect(maker.get(), &OutputMaker::finished, this, &ViewController::makingFinished);
+    connect(maker.get(), &OutputMaker::woundDown, this, &ViewController::updateMakeButtons);
     buildInterface();
     resetTrackPopups();
     connect(tabview, &QTabWidget::currentChanged, this, [this] {
@@ -158,10 +149,7 @@ ViewController::~ViewController()
 {
     stopDemoWithVideo();
     // A chain still running is cancelled and waited for: its jobs talk to this window.
-    if (running)
-        running->queue->cancelAllOperations();
-    running.reset();
-    windingDown.clear();
+    maker.reset();
 }
 
 void ViewController::buildInterface()
@@ -220,6 +208,8 @@ void ViewController::buildInterface()
     audioOverlayControlsBox->setObjectName(overlayTabIdentifier);
     connect(audioOverlayControlsBox, &AudioOverlayPanel::projectChanged, this,
             &ViewController::updateControls);
+    connect(audioOverlayControlsBox, &AudioOverlayPanel::overlayTabWanted, this,
+            &ViewController::selectOverlayTab);
     connect(loadToOverlayButton, &QPushButton::clicked, audioOverlayControlsBox,
             &AudioOverlayPanel::loadToOverlayClicked);
     connect(audioOverlayControlsBox->makeAudioOverlayButton, &QPushButton::clicked, this,
@@ -567,7 +557,7 @@ void ViewController::updateMakeButtons()
     // One output at a time: while one tab's chain runs, or a cancelled one still ends, the other
     // tab's Make waits. A make reads the working subtitles file: not while it is being written
     // either. A recording running would be cut off by the busy window: it ends first.
-    const bool free = !isBusy() && windingDown.isEmpty() && !preparingSubtitles &&
+    const bool free = !isBusy() && !maker->isWindingDown() && !preparingSubtitles &&
                       !audioOverlayControlsBox->isRecording();
     if (makeSTSButton->property("tag").toInt() == 0)
         makeSTSButton->setEnabled(ready && free);
@@ -628,7 +618,7 @@ ViewController::ControlsStatus ViewController::currentControlsStatus() const
 
 void ViewController::setProcessing(bool isProcessing)
 {
-    windowController->setOpenEnabled(!isProcessing);
+    emit processingChanged(isProcessing);
     videoPlayerView->setControlsEnabled(!isProcessing);
     textToSpeechView->setChooserEnabled(!isProcessing);
     const auto fields = statusFields();
@@ -811,16 +801,6 @@ void ViewController::loadProjectSubtitles(const QString &source, const QByteArra
     }
 }
 
-void ViewController::whenStopped(const std::function<void()> &then, int patienceMs)
-{
-    // The tools' ends are handled by the event loop, which quitting would leave behind.
-    if ((windingDown.isEmpty() && ToolProcess::runningCount() == 0) || patienceMs <= 0) {
-        then();
-        return;
-    }
-    QTimer::singleShot(50, this, [this, then, patienceMs] { whenStopped(then, patienceMs - 50); });
-}
-
 void ViewController::askToQuit(const std::function<void()> &proceed)
 {
     const QPointer<ViewController> self(this);
@@ -836,7 +816,7 @@ void ViewController::askToQuit(const std::function<void()> &proceed)
                  {self->makeSTSButton, self->audioOverlayControlsBox->makeAudioOverlayButton})
                 if (button->property("tag").toInt() == 1)
                     self->cancelMaking(button);
-            self->whenStopped(proceed, 10000);
+            self->maker->whenStopped(proceed, 10000);
         });
     };
     if (!isBusy()) {
@@ -1033,16 +1013,14 @@ void ViewController::startMaking(QPushButton *button, const std::optional<QStrin
 {
     // A cancelled chain still winding down works on the same working files; the Make buttons
     // come back when it has ended (a click queued before that is dropped here).
-    if (isBusy() || !windingDown.isEmpty() || preparingSubtitles ||
+    if (isBusy() || maker->isWindingDown() || preparingSubtitles ||
         audioOverlayControlsBox->isRecording())
         return;
     button->setProperty("tag", 1);
     button->setText(tr("Cancel"));
     button->setAccessibleName(tr("Cancel"));
-    windowController->showProgressItem(true);
-    windowController->progressItem()->setTaskLabel(tr("Making the output video..."));
-    windowController->progressItem()->setProgressMaximum(0);
-    windowController->progressItem()->setProgressValue(0);
+    emit progressShown(true);
+    maker->announce(tr("Making the output video..."));
     makeOutput(button, projectFile);
 }
 
@@ -1051,7 +1029,7 @@ void ViewController::resetMakeButton(QPushButton *button)
     button->setProperty("tag", 0);
     button->setText(tr("Make"));
     button->setAccessibleName(tr("Make"));
-    windowController->showProgressItem(false);
+    emit progressShown(false);
 }
 
 void ViewController::restoreMakeButton(QPushButton *button)
@@ -1101,61 +1079,37 @@ void ViewController::makeOutput(QPushButton *button, const std::optional<QString
         restoreMakeButton(button);
         return;
     }
-    auto started = std::make_shared<RunningChain>();
-    started->fromProject = projectFile.has_value();
-    try {
-        started->chain = std::make_unique<MakeOutputChain>(request);
-    } catch (const VSError &error) {
-        showWarningSheet(tr("Could not make the output video"), error.message);
+    if (const std::optional<QString> error = maker->start(request)) {
+        showWarningSheet(tr("Could not make the output video"), *error);
         restoreMakeButton(button);
         return;
     }
-    const QPointer<ViewController> self(this);
-    const QPointer<QPushButton> pressed(button);
-    const std::weak_ptr<RunningChain> weak = started;
-    started->chain->operations.last()->setCompletionBlock([self, pressed, weak] {
-        MainThread::post([self, pressed, weak] {
-            if (const std::shared_ptr<RunningChain> ended = weak.lock(); ended && self)
-                self->finishMaking(pressed, ended);
-        });
-    });
-    running = started;
-    running->queue = std::make_unique<MakeOutputQueue>(windowController->progressItem(),
-                                                       running->chain->operations);
+    makingButton = button;
     updateMakeButtons();
 }
 
 void ViewController::cancelMaking(QPushButton *button)
 {
     restoreMakeButton(button);
-    if (running) {
-        running->queue->cancelAllOperations();
-        // The chain cleans up after itself once its last job has ended.
-        windingDown.append(running);
-        running.reset();
-    }
+    maker->cancel();
     updateMakeButtons();
 }
 
-void ViewController::finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended)
+void ViewController::makingFinished(bool made, const QString &path, bool fromProject)
 {
-    const std::optional<QString> path = ended->chain->finish();
-    if (windingDown.removeOne(ended)) {
-        // The working files are free again.
-        updateMakeButtons();
-        return;
-    }
-    if (ended != running)
-        return;
-    running.reset();
-    if (button)
-        restoreMakeButton(button);
+    if (makingButton)
+        restoreMakeButton(makingButton);
     // Only a video made from the project holds the project's audio.
-    if (path && ended->fromProject)
+    if (made && fromProject)
         audioOverlayControlsBox->clearDirtyFlags();
     updateControls();
-    if (path)
-        showMadeVideo(*path);
+    if (made)
+        showMadeVideo(path);
+}
+
+bool ViewController::isBusy() const
+{
+    return maker->isRunning();
 }
 
 void ViewController::showMadeVideo(const QString &path)

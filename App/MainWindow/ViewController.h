@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OverlayPanelHost.h"
 #include "Speech/SpeechSynthesizerDelegate.h"
 #include "VideoProcessor/VideoInfo.h"
 
@@ -12,6 +13,8 @@
 #include <optional>
 
 class AudioOverlayPanel;
+class MakeOutputDisplay;
+class OutputMaker;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -24,12 +27,11 @@ class SubtitlesDragablePopupButton;
 class TextToSpeechView;
 class UserSettings;
 class VideoPlayerView;
-class WindowController;
 
 // The main window's content and the state of the user's work: the open video and its three track
 // choosers, the working subtitles, the voice, the two workflows' panels, and the output chain
 // while it runs. Every method runs on the GUI thread.
-class ViewController : public QWidget, public SpeechSynthesizerDelegate {
+class ViewController : public QWidget, public OverlayPanelHost, public SpeechSynthesizerDelegate {
     Q_OBJECT
 public:
     static constexpr int externalSubtitlesTag = -10;
@@ -58,8 +60,8 @@ public:
         bool operator==(const ControlsStatus &) const = default;
     };
 
-    ViewController(WindowController *windowController, UserSettings &settings,
-                   QWidget *parent = nullptr);
+    // progress: where a running output chain shows its progress.
+    ViewController(MakeOutputDisplay *progress, UserSettings &settings, QWidget *parent = nullptr);
     ~ViewController() override;
 
     // Opening media: the dialogs, then the same steps as every other way in.
@@ -77,12 +79,12 @@ public:
     // path is cleared either way. True when it is a video that is being opened.
     bool openFileFromFinder();
     void showSelectedTab();
-    bool isBusy() const { return running != nullptr; }
+    bool isBusy() const override;
     // The working subtitles file is being written for the newest choice of subtitles.
     bool isPreparingSubtitles() const { return preparingSubtitles; }
     // Where the chosen subtitles come from, as a project records it: the external file's path,
     // or the stream of the open video (Project::streamSource); empty with nothing chosen.
-    QString subtitlesSource() const;
+    QString subtitlesSource() const override;
 
     // Voice-over project files: the dialog, and opening one (after asking about unsaved work),
     // its video and its subtitles with it.
@@ -110,7 +112,7 @@ public:
     ControlsStatus currentControlsStatus() const;
     ControlsStatus savedControlsStatus() const { return controlsStatus; }
 
-    VideoPlayerView *playerView() const { return videoPlayerView; }
+    VideoPlayerView *playerView() const override { return videoPlayerView; }
     TextToSpeechView *voiceChooser() const { return textToSpeechView; }
     QComboBox *videoTrackPopup() const;
     QComboBox *audioTrackPopup() const;
@@ -140,6 +142,10 @@ public:
 signals:
     // A made video's path, once its success report is shown.
     void videoMade(const QString &path);
+    // An output chain is being set up or runs (the window's open items wait), or not.
+    void processingChanged(bool processing);
+    // The progress of an output chain is to be shown, or taken away.
+    void progressShown(bool shown);
 
 private:
     void buildInterface();
@@ -149,16 +155,12 @@ private:
     void removeRefusedSubtitles(int tag, const QString &title);
     void videoFailed(const QString &message);
     void loadProject(const QString &path);
-    // Calls then once every cancelled chain has ended and no tool of ours runs any more (its
-    // partial output removed), or once the patience is spent.
-    void whenStopped(const std::function<void()> &then, int patienceMs);
     // withItsVideo: the open video is the project's own, whose streams the source may name.
     void loadProjectSubtitles(const QString &source, const QByteArray &itemsSubRip,
                               bool withItsVideo);
-    struct RunningChain;
     void startMaking(QPushButton *button, const std::optional<QString> &projectFile);
     void cancelMaking(QPushButton *button);
-    void finishMaking(QPushButton *button, const std::shared_ptr<RunningChain> &ended);
+    void makingFinished(bool made, const QString &path, bool fromProject);
     void resetMakeButton(QPushButton *button);
     void restoreMakeButton(QPushButton *button);
     void updateMakeButtons();
@@ -170,7 +172,6 @@ private:
     void speakDemoWithVideo(const QString &videoPath, const QString &voice);
     QWidget *control(int field) const;
 
-    WindowController *windowController;
     UserSettings &settings;
 
     std::optional<VideoInfo> videoInfo;
@@ -204,8 +205,8 @@ private:
     std::shared_ptr<SpeechSynthesizer> demoWithVideoSynthesizer;
     std::shared_ptr<SubtitleTextChanged> subtitleTextChangedListener;
 
-    // The output chain and its queue: present exactly while the window is busy with it. A chain
-    // the user cancelled winds down on its own, and is cleaned up when its last job has ended.
-    std::shared_ptr<RunningChain> running;
-    QList<std::shared_ptr<RunningChain>> windingDown;
+    // The output chains: the window is busy while one runs.
+    std::unique_ptr<OutputMaker> maker;
+    // The Make button of the running chain, which it gives back when the chain ends.
+    QPointer<QPushButton> makingButton;
 };
