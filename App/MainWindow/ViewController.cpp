@@ -7,12 +7,11 @@
 #include "Jobs/MakeOutputChain.h"
 #include "Jobs/MakeOutputDisplay.h"
 #include "MainThread.h"
+#include "MakePlan.h"
 #include "OpenPanel.h"
 #include "OutputMaker.h"
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
-#include "Speech/SpeechSynthesizer.h"
-#include "SubtitleTextChanged.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesDragablePopupButton.h"
@@ -20,6 +19,7 @@
 #include "VSError.h"
 #include "VideoPlayerView.h"
 #include "VideoProcessor/VideoProcessor.h"
+#include "VoiceDemo.h"
 #include "WorkingFolder.h"
 
 #include <QComboBox>
@@ -48,22 +48,6 @@
 #include <cstring>
 
 namespace {
-
-// Speaks each new subtitle text while the video plays. A gap between cues (an empty text) lets
-// the current speech run on.
-class ChangedListener : public SubtitleTextChanged {
-public:
-    explicit ChangedListener(std::shared_ptr<SpeechSynthesizer> synthesizer)
-        : synthesizer(std::move(synthesizer))
-    {}
-    void textChanged(const QString &text) override
-    {
-        // Starting an utterance replaces the one still running; it never blocks.
-        if (!text.isEmpty() && synthesizer)
-            synthesizer->startSpeaking(text);
-    }
-    std::shared_ptr<SpeechSynthesizer> synthesizer;
-};
 
 QComboBox *chooser(const QString &name, QWidget *parent)
 {
@@ -120,6 +104,10 @@ ViewController::ViewController(MakeOutputDisplay *progress, UserSettings &settin
     connect(maker.get(), &OutputMaker::finished, this, &ViewController::makingFinished);
     connect(maker.get(), &OutputMaker::woundDown, this, &ViewController::updateMakeButtons);
     buildInterface();
+    voiceDemo = new VoiceDemo(videoPlayerView, this);
+    connect(voiceDemo, &VoiceDemo::sentenceSpoken, this, &ViewController::demoSentenceSpoken);
+    connect(voiceDemo, &VoiceDemo::startedWithVideo, this, &ViewController::demoWithVideoStarted);
+    connect(voiceDemo, &VoiceDemo::failed, this, &ViewController::showWarningSheet);
     resetTrackPopups();
     connect(tabview, &QTabWidget::currentChanged, this, [this] {
         showSelectedTab();
@@ -850,46 +838,8 @@ QString ViewController::voiceLocale() const
 
 QString ViewController::planText() const
 {
-    const std::optional<QString> video = videoPlayerView->videoFile();
-    const OutputOptions options =
-        OutputOptions::fromSettings(settings).applicableTo(video.value_or(QString()));
-    QStringList lines;
-    if (video) {
-        bool fallback = false;
-        const QString folder = settings.outputFolderFor(*video, false, &fallback);
-        if (folder.isEmpty())
-            lines << tr("Output: none, the output folder %1 cannot be written to (see Options)")
-                         .arg(settings.outputFolder());
-        else
-            lines << tr("Output: %1")
-                         .arg(Utils::outputFilePath(
-                             QDir(folder).filePath(QFileInfo(*video).fileName()), voiceLocale()));
-        if (fallback)
-            lines << tr("(beside the video: the output folder %1 cannot be made)")
-                         .arg(settings.outputFolder());
-    } else {
-        lines << tr("Output folder: %1").arg(settings.outputFolder());
-    }
-    const bool noAudio = selectedAudioTrack() < 0;
-    if (!video)
-        lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
-    else if (noAudio && videoInfo && !videoInfo->audioStreams.isEmpty() &&
-             !VideoProcessor::supportsNewAudioStream(*video))
-        lines << tr("Speech: a new audio stream, which this container cannot hold beside its "
-                    "own (choose its audio track)");
-    else if (noAudio)
-        lines << tr("Speech: added on its own as a new audio stream");
-    else if (options.newAudioStream)
-        lines << tr("Speech: added as a new audio stream");
-    else
-        lines << tr("Speech: mixed into %1, its own sound at %2%")
-                     .arg(audioTrackPopupButton->currentText())
-                     .arg(options.volume);
-    if (options.newSubtitlesStream)
-        lines << tr("Subtitles: added as a subtitle stream");
-    if (options.maximizeOutputVolume)
-        lines << tr("Loudness: raised to full scale when the video is made");
-    return lines.join(u'\n');
+    return MakePlan::text(settings, {videoPlayerView->videoFile(), videoInfo, selectedAudioTrack(),
+                                     audioTrackPopupButton->currentText(), voiceLocale()});
 }
 
 // The speech workflow
@@ -900,17 +850,11 @@ void ViewController::demoVoiceButtonClicked()
     if (!voice)
         return;
     demoVoiceButton->setEnabled(false);
-    demoSynthesizer = SpeechSynthesizer::create(voice);
-    const std::optional<VoiceAttributes> attributes = SpeechSynthesizer::attributesForVoice(*voice);
-    if (!demoSynthesizer || !attributes) {
+    if (!voiceDemo->saySentence(*voice))
         demoVoiceButton->setEnabled(true);
-        return;
-    }
-    demoSynthesizer->setDelegate(this);
-    demoSynthesizer->startSpeaking(attributes->demoText);
 }
 
-void ViewController::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool)
+void ViewController::demoSentenceSpoken()
 {
     // An output chain that started meanwhile keeps the button as it disabled it.
     if (!isBusy())
@@ -918,13 +862,6 @@ void ViewController::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, boo
     else
         controlsStatus.demoVoiceButton = true;
 }
-
-void ViewController::speechSynthesizerDidEncounterError(SpeechSynthesizer &, qsizetype,
-                                                        const QString &, const QString &)
-{}
-
-void ViewController::speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &, const QString &)
-{}
 
 void ViewController::demoVoiceWithVideoButtonClicked()
 {
@@ -936,37 +873,14 @@ void ViewController::demoVoiceWithVideoButtonClicked()
     const std::optional<QString> voice = textToSpeechView->selectedVoice();
     if (subtitlesTrackPopupButton->currentIndex() < 0 || !video || !voice)
         return;
-    speakDemoWithVideo(*video, *voice);
+    voiceDemo->startWithVideo(*video, *voice);
 }
 
-void ViewController::speakDemoWithVideo(const QString &videoPath, const QString &voice)
+void ViewController::demoWithVideoStarted()
 {
-    const QPointer<ViewController> self(this);
-    QThreadPool::globalInstance()->start([self, videoPath, voice] {
-        std::optional<SubtitlesParser> parsed;
-        try {
-            parsed = SubtitlesParser::fromFile(WorkingFolder::subtitlesFile());
-        } catch (const VSError &) {
-        }
-        const bool usable = parsed && !parsed->subtitles.isEmpty();
-        MainThread::post([self, usable, videoPath, voice] {
-            if (!self)
-                return;
-            if (!usable) {
-                self->showWarningSheet(tr("Could not parse subtitles track from the video"),
-                                       videoPath);
-                return;
-            }
-            self->demoVoiceWithVideoButton->setText(tr("Stop Demo with Video"));
-            self->demoVoiceWithVideoButton->setAccessibleName(tr("Stop Demo with Video"));
-            self->demoVoiceWithVideoButton->setProperty("tag", 1);
-            self->demoWithVideoSynthesizer = SpeechSynthesizer::create(voice);
-            self->subtitleTextChangedListener =
-                std::make_shared<ChangedListener>(self->demoWithVideoSynthesizer);
-            self->videoPlayerView->setSubtitleTextListener(self->subtitleTextChangedListener);
-            self->videoPlayerView->play();
-        });
-    });
+    demoVoiceWithVideoButton->setText(tr("Stop Demo with Video"));
+    demoVoiceWithVideoButton->setAccessibleName(tr("Stop Demo with Video"));
+    demoVoiceWithVideoButton->setProperty("tag", 1);
 }
 
 void ViewController::stopDemoWithVideo()
@@ -974,16 +888,7 @@ void ViewController::stopDemoWithVideo()
     demoVoiceWithVideoButton->setText(tr("Demo with Video"));
     demoVoiceWithVideoButton->setAccessibleName(tr("Demo with Video"));
     demoVoiceWithVideoButton->setProperty("tag", 0);
-    if (subtitleTextChangedListener) {
-        videoPlayerView->setSubtitleTextListener(nullptr);
-        subtitleTextChangedListener.reset();
-    }
-    if (demoWithVideoSynthesizer) {
-        demoWithVideoSynthesizer->stopSpeaking();
-        demoWithVideoSynthesizer.reset();
-    }
-    if (videoPlayerView->videoPlayer()->playbackState() == MpvPlayer::PlaybackState::Playing)
-        videoPlayerView->pause();
+    voiceDemo->stopWithVideo();
 }
 
 void ViewController::makeSTSButtonClicked()

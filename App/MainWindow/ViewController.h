@@ -1,7 +1,6 @@
 #pragma once
 
 #include "OverlayPanelHost.h"
-#include "Speech/SpeechSynthesizerDelegate.h"
 #include "VideoProcessor/VideoInfo.h"
 
 #include <QHash>
@@ -21,17 +20,16 @@ class QPushButton;
 class QSplitter;
 class QTableView;
 class QTabWidget;
-class SpeechSynthesizer;
-class SubtitleTextChanged;
 class SubtitlesDragablePopupButton;
 class TextToSpeechView;
 class UserSettings;
 class VideoPlayerView;
+class VoiceDemo;
 
 // The main window's content and the state of the user's work: the open video and its three track
 // choosers, the working subtitles, the voice, the two workflows' panels, and the output chain
 // while it runs. Every method runs on the GUI thread.
-class ViewController : public QWidget, public OverlayPanelHost, public SpeechSynthesizerDelegate {
+class ViewController : public QWidget, public OverlayPanelHost {
     Q_OBJECT
 public:
     static constexpr int externalSubtitlesTag = -10;
@@ -133,12 +131,6 @@ public:
     QByteArray splitState() const;
     bool restoreSplit(const QByteArray &state);
 
-    void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
-    void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer, qsizetype index,
-                                            const QString &text, const QString &message) override;
-    void speechSynthesizerDidEncounterSyncMessage(SpeechSynthesizer &synthesizer,
-                                                  const QString &message) override;
-
 signals:
     // A made video's path, once its success report is shown.
     void videoMade(const QString &path);
@@ -169,7 +161,8 @@ private:
     QString planText() const;
     // The locale of the voice the chooser shows (it names the output and tags its streams).
     QString voiceLocale() const;
-    void speakDemoWithVideo(const QString &videoPath, const QString &voice);
+    void demoSentenceSpoken();
+    void demoWithVideoStarted();
     QWidget *control(int field) const;
 
     UserSettings &settings;
@@ -201,9 +194,7 @@ private:
     QPushButton *demoVoiceWithVideoButton = nullptr;
     QPushButton *makeSTSButton = nullptr;
     QLabel *planLabel = nullptr;
-    std::unique_ptr<SpeechSynthesizer> demoSynthesizer;
-    std::shared_ptr<SpeechSynthesizer> demoWithVideoSynthesizer;
-    std::shared_ptr<SubtitleTextChanged> subtitleTextChangedListener;
+    VoiceDemo *voiceDemo = nullptr;
 
     // The output chains: the window is busy while one runs.
     std::unique_ptr<OutputMaker> maker;

@@ -1,0 +1,55 @@
+#include "MakePlan.h"
+
+#include "Settings/UserSettings.h"
+#include "Subtitles/Utils.h"
+#include "VideoProcessor/OutputOptions.h"
+#include "VideoProcessor/VideoProcessor.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+QString MakePlan::text(const UserSettings &settings, const Choice &choice)
+{
+    const std::optional<QString> &video = choice.video;
+    const OutputOptions options =
+        OutputOptions::fromSettings(settings).applicableTo(video.value_or(QString()));
+    QStringList lines;
+    if (video) {
+        bool fallback = false;
+        const QString folder = settings.outputFolderFor(*video, false, &fallback);
+        if (folder.isEmpty())
+            lines << tr("Output: none, the output folder %1 cannot be written to (see Options)")
+                         .arg(settings.outputFolder());
+        else
+            lines << tr("Output: %1")
+                         .arg(Utils::outputFilePath(
+                             QDir(folder).filePath(QFileInfo(*video).fileName()),
+                             choice.voiceLocale));
+        if (fallback)
+            lines << tr("(beside the video: the output folder %1 cannot be made)")
+                         .arg(settings.outputFolder());
+    } else {
+        lines << tr("Output folder: %1").arg(settings.outputFolder());
+    }
+    const bool noAudio = choice.audioTrack < 0;
+    if (!video)
+        lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
+    else if (noAudio && choice.videoInfo && !choice.videoInfo->audioStreams.isEmpty() &&
+             !VideoProcessor::supportsNewAudioStream(*video))
+        lines << tr("Speech: a new audio stream, which this container cannot hold beside its "
+                    "own (choose its audio track)");
+    else if (noAudio)
+        lines << tr("Speech: added on its own as a new audio stream");
+    else if (options.newAudioStream)
+        lines << tr("Speech: added as a new audio stream");
+    else
+        lines << tr("Speech: mixed into %1, its own sound at %2%")
+                     .arg(choice.audioTrackTitle)
+                     .arg(options.volume);
+    if (options.newSubtitlesStream)
+        lines << tr("Subtitles: added as a subtitle stream");
+    if (options.maximizeOutputVolume)
+        lines << tr("Loudness: raised to full scale when the video is made");
+    return lines.join(u'\n');
+}

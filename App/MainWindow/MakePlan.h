@@ -1,0 +1,25 @@
+#pragma once
+
+#include "VideoProcessor/VideoInfo.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <optional>
+
+class UserSettings;
+
+// What Make would do now, in a few lines for the speech tab: the output file, how the speech goes
+// in, the subtitles and the loudness, from what is chosen and the stored options.
+class MakePlan {
+    Q_DECLARE_TR_FUNCTIONS(MakePlan)
+public:
+    struct Choice {
+        std::optional<QString> video;
+        std::optional<VideoInfo> videoInfo;
+        int audioTrack = -1; // -1: none
+        QString audioTrackTitle;
+        // The voice's locale, which names the output.
+        QString voiceLocale;
+    };
+    static QString text(const UserSettings &settings, const Choice &choice);
+};
