@@ -7,18 +7,18 @@
 #include "AudioOverlayTableView.h"
 #include "MainThread.h"
 #include "OpenPanel.h"
+#include "Overlay/ItemAudioImport.h"
 #include "Overlay/Project.h"
+#include "Overlay/ProjectFromSubtitles.h"
 #include "Overlay/ProjectSubtitles.h"
 #include "OverlayPanelHost.h"
 #include "PlayerImages.h"
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
-#include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesPlayingListener.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
-#include "VideoProcessor/VideoProcessor.h"
 #include "WarningSheet.h"
 #include "WorkingFolder.h"
 
@@ -34,7 +34,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QTemporaryFile>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -535,29 +534,11 @@ void AudioOverlayPanel::loadToOverlay()
     emit documentChanged();
     const QPointer<AudioOverlayPanel> self(this);
     QThreadPool::globalInstance()->start([self, video, source] {
-        std::shared_ptr<Project> built;
-        QList<ProjectItem> items;
-        QString error;
-        try {
-            const QString file = WorkingFolder::projectFile();
-            if (QFile::exists(file) && !QFile::remove(file))
-                throw VSError(QStringLiteral("Could not remove '%1'").arg(file));
-            built = std::make_shared<Project>(file);
-            built->setInputVideo(video);
-            built->setSubtitlesFile(source);
-            const std::optional<SubtitlesParser> parsed =
-                SubtitlesParser::fromFile(WorkingFolder::subtitlesFile());
-            if (!parsed)
-                throw VSError(QStringLiteral("Could not parse subtitles"));
-            built->insertSubtitles(parsed->subtitles);
-            items = built->getAllItems();
-        } catch (const VSError &failure) {
-            error = failure.message;
-            built.reset();
-        }
-        MainThread::post([self, built, items, error] {
+        const ProjectFromSubtitles::Result built = ProjectFromSubtitles::build(
+            WorkingFolder::projectFile(), video, source, WorkingFolder::subtitlesFile());
+        MainThread::post([self, built] {
             if (self)
-                self->projectBuilt(built, items, error);
+                self->projectBuilt(built.project, built.items, built.error);
         });
     });
 }
@@ -785,26 +766,10 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
     emit projectChanged();
     emit documentChanged();
     QThreadPool::globalInstance()->start([self, target, path, id] {
-        QString failure;
-        QString detail;
-        int duration = 0;
-        try {
-            // A file of its own: attachments and a render may run side by side.
-            QTemporaryFile scratch(WorkingFolder::filePath(QStringLiteral("attached-XXXXXX.aiff")));
-            const QString converted = scratch.open() ? scratch.fileName() : QString();
-            if (converted.isEmpty() || !VideoProcessor::convertToPCMAudio(path, converted)) {
-                failure = QStringLiteral("Error while processing the audio file");
-            } else {
-                try {
-                    duration = target->saveItemAudioFile(id, converted);
-                } catch (const VSError &error) {
-                    failure = QStringLiteral("Error while attaching audio from the selected file");
-                    detail = error.message;
-                }
-            }
-        } catch (const VSError &) {
-            failure = QStringLiteral("Error while processing the audio file");
-        }
+        const ItemAudioImport::Result imported = ItemAudioImport::run(*target, id, path);
+        const int duration = imported.duration;
+        const QString failure = imported.failure;
+        const QString detail = imported.detail;
         MainThread::post([self, target, id, duration, failure, detail] {
             if (!self)
                 return;
