@@ -1,10 +1,10 @@
 #include "AudioOverlayPanel.h"
 
-#include "Audio/MicrophoneRecorder.h"
 #include "AudioClipPlayer.h"
 #include "AudioOverlayTTSController.h"
 #include "AudioOverlayTableModel.h"
 #include "AudioOverlayTableView.h"
+#include "ItemRecorder.h"
 #include "MainThread.h"
 #include "OpenPanel.h"
 #include "Overlay/ItemAudioImport.h"
@@ -35,7 +35,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QThreadPool>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -193,15 +192,23 @@ void AudioOverlayPanel::buildInterface()
     connect(subtitleVideoButton, &QPushButton::clicked, this,
             &AudioOverlayPanel::subtitleVideoButtonClicked);
 
-    meterUpdateTimer = new QTimer(this);
-    meterUpdateTimer->setInterval(100);
-    connect(meterUpdateTimer, &QTimer::timeout, this, [this] {
-        if (!recorder || recorder->isPaused())
-            return;
-        countRecordedTime();
-        showRecordingTime(qint64(recordedTime));
+    recorder = std::make_unique<ItemRecorder>();
+    connect(recorder.get(), &ItemRecorder::meterChanged, this,
+            &AudioOverlayPanel::showRecordingTime);
+    connect(recorder.get(), &ItemRecorder::started, this, &AudioOverlayPanel::recordingStarted);
+    connect(recorder.get(), &ItemRecorder::paused, this, [this] {
+        buttonRecordPause->setProperty("tag", 1);
+        PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPlay17"));
+        setTitle(buttonRecordPause, tr("Resume"));
     });
-    mediaClock.start();
+    connect(recorder.get(), &ItemRecorder::resumed, this, [this] {
+        buttonRecordPause->setProperty("tag", 0);
+        PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPause17"));
+        setTitle(buttonRecordPause, tr("Pause"));
+    });
+    connect(recorder.get(), &ItemRecorder::finished, this, &AudioOverlayPanel::recordingFinished);
+    connect(recorder.get(), &ItemRecorder::failedToStart, this,
+            &AudioOverlayPanel::recordingFailedToStart);
 }
 
 void AudioOverlayPanel::resizeEvent(QResizeEvent *event)
@@ -828,11 +835,9 @@ void AudioOverlayPanel::showRecordingTime(qint64 milliseconds)
     labelRecordTime->setProperty("outlasting", tooLong);
 }
 
-void AudioOverlayPanel::countRecordedTime()
+qint64 AudioOverlayPanel::recordedMilliseconds() const
 {
-    const double now = double(mediaClock.nsecsElapsed()) / 1e6;
-    recordedTime += now - recordingStartTime;
-    recordingStartTime = now;
+    return recorder->recordedMilliseconds();
 }
 
 bool AudioOverlayPanel::isRecording() const
@@ -854,27 +859,15 @@ void AudioOverlayPanel::finishRecording(const std::function<void()> &then)
             then();
         }
     };
-    connect(recorder.get(), &MicrophoneRecorder::finished, this, once, Qt::SingleShotConnection);
-    connect(recorder.get(), &MicrophoneRecorder::failedToStart, this, once,
-            Qt::SingleShotConnection);
-    if (recordButton->property("tag").toInt() != 0) {
-        recordButtonClicked();
-    } else {
-        meterUpdateTimer->stop();
-        recorder->stopRecording();
-    }
+    connect(recorder.get(), &ItemRecorder::finished, this, once, Qt::SingleShotConnection);
+    connect(recorder.get(), &ItemRecorder::failedToStart, this, once, Qt::SingleShotConnection);
+    recorder->stop();
 }
 
 void AudioOverlayPanel::recordButtonClicked()
 {
     if (recordButton->property("tag").toInt() != 0) {
-        if (recorder && recorder->isRecording()) {
-            // The meter counts up to the stop, not to its last tick.
-            if (!recorder->isPaused())
-                countRecordedTime();
-            meterUpdateTimer->stop();
-            recorder->stopRecording();
-        }
+        recorder->stop();
         return;
     }
     const int row = selectedRow();
@@ -886,28 +879,9 @@ void AudioOverlayPanel::recordButtonClicked()
         return;
     recordingItemId = id;
     stopReview();
-    if (!recorder) {
-        recorder = std::make_unique<MicrophoneRecorder>();
-        connect(recorder.get(), &MicrophoneRecorder::started, this,
-                &AudioOverlayPanel::recordingStarted);
-        connect(recorder.get(), &MicrophoneRecorder::paused, this, [this] {
-            buttonRecordPause->setProperty("tag", 1);
-            PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPlay17"));
-            setTitle(buttonRecordPause, tr("Resume"));
-        });
-        connect(recorder.get(), &MicrophoneRecorder::resumed, this, [this] {
-            buttonRecordPause->setProperty("tag", 0);
-            PlayerImages::setImage(buttonRecordPause, QStringLiteral("ButtonPause17"));
-            setTitle(buttonRecordPause, tr("Pause"));
-        });
-        connect(recorder.get(), &MicrophoneRecorder::finished, this,
-                &AudioOverlayPanel::recordingFinished);
-        connect(recorder.get(), &MicrophoneRecorder::failedToStart, this,
-                &AudioOverlayPanel::recordingFailedToStart);
-    }
     // The recorder replaces the file only once the sound server has taken the recording, so
     // that a failed start leaves an unsaved recording as it was.
-    recorder->startRecording(recordingFile());
+    recorder->start(recordingFile());
     lockForRecording(true);
 }
 
@@ -930,10 +904,7 @@ void AudioOverlayPanel::recordingStarted()
     setTitle(recordButton, tr("Stop"));
     PlayerImages::setImage(recordButton, QStringLiteral("ButtonStop17"));
     recordButton->setProperty("tag", 1);
-    recordingStartTime = double(mediaClock.nsecsElapsed()) / 1e6;
-    recordedTime = 0;
     showRecordingTime(0);
-    meterUpdateTimer->start();
 }
 
 void AudioOverlayPanel::recordingFailedToStart(const QString &reason)
@@ -948,23 +919,14 @@ void AudioOverlayPanel::recordingFailedToStart(const QString &reason)
 
 void AudioOverlayPanel::onPauseRecordClicked()
 {
-    if (!recorder)
-        return;
-    if (buttonRecordPause->property("tag").toInt() != 1) {
-        // The time since the last tick counts: the meter stops at the pause, not at its last tick.
-        if (!recorder->isPaused())
-            countRecordedTime();
-        recorder->pauseRecording();
-    } else {
-        // The pause does not count: the meter goes on from now.
-        recordingStartTime = double(mediaClock.nsecsElapsed()) / 1e6;
-        recorder->resumeRecording();
-    }
+    if (buttonRecordPause->property("tag").toInt() != 1)
+        recorder->pause();
+    else
+        recorder->resume();
 }
 
 void AudioOverlayPanel::recordingFinished(const QString &error)
 {
-    meterUpdateTimer->stop();
     buttonRecordPause->hide();
     setTitle(recordButton, tr("Record"));
     PlayerImages::setImage(recordButton, QStringLiteral("ButtonRecord"));

@@ -2,7 +2,6 @@
 
 #include "Overlay/ProjectItem.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -13,13 +12,12 @@
 class AudioClipPlayer;
 class AudioOverlayTableModel;
 class AudioOverlayTableView;
-class MicrophoneRecorder;
+class ItemRecorder;
 class Project;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTimer;
 class SubtitlesPlayingListener;
 class UserSettings;
 class OverlayPanelHost;
@@ -110,7 +108,7 @@ public:
     // Stops a running recording and calls then once it has ended (at once without one).
     void finishRecording(const std::function<void()> &then);
     // The recorded length so far, in milliseconds, as the meter shows it.
-    qint64 recordedMilliseconds() const { return qint64(recordedTime); }
+    qint64 recordedMilliseconds() const;
 
     Project *project() const { return openProject.get(); }
     const QList<ProjectItem> &items() const { return projectItems; }
@@ -164,8 +162,6 @@ private:
     void noteModified();
     void enable(QWidget *control, bool enabled);
     void showRecordingTime(qint64 milliseconds);
-    // Adds the time since the last count to the recorded time (not while paused).
-    void countRecordedTime();
     void reviewRecording();
     void recordingStarted();
     void recordingFinished(const QString &error);
@@ -201,9 +197,5 @@ private:
     std::unique_ptr<AudioClipPlayer> itemAudioPlayer;
     std::unique_ptr<AudioClipPlayer> audioPlayer;
     std::shared_ptr<SubtitlesPlayingListener> playingListener;
-    std::unique_ptr<MicrophoneRecorder> recorder;
-    QTimer *meterUpdateTimer = nullptr;
-    QElapsedTimer mediaClock;
-    double recordingStartTime = 0;
-    double recordedTime = 0;
+    std::unique_ptr<ItemRecorder> recorder;
 };
