@@ -12,6 +12,7 @@
 #include "OutputMaker.h"
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
+#include "SpeechTab.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesDragablePopupButton.h"
@@ -190,8 +191,9 @@ void ViewController::buildInterface()
     videoContainerSplitView->setChildrenCollapsible(false);
 
     tabview = new QTabWidget(this);
-    subtitles2SpeechControlsBox = buildSpeechPanel();
+    subtitles2SpeechControlsBox = new SpeechTab;
     subtitles2SpeechControlsBox->setObjectName(speechTabIdentifier);
+    makeSTSButton = subtitles2SpeechControlsBox->makeButton();
     audioOverlayControlsBox = new AudioOverlayPanel(this, settings);
     audioOverlayControlsBox->setObjectName(overlayTabIdentifier);
     connect(audioOverlayControlsBox, &AudioOverlayPanel::projectChanged, this,
@@ -232,36 +234,6 @@ void ViewController::buildInterface()
     connect(demoVoiceWithVideoButton, &QPushButton::clicked, this,
             &ViewController::demoVoiceWithVideoButtonClicked);
     connect(makeSTSButton, &QPushButton::clicked, this, &ViewController::makeSTSButtonClicked);
-}
-
-QWidget *ViewController::buildSpeechPanel()
-{
-    auto *panel = new QWidget;
-    auto *layout = new QVBoxLayout(panel);
-    auto *about = new QLabel(tr("Every subtitle is spoken by the chosen voice, sped up until it "
-                                "fits its time, and the speech is laid on the video's timeline. "
-                                "The stream options are in Options."),
-                             panel);
-    about->setWordWrap(true);
-    layout->addWidget(about);
-    planLabel = new QLabel(panel);
-    planLabel->setTextFormat(Qt::PlainText);
-    planLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    planLabel->setAccessibleName(tr("What Make will do"));
-    layout->addSpacing(6);
-    layout->addWidget(planLabel);
-    layout->addStretch();
-    auto *row = new QHBoxLayout;
-    row->addStretch();
-    makeSTSButton = button(tr("Make"), panel);
-    makeSTSButton->setProperty("tag", 0);
-    makeSTSButton->setMinimumWidth(120);
-    // A click leaves the keyboard focus where it was: Space goes on playing the video instead of
-    // making another one.
-    makeSTSButton->setFocusPolicy(Qt::TabFocus);
-    row->addWidget(makeSTSButton);
-    layout->addLayout(row);
-    return panel;
 }
 
 QComboBox *ViewController::videoTrackPopup() const
@@ -535,7 +507,7 @@ bool ViewController::updateControls()
     setControlEnabled(loadToOverlayButton, ready && !preparingSubtitles && !overlay->isBuilding() &&
                                                !overlay->isRecording());
     updateMakeButtons();
-    planLabel->setText(planText());
+    subtitles2SpeechControlsBox->setPlan(planText());
     return ready;
 }
 

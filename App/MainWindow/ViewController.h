@@ -20,6 +20,7 @@ class QPushButton;
 class QSplitter;
 class QTableView;
 class QTabWidget;
+class SpeechTab;
 class SubtitlesDragablePopupButton;
 class TextToSpeechView;
 class UserSettings;
@@ -141,7 +142,6 @@ signals:
 
 private:
     void buildInterface();
-    QWidget *buildSpeechPanel();
     void subtitlesPrepared(quint64 request, bool succeeded, int tag, const QString &title,
                            const QString &prepared, const QString &reason);
     void removeRefusedSubtitles(int tag, const QString &title);
@@ -174,7 +174,7 @@ private:
     SubtitlesDragablePopupButton *subtitlesTrackPopupButton = nullptr;
     QPushButton *loadToOverlayButton = nullptr;
     QTabWidget *tabview = nullptr;
-    QWidget *subtitles2SpeechControlsBox = nullptr;
+    SpeechTab *subtitles2SpeechControlsBox = nullptr;
     AudioOverlayPanel *audioOverlayControlsBox = nullptr;
     QSplitter *containerSplitView = nullptr;
     QSplitter *videoContainerSplitView = nullptr;
@@ -193,7 +193,6 @@ private:
     QPushButton *demoVoiceButton = nullptr;
     QPushButton *demoVoiceWithVideoButton = nullptr;
     QPushButton *makeSTSButton = nullptr;
-    QLabel *planLabel = nullptr;
     VoiceDemo *voiceDemo = nullptr;
 
     // The output chains: the window is busy while one runs.
