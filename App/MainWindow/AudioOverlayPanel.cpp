@@ -881,7 +881,7 @@ void AudioOverlayPanel::recordButtonClicked()
     stopReview();
     // The recorder replaces the file only once the sound server has taken the recording, so
     // that a failed start leaves an unsaved recording as it was.
-    recorder->start(recordingFile());
+    recorder->startRecording(recordingFile());
     lockForRecording(true);
 }
 
