@@ -17,7 +17,7 @@
 #include "SubtitlesPlayingListener.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/AudioConversion.h"
 #include "ViewController.h"
 #include "WorkingFolder.h"
 
@@ -791,7 +791,7 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
             // A file of its own: attachments and a render may run side by side.
             QTemporaryFile scratch(WorkingFolder::filePath(QStringLiteral("attached-XXXXXX.aiff")));
             const QString converted = scratch.open() ? scratch.fileName() : QString();
-            if (converted.isEmpty() || !VideoProcessor::convertToPCMAudio(path, converted)) {
+            if (converted.isEmpty() || !AudioConversion::convertToPCMAudio(path, converted)) {
                 failure = QStringLiteral("Error while processing the audio file");
             } else {
                 try {

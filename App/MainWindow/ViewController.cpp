@@ -20,8 +20,10 @@
 #include "TextToSpeechView.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
+#include "VideoProcessor/ContainerFormats.h"
+#include "VideoProcessor/MediaProbe.h"
+#include "VideoProcessor/SubtitleSources.h"
 #include "VideoProcessor/ToolProcess.h"
-#include "VideoProcessor/VideoProcessor.h"
 #include "WindowController.h"
 #include "WorkingFolder.h"
 
@@ -96,7 +98,7 @@ const QStringList &videoFileTypes()
 {
     // The output containers' extensions, sorted once for the process.
     static const QStringList types = [] {
-        QStringList keys = VideoProcessor::videoFileTypes();
+        QStringList keys = ContainerFormats::videoFileTypes();
         keys.sort();
         return keys;
     }();
@@ -351,7 +353,7 @@ void ViewController::openVideo(const QString &path)
     videoInfo.reset();
     updateControls();
     videoPlayerView->loadVideo(path);
-    const VideoInfo info = VideoProcessor::probeMedia(path);
+    const VideoInfo info = MediaProbe::probeMedia(path);
     fillTrackPopups(info);
     videoInfo = info;
     updateControls();
@@ -458,9 +460,9 @@ void ViewController::loadSelectedSubtitles()
         try {
             prepared = WorkingFolder::filePath(QStringLiteral("subtitles-%1.srt").arg(request));
             succeeded = tag == externalSubtitlesTag
-                            ? VideoProcessor::convertSubtitlesFile(source, prepared, &reason)
-                            : VideoProcessor::extractSubtitlesTrack(source, QString::number(tag),
-                                                                    prepared, &reason);
+                            ? SubtitleSources::convertSubtitlesFile(source, prepared, &reason)
+                            : SubtitleSources::extractSubtitlesTrack(source, QString::number(tag),
+                                                                     prepared, &reason);
         } catch (const VSError &error) {
             reason = error.message;
         }
@@ -649,7 +651,7 @@ bool ViewController::openFileFromFinder()
         return false;
     bool openingVideo = false;
     if (!isBusy()) {
-        const QString extension = VideoProcessor::pathExtension(path);
+        const QString extension = ContainerFormats::pathExtension(path);
         if (videoFileTypes().contains(extension)) {
             openVideo(path);
             openingVideo = true;
@@ -894,7 +896,7 @@ QString ViewController::planText() const
     if (!video)
         lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
     else if (noAudio && videoInfo && !videoInfo->audioStreams.isEmpty() &&
-             !VideoProcessor::supportsNewAudioStream(*video))
+             !ContainerFormats::supportsNewAudioStream(*video))
         lines << tr("Speech: a new audio stream, which this container cannot hold beside its "
                     "own (choose its audio track)");
     else if (noAudio)
