@@ -4,7 +4,7 @@
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ToolRunner.h"
 #include "WorkingFolder.h"
 
 #include <QCommandLineParser>
@@ -114,7 +114,7 @@ bool Command::checkTools(const QStringList &toolPaths)
 {
     for (const QString &tool : toolPaths) {
         if (!QFileInfo(tool).isExecutable()) {
-            printError(VideoProcessor::missingToolMessage(QFileInfo(tool).fileName()) + u'\n');
+            printError(ToolRunner::missingToolMessage(QFileInfo(tool).fileName()) + u'\n');
             return false;
         }
     }

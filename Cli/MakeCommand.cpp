@@ -8,7 +8,10 @@
 #include "Subtitles/SubtitlesParser.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
+#include "VideoProcessor/MediaProbe.h"
+#include "VideoProcessor/SubtitleSources.h"
+#include "VideoProcessor/ToolRunner.h"
 #include "VoiceChoice.h"
 #include "WorkingFolder.h"
 
@@ -146,17 +149,17 @@ int MakeCommand::run(const QStringList &arguments)
     const QString input = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
     if (!checkInputFile(input))
         return 1;
-    if (!checkTools({VideoProcessor::ffmpegPath(), VideoProcessor::ffprobePath()}))
+    if (!checkTools({ToolRunner::ffmpegPath(), ToolRunner::ffprobePath()}))
         return 1;
-    const QString extension = VideoProcessor::pathExtension(input);
-    if (!VideoProcessor::containerFormat(extension)) {
+    const QString extension = ContainerFormats::pathExtension(input);
+    if (!ContainerFormats::containerFormat(extension)) {
         printError(
             QStringLiteral("Could not make the output video: '.%1' files are not "
                            "supported (supported: %2)\n")
-                .arg(extension, VideoProcessor::videoFileTypes().join(QStringLiteral(", "))));
+                .arg(extension, ContainerFormats::videoFileTypes().join(QStringLiteral(", "))));
         return 1;
     }
-    const VideoInfo info = VideoProcessor::probeMedia(input);
+    const VideoInfo info = MediaProbe::probeMedia(input);
     if (InterruptHandler::receivedSignal() != 0)
         return 1;
     if (info.videoStreams.isEmpty()) {
@@ -238,7 +241,7 @@ int MakeCommand::run(const QStringList &arguments)
         const QString file = parser.value(subtitles);
         if (!checkSubtitlesFile(file))
             return 1;
-        converted = VideoProcessor::convertSubtitlesFile(file, working, &reason);
+        converted = SubtitleSources::convertSubtitlesFile(file, working, &reason);
     } else {
         const std::optional<qint64> index =
             SubtitlesParser::parseInteger(parser.value(subtitlesStream));
@@ -246,8 +249,8 @@ int MakeCommand::run(const QStringList &arguments)
             return usage(QStringLiteral("--subtitles-stream must be a text subtitle stream of the "
                                         "input (see 'probe')"));
         request.subtitlesTrack = int(*index);
-        converted =
-            VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), working, &reason);
+        converted = SubtitleSources::extractSubtitlesTrack(input, QString::number(*index), working,
+                                                           &reason);
     }
     if (!converted) {
         QFile::remove(working);

@@ -14,7 +14,9 @@
 #include "Subtitles/Utils.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/AudioConversion.h"
+#include "VideoProcessor/SubtitleSources.h"
+#include "VideoProcessor/ToolRunner.h"
 #include "VoiceChoice.h"
 #include "WorkingFolder.h"
 
@@ -150,14 +152,14 @@ int OverlayCommand::create(const QStringList &arguments)
     }
     const QString videoPath = QFileInfo(parser.value(video)).absoluteFilePath();
     if (!checkInputFile(videoPath) || !checkInputFile(parser.value(subtitles)) ||
-        !checkTools({VideoProcessor::ffmpegPath()}))
+        !checkTools({ToolRunner::ffmpegPath()}))
         return 1;
     const std::optional<QString> working = workingSubtitlesFile();
     if (!working)
         return 1;
     std::optional<SubtitlesParser> parsed;
     QString reason;
-    if (VideoProcessor::convertSubtitlesFile(parser.value(subtitles), *working, &reason))
+    if (SubtitleSources::convertSubtitlesFile(parser.value(subtitles), *working, &reason))
         parsed = SubtitlesParser::fromFile(*working);
     if (!parsed || parsed->subtitles.isEmpty()) {
         if (InterruptHandler::receivedSignal() == 0)
@@ -265,11 +267,11 @@ int OverlayCommand::attach(const QStringList &arguments)
     if (!project)
         return 1;
     const QString audio = parser.positionalArguments().at(1);
-    if (!checkInputFile(audio) || !checkTools({VideoProcessor::ffmpegPath()}))
+    if (!checkInputFile(audio) || !checkTools({ToolRunner::ffmpegPath()}))
         return 1;
     try {
         const QString converted = WorkingFolder::projectItemFile();
-        if (!VideoProcessor::convertToPCMAudio(audio, converted)) {
+        if (!AudioConversion::convertToPCMAudio(audio, converted)) {
             printError(QStringLiteral("Could not read the audio of '%1'\n").arg(audio));
             return 1;
         }
@@ -477,7 +479,7 @@ int OverlayCommand::speak(const QStringList &arguments)
         return 2;
     }
     const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
-    if (!project || !checkTools({VideoProcessor::ffmpegPath()}))
+    if (!project || !checkTools({ToolRunner::ffmpegPath()}))
         return 1;
     QList<ProjectItem> items = project->getAllItems();
     int selectedRow = items.isEmpty() ? -1 : 0;

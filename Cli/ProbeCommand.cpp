@@ -1,6 +1,7 @@
 #include "ProbeCommand.h"
 
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/MediaProbe.h"
+#include "VideoProcessor/ToolRunner.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -62,9 +63,9 @@ int ProbeCommand::run(const QStringList &arguments)
         return 2;
     }
     const QString path = parser.positionalArguments().first();
-    if (!checkInputFile(path) || !checkTools({VideoProcessor::ffprobePath()}))
+    if (!checkInputFile(path) || !checkTools({ToolRunner::ffprobePath()}))
         return 1;
-    const VideoInfo info = VideoProcessor::probeMedia(path);
+    const VideoInfo info = MediaProbe::probeMedia(path);
     if (info.isEmpty()) {
         printError(QStringLiteral("'%1' is not a media file that can be read\n").arg(path));
         return 1;

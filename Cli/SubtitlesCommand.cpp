@@ -2,7 +2,8 @@
 
 #include "InterruptHandler.h"
 #include "Subtitles/SubtitlesParser.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/SubtitleSources.h"
+#include "VideoProcessor/ToolRunner.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -38,15 +39,14 @@ int SubtitlesCommand::run(const QStringList &arguments)
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
     if (!checkInputFile(input) || !checkOutputFile(target, {input}))
         return 1;
-    if (!checkTools({VideoProcessor::ffmpegPath()}))
+    if (!checkTools({ToolRunner::ffmpegPath()}))
         return 1;
 
     // The conversion writes the target whole or leaves it as it was.
     QString reason;
-    const bool converted =
-        index
-            ? VideoProcessor::extractSubtitlesTrack(input, QString::number(*index), target, &reason)
-            : VideoProcessor::convertSubtitlesFile(input, target, &reason);
+    const bool converted = index ? SubtitleSources::extractSubtitlesTrack(
+                                       input, QString::number(*index), target, &reason)
+                                 : SubtitleSources::convertSubtitlesFile(input, target, &reason);
     if (!converted) {
         if (InterruptHandler::receivedSignal() == 0)
             printError(QStringLiteral("Invalid subtitles or subtitles format is not supported: ") +

@@ -10,7 +10,7 @@
 #include "Subtitles/SubtitlesSeeker.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesTextField.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
 #include "VideoRenderView.h"
 #include "VideoTimeChangedListener.h"
 #include "WorkingFolder.h"
@@ -626,7 +626,7 @@ bool VideoPlayerView::acceptsDroppedFile(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.isReadable() &&
-           VideoProcessor::videoFileTypes().contains(VideoProcessor::pathExtension(path));
+           ContainerFormats::videoFileTypes().contains(ContainerFormats::pathExtension(path));
 }
 
 void VideoPlayerView::dragEnterEvent(QDragEnterEvent *event)

@@ -124,9 +124,14 @@ void ffmpeg(const QStringList &arguments)
                    arguments);
 }
 
-void ffmpeg(const char *words, const QStringList &files)
+QStringList words(const QString &text)
 {
-    QStringList arguments = QString::fromUtf8(words).split(u' ', Qt::SkipEmptyParts);
+    return text.split(u' ', Qt::SkipEmptyParts);
+}
+
+void ffmpeg(const char *line, const QStringList &files)
+{
+    QStringList arguments = words(QString::fromUtf8(line));
     for (QString &argument : arguments)
         if (argument.startsWith(u'%')) {
             bool number = false;

@@ -61,6 +61,9 @@ ProcessResult runIn(const QString &folder, const QString &program, const QString
 // SubRip text of count half-second cues, one a second from 0:00:00, each reading "Cue number N.".
 QByteArray manyCues(int count);
 
+// The words of a line of text, split at spaces.
+QStringList words(const QString &text);
+
 // Runs ffmpeg quietly (overwriting its output) to make test media; fails the test on error.
 void ffmpeg(const QStringList &arguments);
 // The same with the arguments as one line of words, where a word %N stands for files[N-1]

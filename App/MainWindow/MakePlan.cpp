@@ -2,8 +2,8 @@
 
 #include "Settings/UserSettings.h"
 #include "Subtitles/Utils.h"
+#include "VideoProcessor/ContainerFormats.h"
 #include "VideoProcessor/OutputOptions.h"
-#include "VideoProcessor/VideoProcessor.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,7 +36,7 @@ QString MakePlan::text(const UserSettings &settings, const Choice &choice)
     if (!video)
         lines << tr("Speech: mixed into the chosen audio, or added as a new audio stream");
     else if (noAudio && choice.videoInfo && !choice.videoInfo->audioStreams.isEmpty() &&
-             !VideoProcessor::supportsNewAudioStream(*video))
+             !ContainerFormats::supportsNewAudioStream(*video))
         lines << tr("Speech: a new audio stream, which this container cannot hold beside its "
                     "own (choose its audio track)");
     else if (noAudio)

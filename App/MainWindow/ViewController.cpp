@@ -19,7 +19,9 @@
 #include "TextToSpeechView.h"
 #include "VSError.h"
 #include "VideoPlayerView.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
+#include "VideoProcessor/MediaProbe.h"
+#include "VideoProcessor/SubtitleSources.h"
 #include "VoiceDemo.h"
 #include "WorkingFolder.h"
 
@@ -78,7 +80,7 @@ const QStringList &videoFileTypes()
 {
     // The output containers' extensions, sorted once for the process.
     static const QStringList types = [] {
-        QStringList keys = VideoProcessor::videoFileTypes();
+        QStringList keys = ContainerFormats::videoFileTypes();
         keys.sort();
         return keys;
     }();
@@ -301,7 +303,7 @@ void ViewController::openVideo(const QString &path)
     videoInfo.reset();
     updateControls();
     videoPlayerView->loadVideo(path);
-    const VideoInfo info = VideoProcessor::probeMedia(path);
+    const VideoInfo info = MediaProbe::probeMedia(path);
     fillTrackPopups(info);
     videoInfo = info;
     updateControls();
@@ -408,9 +410,9 @@ void ViewController::loadSelectedSubtitles()
         try {
             prepared = WorkingFolder::filePath(QStringLiteral("subtitles-%1.srt").arg(request));
             succeeded = tag == externalSubtitlesTag
-                            ? VideoProcessor::convertSubtitlesFile(source, prepared, &reason)
-                            : VideoProcessor::extractSubtitlesTrack(source, QString::number(tag),
-                                                                    prepared, &reason);
+                            ? SubtitleSources::convertSubtitlesFile(source, prepared, &reason)
+                            : SubtitleSources::extractSubtitlesTrack(source, QString::number(tag),
+                                                                     prepared, &reason);
         } catch (const VSError &error) {
             reason = error.message;
         }
@@ -599,7 +601,7 @@ bool ViewController::openFileFromFinder()
         return false;
     bool openingVideo = false;
     if (!isBusy()) {
-        const QString extension = VideoProcessor::pathExtension(path);
+        const QString extension = ContainerFormats::pathExtension(path);
         if (videoFileTypes().contains(extension)) {
             openVideo(path);
             openingVideo = true;

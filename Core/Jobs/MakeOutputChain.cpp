@@ -10,7 +10,7 @@
 #include "SubtitlesToSpeechOperation.h"
 
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
 #include "WorkingFolder.h"
 
 #include <QDir>
@@ -34,7 +34,7 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
 {
     twoLetterCode = LanguageCodes::twoLetterCode(request.voiceLanguage);
     threeLetterCode = LanguageCodes::threeLetterCode(twoLetterCode);
-    if (const std::optional<QString> problem = VideoProcessor::outputProblem(
+    if (const std::optional<QString> problem = ContainerFormats::outputProblem(
             request.inputVideo, request.videoInfo, request.audioTrack))
         throw VSError(*problem);
     outputPath = Utils::reserveOutputFilePath(

@@ -2,7 +2,8 @@
 
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/MakeVideoCommand.h"
+#include "VideoProcessor/VolumeTools.h"
 #include "WorkingFolder.h"
 
 MakeVideoOperation::MakeVideoOperation(QString taskName, QString inputVideo, int videoTrack,
@@ -34,11 +35,11 @@ void MakeVideoOperation::run()
         return;
     // A track too long for AIFF was written as Wave64, under a name of that kind.
     const QString track = AIFFFile::writtenTrack(speechFile);
-    VideoProcessor::maximizeVolume(track, &cancelFlag());
+    VolumeTools::maximizeVolume(track, &cancelFlag());
     if (isCancelled())
         return;
     runTool([this, track](auto progress, auto finish) {
-        return VideoProcessor::makeVideo(
+        return MakeVideoCommand::makeVideo(
             inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
             outputVideo, progress, finish,
             options.value_or(OutputOptions::fromSettings(UserSettings::shared())), track,

@@ -1,6 +1,6 @@
 #include "MaximizeVolumeOperation.h"
 
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/VolumeTools.h"
 
 MaximizeVolumeOperation::MaximizeVolumeOperation(QString inputFile, QString outputFile,
                                                  QString taskName)
@@ -20,11 +20,10 @@ void MaximizeVolumeOperation::run()
     postTaskLabel();
     // The analysis reads the whole video; it runs here rather than holding up the main thread,
     // and a cancel stops it at once.
-    const std::optional<double> peak =
-        VideoProcessor::detectVideoMaxVolume(inputFile, &cancelFlag());
+    const std::optional<double> peak = VolumeTools::detectVideoMaxVolume(inputFile, &cancelFlag());
     if (isCancelled())
         return;
     runTool([this, peak](auto progress, auto finish) {
-        return VideoProcessor::maximizeVideoVolume(inputFile, peak, progress, finish, outputFile);
+        return VolumeTools::maximizeVideoVolume(inputFile, peak, progress, finish, outputFile);
     });
 }

@@ -2,7 +2,7 @@
 
 #include "Project.h"
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/AudioConversion.h"
 #include "WorkingFolder.h"
 
 #include <QTemporaryFile>
@@ -13,7 +13,7 @@ ItemAudioImport::Result ItemAudioImport::run(Project &project, int itemId, const
     try {
         QTemporaryFile scratch(WorkingFolder::filePath(QStringLiteral("attached-XXXXXX.aiff")));
         const QString converted = scratch.open() ? scratch.fileName() : QString();
-        if (converted.isEmpty() || !VideoProcessor::convertToPCMAudio(audioFile, converted)) {
+        if (converted.isEmpty() || !AudioConversion::convertToPCMAudio(audioFile, converted)) {
             result.failure = QStringLiteral("Error while processing the audio file");
             return result;
         }

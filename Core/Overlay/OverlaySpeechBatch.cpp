@@ -4,7 +4,7 @@
 #include "Project.h"
 #include "Speech/SpeechSynthesizer.h"
 #include "VSError.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/AudioConversion.h"
 #include "WorkingFolder.h"
 
 #include <QSemaphore>
@@ -144,7 +144,7 @@ void OverlaySpeechBatch::store()
     QThreadPool::globalInstance()->start([this, state, target, stillAlive] {
         try {
             const QString converted = WorkingFolder::projectItemFile();
-            if (VideoProcessor::convertToPCMAudio(WorkingFolder::overlayAudioFile(), converted))
+            if (AudioConversion::convertToPCMAudio(WorkingFolder::overlayAudioFile(), converted))
                 state->duration = target->saveItemAudioFile(state->id, converted);
         } catch (const VSError &) {
         }

@@ -1,5 +1,5 @@
 #include "NSUtils.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -68,7 +68,7 @@ std::optional<QString> NSUtils::droppedFile(const QMimeData *data, const QString
         return std::nullopt;
     const QFileInfo file(*path);
     if (!file.isFile() || !file.isReadable() ||
-        !types.contains(VideoProcessor::pathExtension(*path)))
+        !types.contains(ContainerFormats::pathExtension(*path)))
         return std::nullopt;
     return path;
 }

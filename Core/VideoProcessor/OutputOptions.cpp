@@ -1,7 +1,7 @@
 #include "OutputOptions.h"
 
+#include "ContainerFormats.h"
 #include "Settings/UserSettings.h"
-#include "VideoProcessor.h"
 
 OutputOptions OutputOptions::fromSettings(const UserSettings &settings)
 {
@@ -22,8 +22,8 @@ OutputOptions::Availability OutputOptions::availability(const QString &videoPath
     if (videoPath.isEmpty())
         return available;
     available.newAudioStream = available.defaultAudioStream =
-        VideoProcessor::supportsNewAudioStream(videoPath);
-    available.newSubtitlesStream = VideoProcessor::supportsNewSubtitlesStream(videoPath);
+        ContainerFormats::supportsNewAudioStream(videoPath);
+    available.newSubtitlesStream = ContainerFormats::supportsNewSubtitlesStream(videoPath);
     available.defaultSubtitlesStream = available.newSubtitlesStream && newSubtitlesStreamOn;
     return available;
 }

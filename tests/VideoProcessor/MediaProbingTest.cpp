@@ -2,7 +2,8 @@
 // test time.
 #include "Subtitles/SubtitlesParser.h"
 #include "TestSupport.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/MediaProbe.h"
+#include "VideoProcessor/SubtitleSources.h"
 
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -47,7 +48,7 @@ TEST_F(MediaToolsTest, MatroskaStreamsProbeToTheChooserLists)
         "language=fre %3",
         {write(QStringLiteral("a.srt"), srt), write(QStringLiteral("b.ass"), ass), video});
 
-    const VideoInfo info = VideoProcessor::probeMedia(video);
+    const VideoInfo info = MediaProbe::probeMedia(video);
     // The container lasts as long as its longest stream: the subtitles end at 3.25 s.
     EXPECT_NEAR(info.duration, 3250, 100);
     ASSERT_EQ(info.videoStreams.size(), 1);
@@ -66,13 +67,13 @@ TEST_F(MediaToolsTest, MatroskaStreamsProbeToTheChooserLists)
 
     // Not a media file: empty, never a failure.
     const VideoInfo nothing =
-        VideoProcessor::probeMedia(write(QStringLiteral("notes.mp4"), "just text"));
+        MediaProbe::probeMedia(write(QStringLiteral("notes.mp4"), "just text"));
     EXPECT_TRUE(nothing.isEmpty());
 }
 
 TEST(ProbeOutput, ReadsOnlyWhatHasTheRightShape)
 {
-    const VideoInfo info = VideoProcessor::parseProbeOutput(QStringLiteral(R"({
+    const VideoInfo info = MediaProbe::parseProbeOutput(QStringLiteral(R"({
       "streams": [
         {"index": 0, "codec_type": "video", "codec_name": "h264", "disposition": {"default": 1}},
         {"index": 1, "codec_type": "audio", "codec_name": "aac", "disposition": {"default": 0},
@@ -104,20 +105,19 @@ TEST(ProbeOutput, ReadsOnlyWhatHasTheRightShape)
     EXPECT_EQ(info.subtitlesStreams[0].streamIndex, 4);
     EXPECT_FALSE(info.subtitlesStreams[0].isDefault);
 
-    EXPECT_EQ(VideoProcessor::parseProbeOutput(QStringLiteral(R"({"format": {"duration": "N/A"}})"))
+    EXPECT_EQ(
+        MediaProbe::parseProbeOutput(QStringLiteral(R"({"format": {"duration": "N/A"}})")).duration,
+        0);
+    EXPECT_EQ(MediaProbe::parseProbeOutput(QStringLiteral(R"({"format": {"duration": "12.5x"}})"))
                   .duration,
               0);
     EXPECT_EQ(
-        VideoProcessor::parseProbeOutput(QStringLiteral(R"({"format": {"duration": "12.5x"}})"))
-            .duration,
+        MediaProbe::parseProbeOutput(QStringLiteral(R"({"format": {"duration": 12.5}})")).duration,
         0);
-    EXPECT_EQ(VideoProcessor::parseProbeOutput(QStringLiteral(R"({"format": {"duration": 12.5}})"))
-                  .duration,
-              0);
     EXPECT_TRUE(
-        VideoProcessor::parseProbeOutput(QStringLiteral("/tmp/x: Invalid data found")).isEmpty());
-    EXPECT_TRUE(VideoProcessor::parseProbeOutput(QStringLiteral("[1, 2]")).isEmpty());
-    EXPECT_TRUE(VideoProcessor::parseProbeOutput(QString()).isEmpty());
+        MediaProbe::parseProbeOutput(QStringLiteral("/tmp/x: Invalid data found")).isEmpty());
+    EXPECT_TRUE(MediaProbe::parseProbeOutput(QStringLiteral("[1, 2]")).isEmpty());
+    EXPECT_TRUE(MediaProbe::parseProbeOutput(QString()).isEmpty());
 }
 
 TEST_F(MediaToolsTest, MovTextStreamIsExtractedToTheSameCues)
@@ -126,12 +126,12 @@ TEST_F(MediaToolsTest, MovTextStreamIsExtractedToTheSameCues)
     TestSupport::ffmpeg("-f lavfi -i testsrc=d=4:s=160x120 -i %1 -map 0 -map 1 -c:v libx264 "
                         "-c:s mov_text %2",
                         {write(QStringLiteral("in.srt"), srt), video});
-    const VideoInfo info = VideoProcessor::probeMedia(video);
+    const VideoInfo info = MediaProbe::probeMedia(video);
     ASSERT_EQ(info.subtitlesStreams.size(), 1);
     EXPECT_EQ(info.subtitlesStreams[0].codec, QStringLiteral("mov_text"));
 
     const QString out = write(QStringLiteral("subtitles.srt"), "an older file");
-    ASSERT_TRUE(VideoProcessor::extractSubtitlesTrack(
+    ASSERT_TRUE(SubtitleSources::extractSubtitlesTrack(
         video, QString::number(info.subtitlesStreams[0].streamIndex), out));
     const std::optional<SubtitlesParser> extracted = SubtitlesParser::fromFile(out);
     const std::optional<SubtitlesParser> original =
@@ -144,20 +144,20 @@ TEST_F(MediaToolsTest, MovTextStreamIsExtractedToTheSameCues)
         EXPECT_EQ(extracted->subtitles[i].text, original->subtitles[i].text);
     }
     // A stream that is not there fails.
-    EXPECT_FALSE(VideoProcessor::extractSubtitlesTrack(video, QStringLiteral("7"), out));
+    EXPECT_FALSE(SubtitleSources::extractSubtitlesTrack(video, QStringLiteral("7"), out));
 }
 
 TEST(SubtitleCommands, ArgumentListsAreExact)
 {
-    EXPECT_EQ(VideoProcessor::extractSubtitlesArguments(QStringLiteral("/v/in put.mkv"),
-                                                        QStringLiteral("2"),
-                                                        QStringLiteral("/t/subtitles.srt")),
+    EXPECT_EQ(SubtitleSources::extractSubtitlesArguments(QStringLiteral("/v/in put.mkv"),
+                                                         QStringLiteral("2"),
+                                                         QStringLiteral("/t/subtitles.srt")),
               (QStringList{QStringLiteral("-i"), QStringLiteral("file:/v/in put.mkv"),
                            QStringLiteral("-map"), QStringLiteral("0:2"), QStringLiteral("-c:s"),
                            QStringLiteral("srt"), QStringLiteral("-hide_banner"),
                            QStringLiteral("-y"), QStringLiteral("file:/t/subtitles.srt")}));
     EXPECT_EQ(
-        VideoProcessor::convertSubtitlesArguments(
+        SubtitleSources::convertSubtitlesArguments(
             QStringLiteral("/s/a.srt"), QStringLiteral("/t/o.srt"), QStringLiteral("iso-8859-1")),
         (QStringList{QStringLiteral("-sub_charenc"), QStringLiteral("ISO-8859-1"),
                      QStringLiteral("-i"), QStringLiteral("file:/s/a.srt"), QStringLiteral("-y"),
@@ -165,18 +165,18 @@ TEST(SubtitleCommands, ArgumentListsAreExact)
     const QStringList plain{QStringLiteral("-i"), QStringLiteral("file:/s/a.srt"),
                             QStringLiteral("-y"), QStringLiteral("-hide_banner"),
                             QStringLiteral("file:/t/o.srt")};
-    EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
-                                                        QStringLiteral("/t/o.srt"), std::nullopt),
+    EXPECT_EQ(SubtitleSources::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
+                                                         QStringLiteral("/t/o.srt"), std::nullopt),
               plain);
-    EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(
+    EXPECT_EQ(SubtitleSources::convertSubtitlesArguments(
                   QStringLiteral("/s/a.srt"), QStringLiteral("/t/o.srt"), QStringLiteral("utf-8")),
               plain);
-    EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(
+    EXPECT_EQ(SubtitleSources::convertSubtitlesArguments(
                   QStringLiteral("/s/a.srt"), QStringLiteral("/t/o.srt"), QStringLiteral("ASCII")),
               plain);
-    EXPECT_EQ(VideoProcessor::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
-                                                        QStringLiteral("/t/o.srt"),
-                                                        QStringLiteral("UTF-16LE")),
+    EXPECT_EQ(SubtitleSources::convertSubtitlesArguments(QStringLiteral("/s/a.srt"),
+                                                         QStringLiteral("/t/o.srt"),
+                                                         QStringLiteral("UTF-16LE")),
               plain);
 }
 
@@ -222,7 +222,7 @@ TEST_P(CharsetConversion, LegacyTextComesOutAsTheSameUtf8)
         bytes.prepend("\xFF\xFE");
     const QString input = write(QStringLiteral("legacy.srt"), bytes);
     const QString output = folder.filePath(QStringLiteral("subtitles.srt"));
-    ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(input, output)) << encoding;
+    ASSERT_TRUE(SubtitleSources::convertSubtitlesFile(input, output)) << encoding;
     const std::optional<SubtitlesParser> converted = SubtitlesParser::fromFile(output);
     ASSERT_TRUE(converted.has_value()) << encoding;
     ASSERT_EQ(converted->subtitles.size(), lines.size());
@@ -246,10 +246,10 @@ TEST_F(MediaToolsTest, RealFilesInLegacyEncodingsConvert)
 {
     KELVORANDIX_REQUIRE_CORPUS(cyrillic, QStringLiteral("se_auto_detect_windows-1251.srt"));
     KELVORANDIX_REQUIRE_CORPUS(chinese, QStringLiteral("juvo_media_player_subs_gb2312.srt"));
-    EXPECT_EQ(VideoProcessor::detectCharset(cyrillic), QStringLiteral("WINDOWS-1251"));
-    EXPECT_EQ(VideoProcessor::detectCharset(chinese), QStringLiteral("GB18030"));
+    EXPECT_EQ(SubtitleSources::detectCharset(cyrillic), QStringLiteral("WINDOWS-1251"));
+    EXPECT_EQ(SubtitleSources::detectCharset(chinese), QStringLiteral("GB18030"));
     const QString output = folder.filePath(QStringLiteral("subtitles.srt"));
-    ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(cyrillic, output));
+    ASSERT_TRUE(SubtitleSources::convertSubtitlesFile(cyrillic, output));
     const std::optional<SubtitlesParser> converted = SubtitlesParser::fromFile(output);
     ASSERT_TRUE(converted.has_value());
     EXPECT_EQ(converted->subtitles.size(), 595);
@@ -275,7 +275,7 @@ TEST_F(MediaToolsTest, NoCueIsLostOnTheWayToTheWorkingFile)
     const QString source = write(QStringLiteral("awkward.srt"), awkward);
     const QString output = folder.filePath(QStringLiteral("subtitles.srt"));
     QString reason;
-    ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(source, output, &reason)) << reason;
+    ASSERT_TRUE(SubtitleSources::convertSubtitlesFile(source, output, &reason)) << reason;
     std::optional<SubtitlesParser> converted = SubtitlesParser::fromFile(output);
     ASSERT_TRUE(converted.has_value()) << TestSupport::readFile(output).toStdString();
     ASSERT_EQ(converted->subtitles.size(), 4);
@@ -291,7 +291,7 @@ TEST_F(MediaToolsTest, NoCueIsLostOnTheWayToTheWorkingFile)
         "-f lavfi -i testsrc=d=9:s=64x64 -i %1 -map 0 -map 1 -c:v libx264 -c:s "
         "copy %2",
         {write(QStringLiteral("stream.srt"), QByteArray(awkward).replace('\0', ' ')), video});
-    ASSERT_TRUE(VideoProcessor::extractSubtitlesTrack(video, QStringLiteral("1"), output, &reason))
+    ASSERT_TRUE(SubtitleSources::extractSubtitlesTrack(video, QStringLiteral("1"), output, &reason))
         << reason;
     converted = SubtitlesParser::fromFile(output);
     ASSERT_TRUE(converted.has_value());
@@ -302,7 +302,7 @@ TEST_F(MediaToolsTest, NoCueIsLostOnTheWayToTheWorkingFile)
     KELVORANDIX_REQUIRE_CORPUS(nul, QStringLiteral("srtparser_213_Exodus_nul_bytes.srt"));
     KELVORANDIX_REQUIRE_CORPUS(tester, QStringLiteral("pysrt_capability_tester.srt"));
     for (const auto &[file, cues] : {std::pair(nul, 550), std::pair(tester, 37)}) {
-        ASSERT_TRUE(VideoProcessor::convertSubtitlesFile(file, output, &reason)) << reason;
+        ASSERT_TRUE(SubtitleSources::convertSubtitlesFile(file, output, &reason)) << reason;
         converted = SubtitlesParser::fromFile(output);
         ASSERT_TRUE(converted.has_value()) << file;
         EXPECT_EQ(converted->subtitles.size(), cues) << file;

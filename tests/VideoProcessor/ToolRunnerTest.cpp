@@ -1,8 +1,8 @@
 // The tool runner: real child processes, their exit statuses, progress lines and file steps.
+#include "VideoProcessor/ToolRunner.h"
 #include "Subtitles/Utils.h"
 #include "TestSupport.h"
 #include "VideoProcessor/ToolProcess.h"
-#include "VideoProcessor/VideoProcessor.h"
 #include "WorkingFolder.h"
 
 #include <QElapsedTimer>
@@ -24,7 +24,7 @@ struct Outcome {
 
 std::shared_ptr<ToolProcess> runShell(const QString &script, Outcome &outcome)
 {
-    return VideoProcessor::runToolAsync(
+    return ToolRunner::runToolAsync(
         shell, {QStringLiteral("-c"), script},
         [&outcome](double ms) { outcome.progress.append(ms); },
         [&outcome](bool ok, const QString &message) {
@@ -36,44 +36,44 @@ std::shared_ptr<ToolProcess> runShell(const QString &script, Outcome &outcome)
 
 TEST(ProgressParsing, ReadsTheFirstStatusLineOnly)
 {
-    EXPECT_EQ(VideoProcessor::parseProgressTime(QStringLiteral(
+    EXPECT_EQ(ToolRunner::parseProgressTime(QStringLiteral(
                   "frame=10 fps=0.0 size=0kB time=00:00:01.50 bitrate=0.2kbits/s speed=3x")),
               1500);
-    EXPECT_EQ(VideoProcessor::parseProgressTime(QStringLiteral(
+    EXPECT_EQ(ToolRunner::parseProgressTime(QStringLiteral(
                   "size=     256kB time=00:01:02.50 bitrate= 524.3kbits/s speed= 100x    \r"
                   "size=     512kB time=00:02:00.00 bitrate= 524.3kbits/s speed= 100x    \r")),
               62500);
     // The input banner's duration line has a time but no bitrate.
-    EXPECT_FALSE(VideoProcessor::parseProgressTime(QStringLiteral(
+    EXPECT_FALSE(ToolRunner::parseProgressTime(QStringLiteral(
         "  Duration: 00:00:12.00, start: 0.000000, bitrate: 1 kb/s\n time=00:00:05.00\n")));
-    EXPECT_FALSE(VideoProcessor::parseProgressTime(
+    EXPECT_FALSE(ToolRunner::parseProgressTime(
         QStringLiteral("size=       0kB time=N/A bitrate=N/A speed=N/A    \r")));
     // A first line whose time does not read ends the search.
-    EXPECT_FALSE(VideoProcessor::parseProgressTime(QStringLiteral(
+    EXPECT_FALSE(ToolRunner::parseProgressTime(QStringLiteral(
         "size=0kB time=N/A bitrate=N/A\rsize=1kB time=00:00:02.00 bitrate=1kbits/s\r")));
-    EXPECT_EQ(VideoProcessor::parseProgressTime(
+    EXPECT_EQ(ToolRunner::parseProgressTime(
                   QStringLiteral("Stream mapping: ...\nsize=1kB time=1:05 bitrate=1kbits/s\n")),
               65000);
-    EXPECT_FALSE(VideoProcessor::parseProgressTime(QString()));
+    EXPECT_FALSE(ToolRunner::parseProgressTime(QString()));
 }
 
 TEST(ToolRunner, SynchronousRunsReturnAllOutputAndTheStatus)
 {
-    auto [output, ok] = VideoProcessor::runTool(
+    auto [output, ok] = ToolRunner::runTool(
         shell, {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2; exit 0")});
     EXPECT_TRUE(ok);
     EXPECT_EQ(output, QStringLiteral("out\nerr\n"));
-    std::tie(output, ok) = VideoProcessor::runTool(
+    std::tie(output, ok) = ToolRunner::runTool(
         shell, {QStringLiteral("-c"), QStringLiteral("echo 'No such file'; exit 1")});
     EXPECT_FALSE(ok);
     EXPECT_EQ(output, QStringLiteral("No such file\n"));
     // Invalid UTF-8 is replaced, not dropped.
-    std::tie(output, ok) = VideoProcessor::runTool(
-        shell, {QStringLiteral("-c"), QStringLiteral("printf 'caf\\351 ok'")});
+    std::tie(output, ok) =
+        ToolRunner::runTool(shell, {QStringLiteral("-c"), QStringLiteral("printf 'caf\\351 ok'")});
     EXPECT_TRUE(ok);
     EXPECT_EQ(output, QStringLiteral("caf\uFFFD ok"));
     // Arguments are passed as they are, never through a shell.
-    std::tie(output, ok) = VideoProcessor::runTool(
+    std::tie(output, ok) = ToolRunner::runTool(
         QStringLiteral("/bin/echo"),
         {QStringLiteral("a b"), QStringLiteral("$HOME"), QStringLiteral("'\";|")});
     EXPECT_EQ(output, QStringLiteral("a b $HOME '\";|\n"));
@@ -81,13 +81,13 @@ TEST(ToolRunner, SynchronousRunsReturnAllOutputAndTheStatus)
 
 TEST(ToolRunner, AMissingToolSaysWhatToInstall)
 {
-    auto [output, ok] = VideoProcessor::runTool(QStringLiteral("/nonexistent/ffmpeg"), {});
+    auto [output, ok] = ToolRunner::runTool(QStringLiteral("/nonexistent/ffmpeg"), {});
     EXPECT_FALSE(ok);
-    EXPECT_EQ(output, VideoProcessor::missingToolMessage(QStringLiteral("ffmpeg")));
+    EXPECT_EQ(output, ToolRunner::missingToolMessage(QStringLiteral("ffmpeg")));
     EXPECT_TRUE(output.contains(QStringLiteral("apt-get install ffmpeg"))) << output;
 
     std::optional<std::pair<bool, QString>> completion;
-    const auto run = VideoProcessor::runToolAsync(
+    const auto run = ToolRunner::runToolAsync(
         QStringLiteral("/nonexistent/ffprobe"), {}, {},
         [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); });
     ASSERT_TRUE(TestSupport::waitUntil([&] { return completion.has_value(); }));
@@ -98,11 +98,11 @@ TEST(ToolRunner, AMissingToolSaysWhatToInstall)
     // With nothing on PATH and nothing beside the program, the bundled path is returned as is.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
-    const QString ffmpeg = VideoProcessor::ffmpegPath();
+    const QString ffmpeg = ToolRunner::ffmpegPath();
     qputenv("PATH", path);
     EXPECT_TRUE(ffmpeg.endsWith(QStringLiteral("/../libexec/kelvorandix/ffmpeg"))) << ffmpeg;
-    EXPECT_TRUE(VideoProcessor::ffmpegPath().endsWith(QStringLiteral("/ffmpeg")));
-    EXPECT_TRUE(QFileInfo(VideoProcessor::ffprobePath()).isExecutable());
+    EXPECT_TRUE(ToolRunner::ffmpegPath().endsWith(QStringLiteral("/ffmpeg")));
+    EXPECT_TRUE(QFileInfo(ToolRunner::ffprobePath()).isExecutable());
 }
 
 TEST(ToolRunner, AsynchronousRunsCompleteByExitStatus)
@@ -147,7 +147,7 @@ TEST(ToolRunner, AsynchronousRunsCompleteByExitStatus)
 
 TEST(ToolRunner, SynchronousRunsStopWhenAskedAndFailOnWriteErrors)
 {
-    const auto [full, written] = VideoProcessor::runTool(
+    const auto [full, written] = ToolRunner::runTool(
         shell, {QStringLiteral("-c"), QStringLiteral("echo 'Error closing file o.srt: File too "
                                                      "large'; exit 0")});
     EXPECT_FALSE(written) << full;
@@ -161,7 +161,7 @@ TEST(ToolRunner, SynchronousRunsStopWhenAskedAndFailOnWriteErrors)
         stop.store(true);
     });
     const auto [output, ok] =
-        VideoProcessor::runTool(shell, {QStringLiteral("-c"), QStringLiteral("sleep 60")}, &stop);
+        ToolRunner::runTool(shell, {QStringLiteral("-c"), QStringLiteral("sleep 60")}, &stop);
     canceller.join();
     EXPECT_FALSE(ok);
     EXPECT_LT(clock.elapsed(), 20000) << "the tool was not stopped";
@@ -174,9 +174,9 @@ TEST(ToolRunner, WriteFailuresAreFfmpegsOwnLinesNotTheInputsMetadata)
                                           "  Metadata:\n"
                                           "    title           : No space left on device\n"
                                           "    comment         : File too large\n");
-    EXPECT_EQ(VideoProcessor::writeFailure(banner), std::nullopt);
+    EXPECT_EQ(ToolRunner::writeFailure(banner), std::nullopt);
     EXPECT_EQ(
-        VideoProcessor::writeFailure(
+        ToolRunner::writeFailure(
             banner + QStringLiteral("[out#0/mkv @ 0x1] Error writing trailer: File too large")),
         QStringLiteral("Error writing trailer: File too large"));
 }
@@ -203,7 +203,7 @@ TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
     const QString temporary = folder.filePath(QStringLiteral("video.tmp.mp4"));
     auto runInto = [&](const QString &script) {
         std::optional<std::pair<bool, QString>> completion;
-        const auto run = VideoProcessor::runToolIntoFile(
+        const auto run = ToolRunner::runToolIntoFile(
             shell, {QStringLiteral("-c"), script, QStringLiteral("sh"), temporary}, {}, temporary,
             target,
             [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); });
@@ -237,7 +237,7 @@ TEST(ToolRunner, IntoFileRunsReplaceTheTargetOnlyOnSuccess)
     // Stopped through its handle: nothing reported, and nothing left on disk or listed for the
     // next start to clean up.
     bool completed = false;
-    const auto run = VideoProcessor::runToolIntoFile(
+    const auto run = ToolRunner::runToolIntoFile(
         shell,
         {QStringLiteral("-c"), QStringLiteral("printf half > \"$1\"; sleep 60"),
          QStringLiteral("sh"), temporary},
@@ -267,13 +267,13 @@ TEST(ToolRunner, AReservedNameTakesOnlyItsOwnVideo)
     auto runInto = [&](const QString &target, const QString &text) {
         const QString temporary = target + QStringLiteral(".partial");
         std::optional<std::pair<bool, QString>> completion;
-        const auto run = VideoProcessor::runToolIntoFile(
+        const auto run = ToolRunner::runToolIntoFile(
             shell,
             {QStringLiteral("-c"), QStringLiteral("printf '%s' \"$2\" > \"$1\""),
              QStringLiteral("sh"), temporary, text},
             {}, temporary, target,
             [&](bool ok, const QString &message) { completion = std::make_pair(ok, message); },
-            VideoProcessor::Target::Reserved);
+            ToolRunner::Target::Reserved);
         TestSupport::waitUntil([&] { return completion.has_value(); });
         EXPECT_FALSE(QFile::exists(temporary));
         return completion.value_or(std::make_pair(false, QStringLiteral("no completion")));
@@ -288,26 +288,4 @@ TEST(ToolRunner, AReservedNameTakesOnlyItsOwnVideo)
     QFile::remove(second);
     EXPECT_TRUE(runInto(second, QStringLiteral("second video")).first);
     EXPECT_EQ(TestSupport::readFile(second), QByteArray("second video"));
-}
-
-TEST(ContainerTable, AnswersTheLayoutQuestions)
-{
-    EXPECT_EQ(VideoProcessor::containerFormats().size(), 22);
-    EXPECT_EQ(VideoProcessor::videoFileTypes().first(), QStringLiteral("mkv"));
-    EXPECT_EQ(VideoProcessor::videoFileTypes().last(), QStringLiteral("mxf"));
-    EXPECT_FALSE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.flv")));
-    EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.flv")));
-    EXPECT_TRUE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.avi")));
-    EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.avi")));
-    EXPECT_TRUE(VideoProcessor::supportsNewAudioStream(QStringLiteral("/v/a.webm")));
-    EXPECT_TRUE(VideoProcessor::supportsNewSubtitlesStream(QStringLiteral("/v/a.webm")));
-    EXPECT_EQ(VideoProcessor::containerFormat(QStringLiteral("webm")),
-              (ContainerFormat{3, QStringLiteral("opus"), QStringLiteral("webvtt")}));
-    EXPECT_EQ(VideoProcessor::containerFormat(QStringLiteral("mxf")),
-              (ContainerFormat{1, QStringLiteral("pcm_s16le"), QString()}));
-    for (const QString &path :
-         {QStringLiteral("/v/a.MKV"), QStringLiteral("/v/a"), QStringLiteral("/v.mkv/a")}) {
-        EXPECT_FALSE(VideoProcessor::supportsNewAudioStream(path)) << path;
-        EXPECT_FALSE(VideoProcessor::supportsNewSubtitlesStream(path)) << path;
-    }
 }

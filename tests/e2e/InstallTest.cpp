@@ -1,7 +1,7 @@
 // Kelvorandix as a user gets it: installed by cmake into a prefix of its own, the desktop's files
 // checked by the desktop's own validators, and the installed command line run from another folder.
 #include "TestSupport.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/ContainerFormats.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,7 +70,7 @@ TEST(Install, TheInstalledAppIsCompleteValidAndRunsFromAnyFolder)
     // Every file type the app opens is offered to the desktop: each container of the table and
     // each subtitle format, by any of the types the MIME database gives its extension.
     const QStringList offered = desktopMimeTypes(desktopFile);
-    QStringList extensions = VideoProcessor::videoFileTypes();
+    QStringList extensions = ContainerFormats::videoFileTypes();
     extensions << QStringLiteral("srt") << QStringLiteral("ass") << QStringLiteral("ssa")
                << QStringLiteral("vtt");
     const QMimeDatabase database;

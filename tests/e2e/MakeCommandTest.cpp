@@ -1,6 +1,6 @@
 // kelvorandix-cli make, the main job, on media made at test time and checked with ffprobe.
 #include "TestSupport.h"
-#include "VideoProcessor/VideoProcessor.h"
+#include "VideoProcessor/VolumeTools.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -231,7 +231,7 @@ TEST_F(MakeCommand, SpeechAloneForAVideoWithoutAudio)
     const QString maximized = out() + QStringLiteral("/silent film_Kelvorandix_en_US_1.mp4");
     EXPECT_EQ(louder.out, (maximized + u'\n').toUtf8());
     EXPECT_TRUE(louder.err.contains("Maximizing Output Video Volume")) << louder.err.toStdString();
-    const std::optional<double> peak = VideoProcessor::detectMaxVolume(maximized);
+    const std::optional<double> peak = VolumeTools::detectMaxVolume(maximized);
     ASSERT_TRUE(peak.has_value());
     EXPECT_GT(*peak, -1.0);
     EXPECT_EQ(leftovers().size(), 2) << leftovers().join(u' ');

@@ -1,0 +1,172 @@
+#include "MakeVideoCommand.h"
+
+#include "ContainerFormats.h"
+#include "ToolRunner.h"
+#include "WorkingFolder.h"
+
+#include <cmath>
+
+std::optional<QStringList> MakeVideoCommand::makeVideoArguments(
+    const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+    int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
+    const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile)
+{
+    const std::optional<ContainerFormat> container =
+        ContainerFormats::containerFormat(ContainerFormats::pathExtension(outputVideo));
+    if (!container)
+        return std::nullopt;
+
+    QStringList filters;
+    QStringList maps;
+    QStringList codecs;
+    QStringList marks;
+    int output = 0;
+    auto map = [&](const QString &source) { maps << QStringLiteral("-map") << source; };
+    auto codec = [&](int n, const QString &name) {
+        codecs << QStringLiteral("-c:%1").arg(n) << name;
+        // ffmpeg's own Vorbis encoder writes stereo only; mono speech or a mono mix is spread
+        // over both channels rather than refused.
+        if (name == QLatin1String("vorbis"))
+            codecs << QStringLiteral("-ac:%1").arg(n) << QStringLiteral("2");
+    };
+    auto disposition = [&](int n, const QString &value) {
+        marks << QStringLiteral("-disposition:%1").arg(n) << value;
+    };
+    auto language = [&](int n) {
+        if (language3Code)
+            marks << QStringLiteral("-metadata:s:%1").arg(n)
+                  << QStringLiteral("language=") + *language3Code;
+    };
+    // A stream this command makes (the speech, alone or mixed, or the working subtitles): encoded,
+    // marked default with the speech, tagged with the voice's language.
+    auto made = [&](const QString &source, const QString &encoder) {
+        map(source);
+        codec(output, encoder);
+        if (options.defaultAudioStream)
+            disposition(output, QStringLiteral("default"));
+        language(output);
+    };
+
+    const QString videoSource = QStringLiteral("0:%1").arg(videoTrack);
+    // This ffmpeg ends a filtered audio stream early when subtitle streams of the same input are
+    // copied beside it (the mix stops a little after the input's last subtitle packet). The audio
+    // to mix is then read from a second opening of the input video, input 3.
+    const bool mixFromSecondInput = audioTrack != -1 && !videoInfo.subtitlesStreams.isEmpty();
+    QString audioSource;
+    if (audioTrack == -1) {
+        audioSource = QStringLiteral("1:a:0");
+    } else {
+        const QString chosen =
+            QStringLiteral("[%1:%2]").arg(mixFromSecondInput ? 3 : 0).arg(audioTrack);
+        // The mix lasts as long as the longer of its inputs, and the original is padded with
+        // silence to the video's length: speech after the end of a short audio stream is kept.
+        // An original that is long enough passes the padding unchanged.
+        QStringList original;
+        if (options.volume < 100)
+            original << QStringLiteral("volume=") +
+                            QString::asprintf("%.2f", options.volume / 100.0);
+        if (videoInfo.duration > 0)
+            original
+                << QStringLiteral("apad=whole_dur=%1ms").arg(qint64(std::ceil(videoInfo.duration)));
+        const QString mix = QStringLiteral("[1:a:0]amix=inputs=2:duration=longest[a2]");
+        if (!original.isEmpty()) {
+            filters << chosen + original.join(u',') + QStringLiteral("[a1]");
+            filters << QStringLiteral("[a1]") + mix;
+        } else {
+            filters << chosen + mix;
+        }
+        audioSource = QStringLiteral("[a2]");
+    }
+
+    for (const MediaStream &stream : videoInfo.videoStreams) {
+        if (stream.streamIndex == videoTrack) {
+            map(videoSource);
+            disposition(output, QStringLiteral("default"));
+            language(output);
+        } else {
+            map(QStringLiteral("0:%1").arg(stream.streamIndex));
+            disposition(output, QStringLiteral("none"));
+        }
+        codec(output, QStringLiteral("copy"));
+        ++output;
+    }
+
+    if (options.newAudioStream || audioTrack == -1) {
+        made(audioSource, container->audioCodec);
+        ++output;
+    }
+
+    for (const MediaStream &stream : videoInfo.audioStreams) {
+        if (options.defaultAudioStream && stream.isDefault)
+            disposition(output, QStringLiteral("none"));
+        if (stream.streamIndex == audioTrack && !options.newAudioStream) {
+            made(audioSource, container->audioCodec);
+        } else {
+            map(QStringLiteral("0:%1").arg(stream.streamIndex));
+            codec(output, QStringLiteral("copy"));
+        }
+        ++output;
+    }
+
+    if (options.newSubtitlesStream && container->streamSupport == 3) {
+        made(QStringLiteral("2:s:0"), container->subtitlesCodec);
+        ++output;
+    }
+
+    for (const MediaStream &stream : videoInfo.subtitlesStreams) {
+        map(QStringLiteral("0:%1").arg(stream.streamIndex));
+        codec(output, QStringLiteral("copy"));
+        if (stream.streamIndex == subtitlesTrack) {
+            if (options.defaultSubtitlesStream)
+                disposition(output, QStringLiteral("default"));
+            // The stream's own language is what its text is in, whatever the voice speaks: only
+            // a stream that has none is given the voice's.
+            if (!stream.language || stream.language->isEmpty() ||
+                *stream.language == QLatin1String("und"))
+                language(output);
+        } else if (options.defaultSubtitlesStream) {
+            disposition(output, QStringLiteral("none"));
+        }
+        ++output;
+    }
+
+    QStringList arguments{QStringLiteral("-i"), ToolRunner::fileArgument(inputVideo),
+                          QStringLiteral("-i"), ToolRunner::fileArgument(speechFile),
+                          QStringLiteral("-i"), ToolRunner::fileArgument(subtitlesFile)};
+    if (mixFromSecondInput)
+        arguments << QStringLiteral("-i") << ToolRunner::fileArgument(inputVideo);
+    if (!filters.isEmpty())
+        arguments << QStringLiteral("-filter_complex") << filters.join(u';');
+    // The hardware encoder switch of another platform's ffmpeg is left out: this ffmpeg rejects
+    // it, and nothing here is encoded by that encoder anyway (video is always copied).
+    arguments << maps << codecs << marks << QStringLiteral("-strict") << QStringLiteral("-2")
+              << QStringLiteral("-y") << QStringLiteral("-hide_banner")
+              << ToolRunner::fileArgument(outputVideo);
+    return arguments;
+}
+
+std::shared_ptr<ToolProcess> MakeVideoCommand::makeVideo(
+    const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+    int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
+    ToolRunner::Progress progress, ToolRunner::Completion completion, const OutputOptions &options,
+    const QString &speechFile, const QString &subtitlesFile)
+{
+    const QString extension = ContainerFormats::pathExtension(outputVideo);
+    if (!ContainerFormats::containerFormat(extension)) {
+        completion(
+            false,
+            QStringLiteral("Videos cannot be written as '.%1' files; the output "
+                           "video keeps the input's container, which must be one of: %2")
+                .arg(extension, ContainerFormats::videoFileTypes().join(QStringLiteral(", "))));
+        return nullptr;
+    }
+    return ToolRunner::runToolIntoPartialFile(
+        ToolRunner::ffmpegPath(),
+        [&](const QString &temporary) {
+            return *makeVideoArguments(
+                inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
+                temporary, options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
+                subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
+        },
+        std::move(progress), outputVideo, std::move(completion), ToolRunner::Target::Reserved);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "OutputOptions.h"
+#include "ToolRunner.h"
+#include "VideoInfo.h"
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class ToolProcess;
+
+// The output video: the input video with the speech track, and optionally the working subtitles,
+// added.
+class MakeVideoCommand {
+public:
+    // The output video command: the input's streams copied, the speech added as a new audio
+    // stream or mixed into the chosen one, the working subtitles optionally added, default marks
+    // and language tags set. Nothing when the output extension is not an output container.
+    static std::optional<QStringList> makeVideoArguments(
+        const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+        int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
+        const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile);
+    // Runs the output video command. The video is written under a hidden name of its own beside
+    // outputVideo and takes its name only when complete, so a failed or stopped run leaves
+    // nothing at outputVideo; it replaces only the empty placeholder that reserved the name,
+    // never a file that appeared there. Empty speech and subtitles files mean the working files.
+    static std::shared_ptr<ToolProcess>
+    makeVideo(const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
+              int subtitlesTrack, const std::optional<QString> &language3Code,
+              const QString &outputVideo, ToolRunner::Progress progress,
+              ToolRunner::Completion completion, const OutputOptions &options,
+              const QString &speechFile = QString(), const QString &subtitlesFile = QString());
+};
