@@ -15,6 +15,7 @@
 #include "SpeechTab.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
+#include "Subtitles/WorkingSubtitles.h"
 #include "SubtitlesDragablePopupButton.h"
 #include "TextToSpeechView.h"
 #include "VSError.h"
@@ -106,6 +107,9 @@ ViewController::ViewController(MakeOutputDisplay *progress, UserSettings &settin
 {
     connect(maker.get(), &OutputMaker::finished, this, &ViewController::makingFinished);
     connect(maker.get(), &OutputMaker::woundDown, this, &ViewController::updateMakeButtons);
+    workingSubtitles = new WorkingSubtitles(this);
+    connect(workingSubtitles, &WorkingSubtitles::prepared, this,
+            &ViewController::subtitlesPrepared);
     buildInterface();
     voiceDemo = new VoiceDemo(videoPlayerView, this);
     connect(voiceDemo, &VoiceDemo::sentenceSpoken, this, &ViewController::demoSentenceSpoken);
@@ -398,73 +402,28 @@ void ViewController::loadSelectedSubtitles()
     const QString title = subtitlesTrackPopupButton->currentText();
     const QString source =
         tag == externalSubtitlesTag ? title : videoPlayerView->videoFile().value_or(QString());
-    const quint64 request = ++subtitlesRequest;
+    preparedTag = tag;
+    preparedTitle = title;
     subtitlesTrackPopupButton->setEnabled(false);
-    preparingSubtitles = true;
+    workingSubtitles->prepare(source,
+                              tag == externalSubtitlesTag ? std::nullopt : std::optional<int>(tag));
     updateControls();
-    const QPointer<ViewController> self(this);
-    QThreadPool::globalInstance()->start([self, request, tag, title, source] {
-        QString reason;
-        QString prepared;
-        bool succeeded = false;
-        try {
-            prepared = WorkingFolder::filePath(QStringLiteral("subtitles-%1.srt").arg(request));
-            succeeded = tag == externalSubtitlesTag
-                            ? SubtitleSources::convertSubtitlesFile(source, prepared, &reason)
-                            : SubtitleSources::extractSubtitlesTrack(source, QString::number(tag),
-                                                                     prepared, &reason);
-        } catch (const VSError &error) {
-            reason = error.message;
-        }
-        MainThread::post([self, request, succeeded, tag, title, prepared, reason] {
-            if (self)
-                self->subtitlesPrepared(request, succeeded, tag, title, prepared, reason);
-            else if (!prepared.isEmpty())
-                QFile::remove(prepared);
-        });
-    });
 }
 
-void ViewController::subtitlesPrepared(quint64 request, bool succeeded, int tag,
-                                       const QString &title, const QString &prepared,
-                                       const QString &reason)
+void ViewController::subtitlesPrepared(bool succeeded, const QString &reason)
 {
-    // A newer choice is on its way: this one is neither shown nor used.
-    if (request != subtitlesRequest) {
-        QFile::remove(prepared);
-        return;
-    }
-    preparingSubtitles = false;
-    QString failure = reason;
-    if (succeeded) {
-        try {
-            // One rename: the working file is always whole, the old subtitles or the new.
-            const QString working = WorkingFolder::subtitlesFile();
-            if (std::rename(QFile::encodeName(prepared).constData(),
-                            QFile::encodeName(working).constData()) != 0) {
-                succeeded = false;
-                failure = QString::fromLocal8Bit(std::strerror(errno));
-            }
-        } catch (const VSError &error) {
-            succeeded = false;
-            failure = error.message;
-        }
-    }
+    const int tag = preparedTag;
+    const QString title = preparedTitle;
     updateControls();
     if (succeeded) {
         replacedSubtitles.remove(title);
         videoPlayerView->loadSubtitles();
         return;
     }
-    QFile::remove(prepared);
-    try {
-        QFile::remove(WorkingFolder::subtitlesFile());
-    } catch (const VSError &) {
-    }
     // Application-modal, but the event loop runs on: the item goes once the alert is dismissed.
     auto *alert = new QMessageBox(QMessageBox::Warning, invalidSubtitlesMessage,
                                   invalidSubtitlesMessage, QMessageBox::Ok, window());
-    alert->setInformativeText(failure);
+    alert->setInformativeText(reason);
     alert->setWindowModality(Qt::ApplicationModal);
     alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(alert, &QMessageBox::finished, this,
@@ -501,13 +460,14 @@ bool ViewController::updateControls()
     // What reads the working subtitles waits while they are prepared; a project being built or
     // recorded into is not replaced.
     setControlEnabled(videoTrackPopupButton, videoTrackPopupButton->count() > 0);
-    setControlEnabled(subtitlesTrackPopupButton, hasSubtitles && !preparingSubtitles);
+    setControlEnabled(subtitlesTrackPopupButton, hasSubtitles && !workingSubtitles->isPreparing());
     setControlEnabled(demoVoiceWithVideoButton,
                       demoVoiceWithVideoButton->property("tag").toInt() == 1 ||
                           (videoInfo.has_value() &&
-                           subtitlesTrackPopupButton->currentIndex() >= 0 && !preparingSubtitles));
-    setControlEnabled(loadToOverlayButton, ready && !preparingSubtitles && !overlay->isBuilding() &&
-                                               !overlay->isRecording());
+                           subtitlesTrackPopupButton->currentIndex() >= 0 &&
+                           !workingSubtitles->isPreparing()));
+    setControlEnabled(loadToOverlayButton, ready && !workingSubtitles->isPreparing() &&
+                                               !overlay->isBuilding() && !overlay->isRecording());
     updateMakeButtons();
     subtitles2SpeechControlsBox->setPlan(planText());
     return ready;
@@ -519,7 +479,7 @@ void ViewController::updateMakeButtons()
     // One output at a time: while one tab's chain runs, or a cancelled one still ends, the other
     // tab's Make waits. A make reads the working subtitles file: not while it is being written
     // either. A recording running would be cut off by the busy window: it ends first.
-    const bool free = !isBusy() && !maker->isWindingDown() && !preparingSubtitles &&
+    const bool free = !isBusy() && !maker->isWindingDown() && !workingSubtitles->isPreparing() &&
                       !audioOverlayControlsBox->isRecording();
     if (makeSTSButton->property("tag").toInt() == 0)
         makeSTSButton->setEnabled(ready && free);
@@ -892,7 +852,7 @@ void ViewController::startMaking(QPushButton *button, const std::optional<QStrin
 {
     // A cancelled chain still winding down works on the same working files; the Make buttons
     // come back when it has ended (a click queued before that is dropped here).
-    if (isBusy() || maker->isWindingDown() || preparingSubtitles ||
+    if (isBusy() || maker->isWindingDown() || workingSubtitles->isPreparing() ||
         audioOverlayControlsBox->isRecording())
         return;
     button->setProperty("tag", 1);
@@ -984,6 +944,11 @@ void ViewController::makingFinished(bool made, const QString &path, bool fromPro
     updateControls();
     if (made)
         showMadeVideo(path);
+}
+
+bool ViewController::isPreparingSubtitles() const
+{
+    return workingSubtitles->isPreparing();
 }
 
 bool ViewController::isBusy() const

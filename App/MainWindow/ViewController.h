@@ -26,6 +26,7 @@ class TextToSpeechView;
 class UserSettings;
 class VideoPlayerView;
 class VoiceDemo;
+class WorkingSubtitles;
 
 // The main window's content and the state of the user's work: the open video and its three track
 // choosers, the working subtitles, the voice, the two workflows' panels, and the output chain
@@ -80,7 +81,7 @@ public:
     void showSelectedTab();
     bool isBusy() const override;
     // The working subtitles file is being written for the newest choice of subtitles.
-    bool isPreparingSubtitles() const { return preparingSubtitles; }
+    bool isPreparingSubtitles() const;
     // Where the chosen subtitles come from, as a project records it: the external file's path,
     // or the stream of the open video (Project::streamSource); empty with nothing chosen.
     QString subtitlesSource() const override;
@@ -142,8 +143,7 @@ signals:
 
 private:
     void buildInterface();
-    void subtitlesPrepared(quint64 request, bool succeeded, int tag, const QString &title,
-                           const QString &prepared, const QString &reason);
+    void subtitlesPrepared(bool succeeded, const QString &reason);
     void removeRefusedSubtitles(int tag, const QString &title);
     void videoFailed(const QString &message);
     void loadProject(const QString &path);
@@ -180,11 +180,11 @@ private:
     QSplitter *videoContainerSplitView = nullptr;
     QWidget *voicesContainerView = nullptr;
     ControlsStatus controlsStatus;
-    // The working subtitles file is being prepared: its chooser and what reads the file wait.
-    // Each choice is prepared into a file of its own; only the newest takes the working file's
-    // name, so that the file always holds the latest choice, whatever order the work ends in.
-    bool preparingSubtitles = false;
-    quint64 subtitlesRequest = 0;
+    // The working subtitles file, from the newest choice: while it is prepared, its chooser
+    // and what reads the file wait. The newest choice's item, for when it is refused.
+    WorkingSubtitles *workingSubtitles = nullptr;
+    int preparedTag = -1;
+    QString preparedTitle;
     // An external subtitles file that a newer one replaced in the chooser, by the newer one's
     // path: it comes back if the newer one is refused.
     QHash<QString, QString> replacedSubtitles;
