@@ -6,14 +6,12 @@
 #include "DesktopServices.h"
 #include "Jobs/MakeOutputChain.h"
 #include "Jobs/MakeOutputDisplay.h"
-#include "MainThread.h"
 #include "MakePlan.h"
 #include "OpenPanel.h"
 #include "OutputMaker.h"
 #include "Overlay/Project.h"
 #include "Settings/UserSettings.h"
 #include "SpeechTab.h"
-#include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "Subtitles/WorkingSubtitles.h"
 #include "SubtitlesDragablePopupButton.h"
@@ -22,7 +20,6 @@
 #include "VideoPlayerView.h"
 #include "VideoProcessor/ContainerFormats.h"
 #include "VideoProcessor/MediaProbe.h"
-#include "VideoProcessor/SubtitleSources.h"
 #include "VoiceDemo.h"
 #include "WorkingFolder.h"
 
@@ -31,25 +28,17 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
-#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTableView>
-#include <QThreadPool>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
