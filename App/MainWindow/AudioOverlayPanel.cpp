@@ -9,6 +9,7 @@
 #include "OpenPanel.h"
 #include "Overlay/ItemAudioImport.h"
 #include "Overlay/Project.h"
+#include "Overlay/ProjectDocument.h"
 #include "Overlay/ProjectFromSubtitles.h"
 #include "Overlay/ProjectSubtitles.h"
 #include "OverlayPanelHost.h"
@@ -230,7 +231,7 @@ QString AudioOverlayPanel::recordingFile() const
 
 bool AudioOverlayPanel::hasItemsWithAudio() const
 {
-    return openProject && openProject->hasItemsWithAudio();
+    return openProject() && openProject()->hasItemsWithAudio();
 }
 
 int AudioOverlayPanel::selectedRow() const
@@ -260,7 +261,7 @@ void AudioOverlayPanel::enable(QWidget *control, bool enabled)
 
 void AudioOverlayPanel::noteModified()
 {
-    projectModified = true;
+    document.noteModified();
     emit documentChanged();
 }
 
@@ -268,14 +269,15 @@ void AudioOverlayPanel::noteModified()
 
 QString AudioOverlayPanel::projectName() const
 {
-    if (!openProject)
+    if (!openProject())
         return QString();
-    return projectPath ? QFileInfo(*projectPath).fileName() : tr("Untitled");
+    return document.file() ? QFileInfo(*document.file()).fileName() : tr("Untitled");
 }
 
 bool AudioOverlayPanel::hasUnsavedChanges() const
 {
-    return openProject && (projectModified || itemDirty || isRecording() || attachesRunning > 0);
+    return openProject() &&
+           (document.isModified() || itemDirty || isRecording() || attachesRunning > 0);
 }
 
 std::optional<AudioOverlayPanel::OpenedProject>
@@ -289,31 +291,25 @@ AudioOverlayPanel::openProjectFile(const QString &path, QString *error)
     }
     const QString absolute = QFileInfo(path).absoluteFilePath();
     OpenedProject opened;
-    std::shared_ptr<Project> project;
     try {
         // Only a file that is a project is read, and it is never written to: the window works
         // on a copy.
-        const Project source(absolute, Project::OpenMode::ReadOnly);
-        opened.inputVideo = source.inputVideo();
-        opened.subtitlesSource = source.subtitlesFile();
-        source.copyTo(WorkingFolder::projectFile());
-        project =
-            std::make_shared<Project>(WorkingFolder::projectFile(), Project::OpenMode::Existing);
+        const ProjectDocument::Source source =
+            document.open(absolute, WorkingFolder::projectFile());
+        opened.inputVideo = source.inputVideo;
+        opened.subtitlesSource = source.subtitlesSource;
     } catch (const VSError &failure) {
         *error = failure.message;
         return std::nullopt;
     }
     discardRecording();
     stopReview();
-    openProject = std::move(project);
-    projectItems = openProject->getAllItems();
+    projectItems = openProject()->getAllItems();
     opened.itemsSubRip = ProjectSubtitles::subRip(projectItems);
     shownRow = -1;
     model->reloadData();
     overlayTableView->clearSelection();
     overlayTableView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
-    projectPath = absolute;
-    projectModified = false;
     // Its audio is kept in its file: nothing is lost to a new build.
     isProjectDirty = false;
     settings.addRecentProject(absolute);
@@ -325,9 +321,9 @@ AudioOverlayPanel::openProjectFile(const QString &path, QString *error)
 
 void AudioOverlayPanel::setInputVideo(const QString &path)
 {
-    if (!openProject)
+    if (!openProject())
         return;
-    openProject->setInputVideo(path);
+    openProject()->setInputVideo(path);
     noteModified();
 }
 
@@ -365,9 +361,9 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
                                    .arg(projectItems[row].id)
                              : tr("A recording is not stored in the project yet."));
     }
-    if (projectModified)
-        unsaved << (projectPath ? tr("%1 has changes that are not saved.").arg(projectName())
-                                : tr("This project has not been saved yet."));
+    if (document.isModified())
+        unsaved << (document.file() ? tr("%1 has changes that are not saved.").arg(projectName())
+                                    : tr("This project has not been saved yet."));
     auto *alert = new QMessageBox(QMessageBox::Warning, saveChangesPrompt, saveChangesPrompt,
                                   QMessageBox::NoButton, window());
     alert->setInformativeText(unsaved.join(u' '));
@@ -399,7 +395,7 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
                     if (itemDirty)
                         return;
                 }
-                if (projectModified)
+                if (document.isModified())
                     saveProjectClicked(proceed);
                 else
                     proceed();
@@ -409,28 +405,28 @@ void AudioOverlayPanel::askToSaveChanges(const std::function<void()> &proceed)
 
 void AudioOverlayPanel::saveProjectClicked(const std::function<void()> &saved)
 {
-    if (!openProject)
+    if (!openProject())
         return;
     // Saved with the audio being attached, once it is stored.
     if (waitForAttachments([this, saved] { saveProjectClicked(saved); }))
         return;
-    if (!projectPath) {
+    if (!document.file()) {
         saveProjectAsClicked(saved);
         return;
     }
-    if (saveProjectTo(*projectPath) && saved)
+    if (saveProjectTo(*document.file()) && saved)
         saved();
 }
 
 void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
 {
-    if (!openProject)
+    if (!openProject())
         return;
     if (waitForAttachments([this, saved] { saveProjectAsClicked(saved); }))
         return;
     QString suggested;
-    if (projectPath) {
-        suggested = *projectPath;
+    if (document.file()) {
+        suggested = *document.file();
     } else {
         // Beside the video, named after it.
         const QString video = host->playerView()->videoFile().value_or(QString());
@@ -459,23 +455,15 @@ void AudioOverlayPanel::saveProjectAsClicked(const std::function<void()> &saved)
 
 bool AudioOverlayPanel::saveProjectTo(const QString &path)
 {
-    if (!openProject)
+    if (!openProject())
         return false;
-    const QString target = QFileInfo(path).absoluteFilePath();
-    if (target == QFileInfo(WorkingFolder::projectFile()).absoluteFilePath()) {
-        WarningSheet::show(window(), tr("Could not save the project"),
-                           tr("Choose a folder of your own for the project."));
-        return false;
-    }
     try {
-        openProject->copyTo(target);
+        document.saveTo(path);
     } catch (const VSError &error) {
         WarningSheet::show(window(), tr("Could not save the project"), error.message);
         return false;
     }
-    projectPath = target;
-    projectModified = false;
-    settings.addRecentProject(target);
+    settings.addRecentProject(*document.file());
     emit documentChanged();
     return true;
 }
@@ -533,9 +521,7 @@ void AudioOverlayPanel::loadToOverlay()
     const QString video = host->playerView()->videoFile().value_or(QString());
     const QString source = host->subtitlesSource();
     // The window's connection to the old project goes first, so that its file can be replaced.
-    openProject.reset();
-    projectPath.reset();
-    projectModified = false;
+    document.replace(nullptr);
     updateItemControls();
     emit projectChanged();
     emit documentChanged();
@@ -555,7 +541,7 @@ void AudioOverlayPanel::projectBuilt(std::shared_ptr<Project> built,
 {
     building = false;
     loadingAnimationView->hide();
-    openProject = std::move(built);
+    document.replace(std::move(built));
     projectItems = items;
     model->reloadData();
     overlayTableView->clearSelection();
@@ -586,7 +572,7 @@ void AudioOverlayPanel::selectionChanged()
 
 void AudioOverlayPanel::showItem(int row)
 {
-    if (row < 0 || row >= projectItems.size() || !openProject) {
+    if (row < 0 || row >= projectItems.size() || !openProject()) {
         shownRow = -1;
         return;
     }
@@ -602,11 +588,11 @@ void AudioOverlayPanel::showItem(int row)
 
 void AudioOverlayPanel::itemTextEdited(const QString &text)
 {
-    if (shownRow < 0 || shownRow >= projectItems.size() || !openProject)
+    if (shownRow < 0 || shownRow >= projectItems.size() || !openProject())
         return;
     ProjectItem &item = projectItems[shownRow];
     try {
-        openProject->updateItemText(item.id, text);
+        openProject()->updateItemText(item.id, text);
     } catch (const VSError &error) {
         WarningSheet::show(window(), tr("Could not change the item's text"), error.message);
         subtitleItemTextView->setText(item.text);
@@ -658,14 +644,14 @@ void AudioOverlayPanel::onNavigationClicked(int segment)
 
 void AudioOverlayPanel::sortItems(int column, Qt::SortOrder order)
 {
-    if (!openProject || column < 0)
+    if (!openProject() || column < 0)
         return;
-    if (!openProject->setSortedBy(AudioOverlayTableModel::sortKey(column)))
+    if (!openProject()->setSortedBy(AudioOverlayTableModel::sortKey(column)))
         return;
     const int row = selectedRow();
     const int selectedId = row >= 0 && row < projectItems.size() ? projectItems[row].id : -1;
-    openProject->sortedAsc = order == Qt::AscendingOrder;
-    projectItems = openProject->getAllItems();
+    openProject()->sortedAsc = order == Qt::AscendingOrder;
+    projectItems = openProject()->getAllItems();
     shownRow = -1;
     model->reloadData();
     // The selected item stays selected, wherever the new order puts it.
@@ -680,9 +666,9 @@ void AudioOverlayPanel::playItemAudio(int column, int row)
     if (itemAudioPlayer)
         itemAudioPlayer->stop();
     if (column != AudioOverlayTableModel::AudioColumn || row < 0 || row >= projectItems.size() ||
-        projectItems[row].audioDuration == 0 || !openProject)
+        projectItems[row].audioDuration == 0 || !openProject())
         return;
-    const std::optional<QByteArray> audio = openProject->getItemAudio(projectItems[row].id);
+    const std::optional<QByteArray> audio = openProject()->getItemAudio(projectItems[row].id);
     if (!audio)
         return;
     if (!itemAudioPlayer)
@@ -706,7 +692,7 @@ void AudioOverlayPanel::subtitleVideoButtonClicked()
 
 void AudioOverlayPanel::text2SpeechButtonClicked()
 {
-    auto *sheet = new AudioOverlayTTSController(openProject.get(), projectItems, selectedRow(),
+    auto *sheet = new AudioOverlayTTSController(openProject().get(), projectItems, selectedRow(),
                                                 settings, window());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     const QPointer<AudioOverlayPanel> self(this);
@@ -762,10 +748,10 @@ void AudioOverlayPanel::overlayAttachAudioFileClicked()
 
 void AudioOverlayPanel::attachAudio(const QString &path, int row)
 {
-    if (host->isBusy() || row < 0 || row >= projectItems.size() || !openProject)
+    if (host->isBusy() || row < 0 || row >= projectItems.size() || !openProject())
         return;
     const int id = projectItems[row].id;
-    const std::shared_ptr<Project> target = openProject;
+    const std::shared_ptr<Project> target = openProject();
     const QPointer<AudioOverlayPanel> self(this);
     // Until it is stored, the audio is work that quitting, saving or opening another project
     // waits for.
@@ -789,7 +775,7 @@ void AudioOverlayPanel::attachAudio(const QString &path, int row)
                 WarningSheet::show(self->window(), failure, detail);
                 return;
             }
-            if (target != self->openProject)
+            if (target != self->openProject())
                 return;
             self->isProjectDirty = true;
             if (const int row = self->rowOf(id); row >= 0) {
@@ -871,7 +857,7 @@ void AudioOverlayPanel::recordButtonClicked()
         return;
     }
     const int row = selectedRow();
-    if (row < 0 || row >= projectItems.size() || !openProject || host->isBusy() || isRecording())
+    if (row < 0 || row >= projectItems.size() || !openProject() || host->isBusy() || isRecording())
         return;
     // The recording is this item's, by id, until it is saved or given up.
     const int id = projectItems[row].id;
@@ -997,7 +983,7 @@ void AudioOverlayPanel::audioSaveButtonClicked()
 
 void AudioOverlayPanel::saveItemAudio(int itemId)
 {
-    if (!openProject || itemId < 0)
+    if (!openProject() || itemId < 0)
         return;
     // Whole milliseconds, as the project keeps them.
     const int duration = int(std::llround(AIFFFile::duration(recordingFile())));
@@ -1012,7 +998,7 @@ void AudioOverlayPanel::saveItemAudio(int itemId)
         return;
     }
     try {
-        openProject->updateItemAudio(itemId, file.readAll(), duration);
+        openProject()->updateItemAudio(itemId, file.readAll(), duration);
     } catch (const VSError &error) {
         WarningSheet::show(window(), tr("Error while saving audio"), error.message);
         enable(audioSaveButton, true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Overlay/ProjectDocument.h"
 #include "Overlay/ProjectItem.h"
 
 #include <QList>
@@ -47,13 +48,13 @@ public:
 
     // The project file the user keeps. The window works on its copy in the working folder;
     // saving copies that back, whole or not at all.
-    std::optional<QString> projectFilePath() const { return projectPath; }
+    std::optional<QString> projectFilePath() const { return document.file(); }
     // The saved file's name, "Untitled" before the first save; empty without a project.
     QString projectName() const;
     // Something of the project (or a recording for one of its items) is not in its file.
     bool hasUnsavedChanges() const;
     // The project differs from its file (or was never saved) in what it holds.
-    bool isProjectModified() const { return openProject && projectModified; }
+    bool isProjectModified() const { return document.isModified(); }
     // What the window loads with an opened project: its video, and where its items came from
     // (a subtitle file's path or a stream of the video; see Project::subtitlesFile), with the
     // items as SubRip for when that source is gone.
@@ -110,7 +111,7 @@ public:
     // The recorded length so far, in milliseconds, as the meter shows it.
     qint64 recordedMilliseconds() const;
 
-    Project *project() const { return openProject.get(); }
+    Project *project() const { return document.project().get(); }
     const QList<ProjectItem> &items() const { return projectItems; }
     bool hasItemsWithAudio() const;
     int selectedRow() const;
@@ -179,15 +180,14 @@ private:
 
     OverlayPanelHost *host;
     UserSettings &settings;
-    std::shared_ptr<Project> openProject;
+    const std::shared_ptr<Project> &openProject() const { return document.project(); }
+    ProjectDocument document;
     QList<ProjectItem> projectItems;
     AudioOverlayTableModel *model = nullptr;
     QProgressBar *loadingAnimationView = nullptr;
     QLabel *slotCaption = nullptr;
     QLabel *audioCaption = nullptr;
     bool building = false;
-    std::optional<QString> projectPath;
-    bool projectModified = false;
     // The row whose item the panel shows.
     int shownRow = -1;
     int recordingItemId = -1;
