@@ -102,6 +102,12 @@ int MakeCommand::run(const QStringList &arguments)
          {QStringLiteral("no-maximize-volume"),
           QStringLiteral("Leave the finished video's loudness as it is.")},
          &OutputOptions::maximizeOutputVolume},
+        {{QStringLiteral("sync"),
+          QStringLiteral("Keep the speech in sync: fit each line into its time and the quiet "
+                         "after it, compressing what is still too long.")},
+         {QStringLiteral("no-sync"),
+          QStringLiteral("Only raise each line's speaking rate, up to 300 words per minute.")},
+         &OutputOptions::keepSpeechInSync},
     };
     // Used by 'overlay make': the project's rendered items are the speech.
     QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));

@@ -2,6 +2,7 @@
 
 #include "ChainRunner.h"
 #include "Jobs/SubtitlesToSpeechOperation.h"
+#include "Settings/UserSettings.h"
 #include "Speech/SubtitlesToSpeech.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "TerminalProgress.h"
@@ -31,13 +32,24 @@ int SpeakCommand::run(const QStringList &arguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print what the speech cost as JSON: cues, "
                                                   "synthesis passes per cue, cues that fit."));
-    parser.addOptions({voice, out, stats});
+    const QCommandLineOption sync(QStringLiteral("sync"),
+                                  QStringLiteral("Keep the speech in sync: fit each line into its "
+                                                 "time and the quiet after it, compressing what "
+                                                 "is still too long."));
+    const QCommandLineOption noSync(QStringLiteral("no-sync"),
+                                    QStringLiteral("Only raise each line's speaking rate, up to "
+                                                   "300 words per minute."));
+    parser.addOptions({voice, out, sync, noSync, stats});
     parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
         return status;
     if (parser.positionalArguments().size() != 1 || !parser.isSet(out)) {
         printError(QStringLiteral("speak: expected one subtitle file and --out FILE\n"));
+        return 2;
+    }
+    if (parser.isSet(sync) && parser.isSet(noSync)) {
+        printError(QStringLiteral("speak: --sync and --no-sync contradict each other\n"));
         return 2;
     }
     const QString input = parser.positionalArguments().first();
@@ -63,6 +75,9 @@ int SpeakCommand::run(const QStringList &arguments)
                                                  : std::nullopt));
     // The track asked for is an AIFF file: one too long for that is refused, not cut short.
     job->overflow = AIFFFile::Overflow::Refuse;
+    job->keepSpeechInSync =
+        parser.isSet(sync) || (!parser.isSet(noSync) &&
+                               UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey));
     TerminalProgress progress;
     status = ChainRunner(progress).run({job});
     if (status != ChainRunner::Succeeded)

@@ -6,6 +6,7 @@
 #include "MakeVideoOperation.h"
 #include "MaximizeVolumeOperation.h"
 #include "OverlayProjectToAudio.h"
+#include "Settings/UserSettings.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
@@ -46,9 +47,14 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
     if (request.projectFile)
         speech = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
                                                          *request.projectFile);
-    else
-        speech = std::make_shared<SubtitlesToSpeechOperation>(QStringLiteral("Processing audio"),
-                                                              request.voice);
+    else {
+        auto subtitlesToSpeech = std::make_shared<SubtitlesToSpeechOperation>(
+            QStringLiteral("Processing audio"), request.voice);
+        subtitlesToSpeech->keepSpeechInSync =
+            request.options ? request.options->keepSpeechInSync
+                            : UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey);
+        speech = subtitlesToSpeech;
+    }
     if (request.maximizeOutputVolume) {
         QString reason;
         intermediate = FileSystem::createHiddenFile(outputPath, QStringLiteral("unmaximized"),
