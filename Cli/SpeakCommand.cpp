@@ -39,7 +39,10 @@ int SpeakCommand::run(const QStringList &arguments)
     const QCommandLineOption noSync(QStringLiteral("no-sync"),
                                     QStringLiteral("Only raise each line's speaking rate, up to "
                                                    "300 words per minute."));
-    parser.addOptions({voice, out, sync, noSync, stats});
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Write where each line's speech went as JSON."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({voice, out, sync, noSync, report, stats});
     parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -57,6 +60,10 @@ int SpeakCommand::run(const QStringList &arguments)
     if (!checkSubtitlesFile(input))
         return 1;
     if (!checkOutputFile(target, {input}))
+        return 1;
+    const QString reportFile =
+        parser.isSet(report) ? QFileInfo(parser.value(report)).absoluteFilePath() : QString();
+    if (!reportFile.isEmpty() && !checkOutputFile(reportFile, {input, target}))
         return 1;
 
     const std::optional<QString> workingFile = workingSubtitlesFile();
@@ -111,5 +118,12 @@ int SpeakCommand::run(const QStringList &arguments)
         };
         printOut(QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)) + u'\n');
     }
+    const SyncReport &placed = job->renderer()->report();
+    QString reason;
+    if (!reportFile.isEmpty() && !placed.write(reportFile, &reason)) {
+        printError(QStringLiteral("Could not write '%1': %2\n").arg(reportFile, reason));
+        return 1;
+    }
+    printError(placed.summary() + u'\n');
     return 0;
 }

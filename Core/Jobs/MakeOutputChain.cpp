@@ -7,6 +7,7 @@
 #include "MaximizeVolumeOperation.h"
 #include "OverlayProjectToAudio.h"
 #include "Settings/UserSettings.h"
+#include "Speech/SubtitlesToSpeech.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
@@ -114,6 +115,16 @@ std::optional<QString> MakeOutputChain::finish()
     removeIntermediate();
     WorkingFolder::untrackOutputFile(outputPath);
     return path;
+}
+
+const SyncReport *MakeOutputChain::speechReport() const
+{
+    const auto speech =
+        operations.isEmpty()
+            ? nullptr
+            : std::dynamic_pointer_cast<SubtitlesToSpeechOperation>(operations.first());
+    const std::shared_ptr<SubtitlesToSpeech> renderer = speech ? speech->renderer() : nullptr;
+    return renderer ? &renderer->report() : nullptr;
 }
 
 void MakeOutputChain::removeOwnOutput(bool videoWritten) const
