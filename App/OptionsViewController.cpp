@@ -70,6 +70,10 @@ void OptionsViewController::buildInterface()
         new QCheckBox(tr("Make the audio stream with the speech the default"), audioBox);
     maximizeOutputVolumeBox =
         new QCheckBox(tr("Raise the finished video's volume to the maximum"), audioBox);
+    keepSpeechInSyncBox = new QCheckBox(tr("Keep the speech in sync"), audioBox);
+    keepSpeechInSyncBox->setToolTip(
+        tr("Fit each line into its time and up to a second of the quiet after it, playing what "
+           "is still too long up to 1.25 times as fast, rather than only speaking faster"));
     auto *audioLayout = new QGridLayout(audioBox);
     audioLayout->addWidget(volumeLabel, 0, 0);
     audioLayout->addWidget(volumeSlider, 0, 1);
@@ -77,6 +81,7 @@ void OptionsViewController::buildInterface()
     audioLayout->addWidget(newAudioStreamBox, 1, 0, 1, 3);
     audioLayout->addWidget(defaultAudioStreamBox, 2, 0, 1, 3);
     audioLayout->addWidget(maximizeOutputVolumeBox, 3, 0, 1, 3);
+    audioLayout->addWidget(keepSpeechInSyncBox, 4, 0, 1, 3);
     audioLayout->setColumnStretch(1, 1);
 
     auto *subtitlesBox = new QGroupBox(tr("Subtitles"), this);
@@ -121,6 +126,7 @@ void OptionsViewController::loadSettings(const QString &videoPath)
     defaultSubtitlesStreamBox->setEnabled(available.defaultSubtitlesStream);
 
     maximizeOutputVolumeBox->setChecked(settings.boolValue(UserSettings::maximizeOutputVolumeKey));
+    keepSpeechInSyncBox->setChecked(settings.boolValue(UserSettings::keepSpeechInSyncKey));
 }
 
 void OptionsViewController::connectControls()
@@ -136,6 +142,7 @@ void OptionsViewController::connectControls()
     store(newAudioStreamBox, UserSettings::newAudioStreamKey);
     store(defaultAudioStreamBox, UserSettings::defaultAudioStreamKey);
     store(maximizeOutputVolumeBox, UserSettings::maximizeOutputVolumeKey);
+    store(keepSpeechInSyncBox, UserSettings::keepSpeechInSyncKey);
 }
 
 void OptionsViewController::volumeClicked(int value)

@@ -31,6 +31,7 @@ public:
     QCheckBox *newAudioStreamCheckbox() const { return newAudioStreamBox; }
     QCheckBox *defaultAudioStreamCheckbox() const { return defaultAudioStreamBox; }
     QCheckBox *maximizeOutputVolume() const { return maximizeOutputVolumeBox; }
+    QCheckBox *keepSpeechInSyncCheckbox() const { return keepSpeechInSyncBox; }
     QCheckBox *newSubtitlesStreamCheckbox() const { return newSubtitlesStreamBox; }
     QCheckBox *defaultSubtitlesStreamCheckbox() const { return defaultSubtitlesStreamBox; }
 
@@ -51,6 +52,7 @@ private:
     QCheckBox *newAudioStreamBox = nullptr;
     QCheckBox *defaultAudioStreamBox = nullptr;
     QCheckBox *maximizeOutputVolumeBox = nullptr;
+    QCheckBox *keepSpeechInSyncBox = nullptr;
     QCheckBox *newSubtitlesStreamBox = nullptr;
     QCheckBox *defaultSubtitlesStreamBox = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "Jobs/MakeOutputChain.h"
 #include "Settings/UserSettings.h"
 #include "Speech/SpeechSynthesizer.h"
+#include "Speech/SyncReport.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
@@ -102,6 +103,12 @@ int MakeCommand::run(const QStringList &arguments)
          {QStringLiteral("no-maximize-volume"),
           QStringLiteral("Leave the finished video's loudness as it is.")},
          &OutputOptions::maximizeOutputVolume},
+        {{QStringLiteral("sync"),
+          QStringLiteral("Keep the speech in sync: fit each line into its time and the quiet "
+                         "after it, compressing what is still too long.")},
+         {QStringLiteral("no-sync"),
+          QStringLiteral("Only raise each line's speaking rate, up to 300 words per minute.")},
+         &OutputOptions::keepSpeechInSync},
     };
     // Used by 'overlay make': the project's rendered items are the speech.
     QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));
@@ -109,7 +116,10 @@ int MakeCommand::run(const QStringList &arguments)
     parser.addOptions({subtitles, subtitlesStream, voice, videoTrack, audioTrack, outputDir});
     for (const Switch &option : switches)
         parser.addOptions({option.on, option.off});
-    parser.addOptions({volume, project});
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Write where each line's speech went as JSON."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({volume, report, project});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -148,6 +158,10 @@ int MakeCommand::run(const QStringList &arguments)
 
     const QString input = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
     if (!checkInputFile(input))
+        return 1;
+    const QString reportFile =
+        parser.isSet(report) ? QFileInfo(parser.value(report)).absoluteFilePath() : QString();
+    if (!reportFile.isEmpty() && !checkOutputFile(reportFile, {input}))
         return 1;
     if (!checkTools({ToolRunner::ffmpegPath(), ToolRunner::ffprobePath()}))
         return 1;
@@ -278,5 +292,13 @@ int MakeCommand::run(const QStringList &arguments)
     if (!finished)
         return ChainRunner::Failed;
     printOut(*finished + u'\n');
+    if (const SyncReport *placed = chain->speechReport()) {
+        QString reason;
+        if (!reportFile.isEmpty() && !placed->write(reportFile, &reason)) {
+            printError(QStringLiteral("Could not write '%1': %2\n").arg(reportFile, reason));
+            return 1;
+        }
+        printError(placed->summary() + u'\n');
+    }
     return 0;
 }

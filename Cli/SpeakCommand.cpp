@@ -2,6 +2,7 @@
 
 #include "ChainRunner.h"
 #include "Jobs/SubtitlesToSpeechOperation.h"
+#include "Settings/UserSettings.h"
 #include "Speech/SubtitlesToSpeech.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "TerminalProgress.h"
@@ -31,7 +32,17 @@ int SpeakCommand::run(const QStringList &arguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print what the speech cost as JSON: cues, "
                                                   "synthesis passes per cue, cues that fit."));
-    parser.addOptions({voice, out, stats});
+    const QCommandLineOption sync(QStringLiteral("sync"),
+                                  QStringLiteral("Keep the speech in sync: fit each line into its "
+                                                 "time and the quiet after it, compressing what "
+                                                 "is still too long."));
+    const QCommandLineOption noSync(QStringLiteral("no-sync"),
+                                    QStringLiteral("Only raise each line's speaking rate, up to "
+                                                   "300 words per minute."));
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Write where each line's speech went as JSON."),
+                                    QStringLiteral("FILE"));
+    parser.addOptions({voice, out, sync, noSync, report, stats});
     parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -40,11 +51,19 @@ int SpeakCommand::run(const QStringList &arguments)
         printError(QStringLiteral("speak: expected one subtitle file and --out FILE\n"));
         return 2;
     }
+    if (parser.isSet(sync) && parser.isSet(noSync)) {
+        printError(QStringLiteral("speak: --sync and --no-sync contradict each other\n"));
+        return 2;
+    }
     const QString input = parser.positionalArguments().first();
     const QString target = QFileInfo(parser.value(out)).absoluteFilePath();
     if (!checkSubtitlesFile(input))
         return 1;
     if (!checkOutputFile(target, {input}))
+        return 1;
+    const QString reportFile =
+        parser.isSet(report) ? QFileInfo(parser.value(report)).absoluteFilePath() : QString();
+    if (!reportFile.isEmpty() && !checkOutputFile(reportFile, {input, target}))
         return 1;
 
     const std::optional<QString> workingFile = workingSubtitlesFile();
@@ -63,6 +82,9 @@ int SpeakCommand::run(const QStringList &arguments)
                                                  : std::nullopt));
     // The track asked for is an AIFF file: one too long for that is refused, not cut short.
     job->overflow = AIFFFile::Overflow::Refuse;
+    job->keepSpeechInSync =
+        parser.isSet(sync) || (!parser.isSet(noSync) &&
+                               UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey));
     TerminalProgress progress;
     status = ChainRunner(progress).run({job});
     if (status != ChainRunner::Succeeded)
@@ -96,5 +118,12 @@ int SpeakCommand::run(const QStringList &arguments)
         };
         printOut(QString::fromUtf8(QJsonDocument(report).toJson(QJsonDocument::Compact)) + u'\n');
     }
+    const SyncReport &placed = job->renderer()->report();
+    QString reason;
+    if (!reportFile.isEmpty() && !placed.write(reportFile, &reason)) {
+        printError(QStringLiteral("Could not write '%1': %2\n").arg(reportFile, reason));
+        return 1;
+    }
+    printError(placed.summary() + u'\n');
     return 0;
 }

@@ -49,6 +49,8 @@ QString MakePlan::text(const UserSettings &settings, const Choice &choice)
                      .arg(options.volume);
     if (options.newSubtitlesStream)
         lines << tr("Subtitles: added as a subtitle stream");
+    if (options.keepSpeechInSync)
+        lines << tr("Timing: each line's speech kept in sync with its subtitle");
     if (options.maximizeOutputVolume)
         lines << tr("Loudness: raised to full scale when the video is made");
     return lines.join(u'\n');

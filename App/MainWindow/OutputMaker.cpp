@@ -5,6 +5,7 @@
 #include "Jobs/MakeOutputOperation.h"
 #include "Jobs/MakeOutputQueue.h"
 #include "MainThread.h"
+#include "Speech/SyncReport.h"
 #include "VSError.h"
 #include "VideoProcessor/ToolProcess.h"
 
@@ -80,6 +81,8 @@ void OutputMaker::chainEnded(const std::shared_ptr<RunningChain> &ended)
     if (ended != running)
         return;
     running.reset();
+    const SyncReport *report = ended->chain->speechReport();
+    lastSpeechSentence = report ? report->sentence() : QString();
     emit finished(path.has_value(), path.value_or(QString()), ended->fromProject);
 }
 

@@ -31,6 +31,9 @@ public:
     // Calls then once every cancelled chain has ended and no tool of ours runs any more (its
     // partial output removed), or once the patience is spent.
     void whenStopped(const std::function<void()> &then, int patienceMs);
+    // How the speech of the chain that ended last kept pace with its subtitles, in a sentence;
+    // empty when it spoke no subtitles.
+    QString speechSentence() const { return lastSpeechSentence; }
 
 signals:
     // The running chain has ended: made tells whether its video is at path; fromProject, that
@@ -47,4 +50,5 @@ private:
     // Present exactly while a chain runs.
     std::shared_ptr<RunningChain> running;
     QList<std::shared_ptr<RunningChain>> windingDown;
+    QString lastSpeechSentence;
 };

@@ -953,7 +953,10 @@ void ViewController::showMadeVideo(const QString &path)
     alert->setIcon(QMessageBox::Information);
     alert->setWindowTitle(tr("Congratulations"));
     alert->setText(tr("Congratulations"));
-    alert->setInformativeText(tr("Your video has been created successfully at ") + path);
+    // How the speech kept pace first: the path stays last, where it is easy to find.
+    const QString sentence = maker->speechSentence();
+    alert->setInformativeText((sentence.isEmpty() ? QString() : sentence + QStringLiteral("\n\n")) +
+                              tr("Your video has been created successfully at ") + path);
     // Wide enough for a path on one line or two, rather than a narrow column.
     alert->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 460px; }"));
     alert->addButton(QMessageBox::Ok);

@@ -6,6 +6,8 @@
 #include "MakeVideoOperation.h"
 #include "MaximizeVolumeOperation.h"
 #include "OverlayProjectToAudio.h"
+#include "Settings/UserSettings.h"
+#include "Speech/SubtitlesToSpeech.h"
 #include "Subtitles/Utils.h"
 #include "SubtitlesToSpeechOperation.h"
 
@@ -46,9 +48,14 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
     if (request.projectFile)
         speech = std::make_shared<OverlayProjectToAudio>(QStringLiteral("Processing audio"),
                                                          *request.projectFile);
-    else
-        speech = std::make_shared<SubtitlesToSpeechOperation>(QStringLiteral("Processing audio"),
-                                                              request.voice);
+    else {
+        auto subtitlesToSpeech = std::make_shared<SubtitlesToSpeechOperation>(
+            QStringLiteral("Processing audio"), request.voice);
+        subtitlesToSpeech->keepSpeechInSync =
+            request.options ? request.options->keepSpeechInSync
+                            : UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey);
+        speech = subtitlesToSpeech;
+    }
     if (request.maximizeOutputVolume) {
         QString reason;
         intermediate = FileSystem::createHiddenFile(outputPath, QStringLiteral("unmaximized"),
@@ -108,6 +115,16 @@ std::optional<QString> MakeOutputChain::finish()
     removeIntermediate();
     WorkingFolder::untrackOutputFile(outputPath);
     return path;
+}
+
+const SyncReport *MakeOutputChain::speechReport() const
+{
+    const auto speech =
+        operations.isEmpty()
+            ? nullptr
+            : std::dynamic_pointer_cast<SubtitlesToSpeechOperation>(operations.first());
+    const std::shared_ptr<SubtitlesToSpeech> renderer = speech ? speech->renderer() : nullptr;
+    return renderer ? &renderer->report() : nullptr;
 }
 
 void MakeOutputChain::removeOwnOutput(bool videoWritten) const

@@ -9,6 +9,7 @@
 #include <optional>
 
 class MakeOutputOperation;
+class SyncReport;
 
 // What the user asked to make: the input video and its chosen tracks, the voice and the
 // settings of this run.
@@ -56,6 +57,8 @@ public:
     // chain did not finish, such as one whose loudness pass was cancelled). A file that took
     // the name meanwhile is not the chain's and stays.
     std::optional<QString> finish();
+    // Where each cue's speech went, once the speech job has run; none for an overlay project.
+    const SyncReport *speechReport() const;
 
 private:
     // Removes the file at the output path when it is the chain's own: the placeholder, or the

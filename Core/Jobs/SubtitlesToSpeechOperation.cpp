@@ -45,6 +45,7 @@ void SubtitlesToSpeechOperation::run()
     auto renderer = SubtitlesToSpeech::create(subtitleParser->subtitles, speechFile, voiceName,
                                               std::move(progress), std::move(finish));
     renderer->setOverflow(overflow);
+    renderer->setKeepInSync(keepSpeechInSync);
     try {
         renderer->initSynthesizer();
     } catch (const VSError &) {

@@ -30,6 +30,9 @@ public:
     const QString speechFile;
     // What a track too long for AIFF does; set before the job runs.
     AIFFFile::Overflow overflow = AIFFFile::Overflow::ContinueAsW64;
+    // Whether the speech keeps pace with the subtitles (SubtitlesToSpeech); set before the job
+    // runs.
+    bool keepSpeechInSync = false;
 
     // The renderer of the last run, for measurements; empty before run.
     std::shared_ptr<SubtitlesToSpeech> renderer() const { return subtitlesToSpeech.load(); }

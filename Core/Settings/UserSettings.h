@@ -24,6 +24,8 @@ public:
     static inline const QString newAudioStreamKey = QStringLiteral("newAudioStreamKey");
     static inline const QString defaultAudioStreamKey = QStringLiteral("defaultAudioStreamKey");
     static inline const QString maximizeOutputVolumeKey = QStringLiteral("maximizeOutputVolumeKey");
+    // Boolean, absent reads as false: fit each cue's speech to keep pace with the subtitles.
+    static inline const QString keepSpeechInSyncKey = QStringLiteral("keepSpeechInSyncKey");
     static inline const QString defaultSubtitlesStreamKey =
         QStringLiteral("defaultSubtitlesStreamKey");
     static inline const QString newSubtitlesStreamKey = QStringLiteral("newSubtitlesStreamKey");

@@ -2,6 +2,7 @@
 
 #include "AIFFFile.h"
 #include "MainThread.h"
+#include "SpeechClip.h"
 #include "SpeechSynthesizer.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "VSError.h"
@@ -26,6 +27,7 @@ SubtitlesToSpeech::SubtitlesToSpeech(QList<Subtitle> subtitles, QString speechFi
     , voice(std::move(voice))
     , onProgress(std::move(onProgress))
     , onFinish(std::move(onFinish))
+    , syncClipFile(WorkingFolder::filePath(syncClipFileName))
 {}
 
 SubtitlesToSpeech::~SubtitlesToSpeech() = default;
@@ -115,6 +117,10 @@ void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, 
         return;
     }
 
+    if (keepInSync) {
+        fitInSync();
+        return;
+    }
     const Subtitle &cue = subtitles[cueIndex];
     const double duration = AIFFFile::duration(tempVoiceOutFile);
     const double slot = cue.end - cue.start;
@@ -132,16 +138,11 @@ void SubtitlesToSpeech::place()
 {
     const Subtitle &cue = subtitles[cueIndex];
     try {
-        if (cueIndex == 0) {
-            audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile, overflow);
-            if (cue.start > 0)
-                audioProcessor->appendSilence(cue.start);
-        } else {
-            const double gap = cue.start - audioProcessor->lengthMilliseconds();
-            if (gap > 0)
-                audioProcessor->appendSilence(gap);
-        }
-        audioProcessor->append(tempVoiceOutFile);
+        // Only read, to tell where the utterance's own silence ends and its speech begins.
+        const SpeechClip clip(tempVoiceOutFile);
+        const double at = appendClip(tempVoiceOutFile, cue.start);
+        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
+                           clip.speechMs(), speechSynthesizer->rate(), 1.0, fits.last()});
     } catch (const VSError &error) {
         fail(error.message);
         release();
@@ -149,6 +150,63 @@ void SubtitlesToSpeech::place()
     }
     ++cueIndex;
     speakNext();
+}
+
+void SubtitlesToSpeech::fitInSync()
+{
+    const Subtitle &cue = subtitles[cueIndex];
+    try {
+        SpeechClip clip(tempVoiceOutFile);
+        if (!fitting) {
+            const std::optional<double> next = cueIndex + 1 < subtitles.size()
+                                                   ? std::optional(subtitles[cueIndex + 1].start)
+                                                   : std::nullopt;
+            span = SyncFitting::span(cue.start, cue.end, next,
+                                     audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
+            fitting.emplace(span.speechRoom());
+        }
+        const float rate = speechSynthesizer->rate();
+        const SyncFitting::Step step = fitting->measured(rate, clip.speechMs());
+        if (step.action == SyncFitting::Action::Speak) {
+            speechSynthesizer->setRate(step.rate);
+            speakCurrentCue();
+            return;
+        }
+        fitting.reset();
+        clip.trim(SyncFitting::keptSilence);
+        clip.compress(step.tempo);
+        clip.write(syncClipFile);
+        // The speech itself begins on the cue, its kept silence just before.
+        const double at = appendClip(syncClipFile, std::max(cue.start - clip.onsetMs(), 0.0));
+        // libsonic's output may miss the exact length by a few frames.
+        const bool fit =
+            step.action == SyncFitting::Action::Use || clip.speechMs() <= span.speechRoom() + 1;
+        fits.append(fit);
+        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
+                           clip.speechMs(), rate, step.tempo, fit});
+    } catch (const VSError &error) {
+        fail(error.message);
+        release();
+        return;
+    }
+    ++cueIndex;
+    speakNext();
+}
+
+double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)
+{
+    if (cueIndex == 0) {
+        audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile, overflow);
+        if (position > 0)
+            audioProcessor->appendSilence(position);
+    } else {
+        const double gap = position - audioProcessor->lengthMilliseconds();
+        if (gap > 0)
+            audioProcessor->appendSilence(gap);
+    }
+    const double at = audioProcessor->lengthMilliseconds();
+    audioProcessor->append(clipFile);
+    return at;
 }
 
 void SubtitlesToSpeech::fail(const QString &message)

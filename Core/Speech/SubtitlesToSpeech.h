@@ -3,6 +3,8 @@
 #include "AIFFFile.h"
 #include "SpeechSynthesizerDelegate.h"
 #include "Subtitles/Subtitle.h"
+#include "SyncFitting.h"
+#include "SyncReport.h"
 
 #include <QList>
 #include <QString>
@@ -18,6 +20,8 @@ class SpeechSynthesizer;
 // Each cue is spoken at 200 words per minute, then again 20 faster while its speech is longer
 // than its slot, up to 300; the first utterance that fits (or the one at 300) is used. Silence
 // fills the track up to each cue's start; speech is never cut, so an overrun delays later cues.
+// With the speech kept in sync, each cue is fitted by SyncFitting instead: trimmed of its
+// silence, given the quiet after it, spoken at an estimated rate and compressed as a last resort.
 // The work is a chain of synthesizer callbacks on the main thread; progress comes once per cue
 // and exactly one finish report ends a run that is not stopped.
 class SubtitlesToSpeech : public SpeechSynthesizerDelegate,
@@ -29,6 +33,8 @@ public:
     static constexpr float maxSpeechRate = 300;
     static inline const QString tempVoiceOutFileName =
         QStringLiteral("QuendrolKelvorandixTempFile.aiff");
+    // The fitted clip of a cue whose speech is kept in sync.
+    static inline const QString syncClipFileName = QStringLiteral("KelvorandixSyncClip.aiff");
 
     using Progress = std::function<void(double)>;
     using Finish = std::function<void(bool, const QString &)>;
@@ -42,6 +48,8 @@ public:
     void initSynthesizer();
     // What a track too long for AIFF does (before start): by default it goes on as Wave64.
     void setOverflow(AIFFFile::Overflow overflow) { this->overflow = overflow; }
+    // Whether each cue is fitted to keep pace with the subtitles (before start); off by default.
+    void setKeepInSync(bool on) { keepInSync = on; }
     // Speaks the first cue (on the main thread, where every later step runs too).
     void start();
     // Ends the run without a finish report; the speech file stays as far as it was written.
@@ -56,6 +64,8 @@ public:
     // (for measurements).
     const QList<int> &passesPerCue() const { return passes; }
     const QList<bool> &fitsPerCue() const { return fits; }
+    // Where each cue's speech went, in cue order, as far as the run got.
+    const SyncReport &report() const { return syncReport; }
 
     void speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &synthesizer, bool finished) override;
     void speechSynthesizerDidEncounterError(SpeechSynthesizer &synthesizer,
@@ -76,6 +86,9 @@ private:
     void speakNext();
     void speakCurrentCue();
     void place();
+    void fitInSync();
+    // Places the clip at or after position on the track; where it went, in milliseconds.
+    double appendClip(const QString &clipFile, double position);
     void fail(const QString &message);
     void release();
 
@@ -91,4 +104,10 @@ private:
     int cueIndex = 0;
     QList<int> passes;
     QList<bool> fits;
+    bool keepInSync = false;
+    const QString syncClipFile;
+    // The fitting of the cue being spoken, while it is kept in sync.
+    std::optional<SyncFitting> fitting;
+    SyncFitting::Span span;
+    SyncReport syncReport;
 };

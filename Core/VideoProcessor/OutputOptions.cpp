@@ -12,6 +12,7 @@ OutputOptions OutputOptions::fromSettings(const UserSettings &settings)
     options.defaultSubtitlesStream = settings.boolValue(UserSettings::defaultSubtitlesStreamKey);
     options.volume = settings.volume();
     options.maximizeOutputVolume = settings.boolValue(UserSettings::maximizeOutputVolumeKey);
+    options.keepSpeechInSync = settings.boolValue(UserSettings::keepSpeechInSyncKey);
     return options;
 }
 

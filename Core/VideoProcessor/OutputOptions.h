@@ -12,6 +12,8 @@ struct OutputOptions {
     bool defaultSubtitlesStream = false;
     int volume = 50; // percent: level of the input's audio under the speech when mixing
     bool maximizeOutputVolume = false;
+    // Fit each cue's speech to keep pace with the subtitles, rather than only raise its rate.
+    bool keepSpeechInSync = false;
 
     static OutputOptions fromSettings(const UserSettings &settings);
 

@@ -135,6 +135,8 @@ TEST(MakeInTheWindow, OpenChooseMakeAndCancel)
         180000));
     const QString made = out + QStringLiteral("/my film_Kelvorandix_en_US.mkv");
     EXPECT_TRUE(done->informativeText().endsWith(made)) << done->informativeText();
+    EXPECT_TRUE(done->informativeText().startsWith(QStringLiteral("Of ")))
+        << done->informativeText();
     QTest::mouseClick(done->button(QMessageBox::Ok), Qt::LeftButton);
     EXPECT_EQ(streamsOf(made),
               (QStringList{QStringLiteral("video"), QStringLiteral("audio"),

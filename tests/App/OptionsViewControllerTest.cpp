@@ -1,6 +1,7 @@
 #include "OptionsViewController.h"
 #include "Settings/UserSettings.h"
 #include "TestSupport.h"
+#include "VideoProcessor/OutputOptions.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -101,6 +102,11 @@ TEST_F(OptionsViewControllerTest, ACheckBoxStoresItsKeyAtOnce)
     OptionsViewController options(settings, QStringLiteral("film.avi"));
     QTest::mouseClick(options.maximizeOutputVolume(), Qt::LeftButton);
     EXPECT_TRUE(UserSettings(settings.fileName()).boolValue(UserSettings::maximizeOutputVolumeKey));
+    EXPECT_FALSE(options.keepSpeechInSyncCheckbox()->isChecked());
+    QTest::mouseClick(options.keepSpeechInSyncCheckbox(), Qt::LeftButton);
+    EXPECT_TRUE(UserSettings(settings.fileName()).boolValue(UserSettings::keepSpeechInSyncKey));
+    // The window's Make reads the options from the store.
+    EXPECT_TRUE(OutputOptions::fromSettings(settings).keepSpeechInSync);
     EXPECT_FALSE(settings.contains(UserSettings::newAudioStreamKey));
 }
 

@@ -54,6 +54,16 @@ std::vector<short> utterance(const QString &text, float rate, const QString &fil
 }
 
 // Where needle starts in haystack, looking within two frames of expected; -1 when not there.
+// Where the first sample louder than the speech clip's silence level lies, from a time on, in
+// milliseconds at 22050 Hz; -1 when there is none.
+double onsetAfter(const std::vector<short> &track, double fromMs)
+{
+    for (size_t at = size_t(fromMs * 22.05); at < track.size(); ++at)
+        if (std::abs(int(track[at])) > 104)
+            return double(at) / 22.05;
+    return -1;
+}
+
 qint64 findNear(const std::vector<short> &haystack, const std::vector<short> &needle,
                 qint64 expected)
 {
@@ -104,6 +114,7 @@ protected:
                 r->finishes.append({ok, message});
             });
         r->renderer->initSynthesizer();
+        r->renderer->setKeepInSync(keepInSync);
         r->renderer->start();
         if (settleMs > 0)
             TestSupport::waitUntil([] { return false; }, settleMs);
@@ -114,6 +125,7 @@ protected:
     }
 
     QString path(const QString &name) const { return folder.filePath(name); }
+    bool keepInSync = false;
     QTemporaryDir folder;
     QString speechFile = folder.filePath(QStringLiteral("speech track.aiff"));
 };
@@ -258,4 +270,49 @@ TEST_F(SubtitlesToSpeechTest, StoppingEndsTheRunSilently)
     EXPECT_EQ(length, run->used[0].size());
     TestSupport::waitUntil([] { return false; }, 200);
     EXPECT_EQ(samplesOf(speechFile).size(), length);
+}
+
+TEST_F(SubtitlesToSpeechTest, KeptInSyncSpeechBeginsOnItsCueAndTheReportTellsTheTruth)
+{
+    keepInSync = true;
+    // The middle cue is far too long for its slot and the quiet after it.
+    const auto run = render({cue(1000, 3000, shortText), cue(4000, 4600, longText),
+                             cue(5000, 8000, QStringLiteral("Next line."))});
+    ASSERT_EQ(run->finishes, (QList<std::pair<bool, QString>>{{true, QString()}}));
+    // The long cue: the first utterance, then one at the estimated rate, which is the top.
+    EXPECT_EQ(run->renderer->passesPerCue(), (QList<int>{1, 2, 1}));
+
+    const QList<SyncReport::Line> &lines = run->renderer->report().lines();
+    ASSERT_EQ(lines.size(), 3);
+    const SyncReport::Line &a = lines[0];
+    const SyncReport::Line &b = lines[1];
+    const SyncReport::Line &c = lines[2];
+    EXPECT_EQ(a.index, 1);
+    EXPECT_EQ(c.index, 3);
+    // Trimmed of its silence, the first cue's speech begins on its start, at the first rate,
+    // and ends before the next cue.
+    EXPECT_NEAR(a.placedStart, 1000, 0.1);
+    EXPECT_FLOAT_EQ(a.rate, 200);
+    EXPECT_DOUBLE_EQ(a.tempo, 1.0);
+    EXPECT_LT(a.placedStart + a.duration, 4000);
+    // The long cue is compressed as far as allowed and still runs long.
+    EXPECT_NEAR(b.placedStart, 4000, 0.1);
+    EXPECT_FLOAT_EQ(b.rate, SyncFitting::topRate);
+    EXPECT_DOUBLE_EQ(b.tempo, SyncFitting::tempoLimit);
+    EXPECT_FALSE(b.fits);
+    // Only then is the next cue pushed: it follows the long one's speech and kept silence (at
+    // most keptSilence each: the engine may leave less after its speech).
+    EXPECT_GT(c.placedStart, b.placedStart + b.duration);
+    EXPECT_LE(c.placedStart, b.placedStart + b.duration + 2 * SyncFitting::keptSilence + 1);
+    EXPECT_DOUBLE_EQ(c.late(), c.placedStart - 5000);
+    EXPECT_TRUE(run->renderer->report().summary().startsWith(
+        QStringLiteral("3 lines: 1 fit, 1 compressed, 1 start late (worst ")))
+        << run->renderer->report().summary().toStdString();
+
+    // The report is where the speech is on the track.
+    const std::vector<short> track = samplesOf(speechFile);
+    EXPECT_NEAR(onsetAfter(track, 0), a.placedStart, 1);
+    EXPECT_NEAR(onsetAfter(track, b.placedStart + b.duration + 5), c.placedStart, 1);
+    EXPECT_LE(double(track.size()) / 22.05,
+              c.placedStart + c.duration + SyncFitting::keptSilence + 1);
 }

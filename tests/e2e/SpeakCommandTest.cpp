@@ -1,9 +1,11 @@
 // kelvorandix-cli speak: the speech job through the job queue, as a user runs it.
+#include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
 #include "Subtitles/Utils.h"
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -66,6 +68,69 @@ TEST_F(SpeakCommand, WritesTheSpeechTrackAndReportsWhatItCost)
     EXPECT_GT(AIFFFile::duration(out), 7500);
     EXPECT_TRUE(result.err.contains("Processing audio - 100.0% - ")) << result.err.toStdString();
     EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
+}
+
+TEST_F(SpeakCommand, KeepingInSyncIsAnOptionWithAReport)
+{
+    // The middle line is far too long for its time and the quiet after it.
+    const QString input =
+        write(QStringLiteral("three.srt"),
+              "1\n00:00:01,000 --> 00:00:03,000\nHello there.\n\n"
+              "2\n00:00:04,000 --> 00:00:04,600\nThis sentence is far too long to fit in the "
+              "tiny slot it was given, so it runs over.\n\n"
+              "3\n00:00:05,000 --> 00:00:08,000\nNext line.\n");
+    auto speak = [&](const QString &name, const QStringList &options, bool storedSync) {
+        const QString settings = folder.filePath(name + QStringLiteral(".ini"));
+        UserSettings(settings).setBool(UserSettings::keepSpeechInSyncKey, storedSync);
+        const QString report = folder.filePath(name + QStringLiteral(".json"));
+        const TestSupport::ProcessResult result =
+            runCli(QStringList{QStringLiteral("speak"), input, QStringLiteral("--voice"),
+                               QStringLiteral("gmw/en-US"), QStringLiteral("--out"),
+                               folder.filePath(name + QStringLiteral(".aiff")),
+                               QStringLiteral("--report"), report} +
+                       options,
+                   environment() + QStringList{QStringLiteral("KELVORANDIX_SETTINGS=") + settings});
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        const QList<QByteArray> lines = result.err.trimmed().split('\n');
+        return std::make_pair(QString::fromUtf8(lines.last()),
+                              QJsonDocument::fromJson(TestSupport::readFile(report)).array());
+    };
+    auto track = [&](const QString &name) {
+        return TestSupport::readFile(folder.filePath(name + QStringLiteral(".aiff")));
+    };
+
+    // Off, stored or switched, the track is the one the rate rule alone writes.
+    const auto plain = speak(QStringLiteral("plain"), {}, false);
+    speak(QStringLiteral("switched off"), {QStringLiteral("--no-sync")}, true);
+    EXPECT_EQ(track(QStringLiteral("switched off")), track(QStringLiteral("plain")));
+    EXPECT_TRUE(
+        plain.first.startsWith(QStringLiteral("3 lines: 1 fit, 0 compressed, 1 run long, ")))
+        << plain.first.toStdString();
+
+    const auto synced = speak(QStringLiteral("synced"), {QStringLiteral("--sync")}, false);
+    speak(QStringLiteral("stored"), {}, true);
+    EXPECT_EQ(track(QStringLiteral("stored")), track(QStringLiteral("synced")));
+    EXPECT_NE(track(QStringLiteral("synced")), track(QStringLiteral("plain")));
+    EXPECT_TRUE(synced.first.startsWith(
+        QStringLiteral("3 lines: 1 fit, 1 compressed, 1 start late (worst ")))
+        << synced.first.toStdString();
+    const QJsonArray report = synced.second;
+    ASSERT_EQ(report.size(), 3);
+    const QJsonObject first = report[0].toObject();
+    EXPECT_EQ(first.keys(), (QStringList{QStringLiteral("duration"), QStringLiteral("end"),
+                                         QStringLiteral("index"), QStringLiteral("late"),
+                                         QStringLiteral("placedStart"), QStringLiteral("rate"),
+                                         QStringLiteral("start"), QStringLiteral("tempo")}));
+    EXPECT_EQ(first[QStringLiteral("index")].toInt(), 1);
+    EXPECT_EQ(first[QStringLiteral("start")].toInt(), 1000);
+    EXPECT_EQ(first[QStringLiteral("end")].toInt(), 3000);
+    EXPECT_EQ(first[QStringLiteral("rate")].toDouble(), 200);
+    EXPECT_EQ(first[QStringLiteral("tempo")].toDouble(), 1.0);
+    EXPECT_EQ(report[1].toObject()[QStringLiteral("tempo")].toDouble(), 1.25);
+    const QJsonObject last = report[2].toObject();
+    EXPECT_GT(last[QStringLiteral("late")].toDouble(), 250);
+    EXPECT_DOUBLE_EQ(last[QStringLiteral("late")].toDouble(),
+                     last[QStringLiteral("placedStart")].toDouble() - 5000);
 }
 
 TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)

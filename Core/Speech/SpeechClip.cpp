@@ -1,0 +1,106 @@
+#include "SpeechClip.h"
+
+#include "TimeCompressor.h"
+#include "VSError.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+constexpr double fullScale = 2147483648.0;
+
+QString libraryMessage(SNDFILE *file)
+{
+    return QString::fromLocal8Bit(sf_strerror(file));
+}
+
+} // namespace
+
+SpeechClip::SpeechClip(const QString &file)
+{
+    SNDFILE *source = sf_open(QFile::encodeName(file).constData(), SFM_READ, &info);
+    if (!source)
+        throw VSError(libraryMessage(nullptr));
+    if (info.channels <= 0 || info.samplerate <= 0 || info.frames < 0) {
+        sf_close(source);
+        throw VSError(QStringLiteral("'%1' holds no audio that can be read").arg(file));
+    }
+    samples.resize(size_t(info.frames) * size_t(info.channels));
+    const sf_count_t read = sf_readf_int(source, samples.data(), info.frames);
+    sf_close(source);
+    samples.resize(size_t(std::max<sf_count_t>(read, 0)) * size_t(info.channels));
+    findSpeech();
+}
+
+void SpeechClip::findSpeech()
+{
+    const double threshold = fullScale * std::pow(10.0, silenceLevelDb / 20.0);
+    const auto loud = [threshold](int sample) { return std::abs(double(sample)) > threshold; };
+    const auto first = std::find_if(samples.begin(), samples.end(), loud);
+    if (first == samples.end()) {
+        speechBegin = speechEnd = 0;
+        return;
+    }
+    const auto last = std::find_if(samples.rbegin(), samples.rend(), loud);
+    speechBegin = qint64(first - samples.begin()) / info.channels;
+    speechEnd = (qint64(samples.rend() - last) - 1) / info.channels + 1;
+}
+
+void SpeechClip::trim(double keptMs)
+{
+    const qint64 kept = qint64(std::llround(keptMs * info.samplerate / 1000.0));
+    const qint64 channels = info.channels;
+    if (speechBegin == speechEnd) {
+        samples.clear();
+        return;
+    }
+    const qint64 from = std::max<qint64>(0, speechBegin - kept);
+    const qint64 to = std::min(frames(), speechEnd + kept);
+    samples.erase(samples.begin() + to * channels, samples.end());
+    samples.erase(samples.begin(), samples.begin() + from * channels);
+    speechBegin -= from;
+    speechEnd -= from;
+}
+
+void SpeechClip::compress(double tempo)
+{
+    if (tempo == 1.0 || speechBegin == speechEnd)
+        return;
+    const qint64 channels = info.channels;
+    const auto begin = samples.begin() + speechBegin * channels;
+    const auto end = samples.begin() + speechEnd * channels;
+    std::vector<float> speech;
+    speech.reserve(size_t(end - begin));
+    for (auto sample = begin; sample != end; ++sample)
+        speech.push_back(float(double(*sample) / fullScale));
+    const std::vector<float> faster =
+        TimeCompressor::compress(speech, info.channels, info.samplerate, tempo);
+    std::vector<int> converted;
+    converted.reserve(faster.size());
+    for (float sample : faster)
+        converted.push_back(
+            int(std::clamp(std::lround(double(sample) * fullScale), -2147483648L, 2147483647L)));
+    samples.erase(begin, end);
+    samples.insert(samples.begin() + speechBegin * channels, converted.begin(), converted.end());
+    speechEnd = speechBegin + qint64(converted.size()) / channels;
+}
+
+void SpeechClip::write(const QString &file) const
+{
+    SF_INFO format = info;
+    format.frames = 0;
+    SNDFILE *target = sf_open(QFile::encodeName(file).constData(), SFM_WRITE, &format);
+    if (!target)
+        throw VSError(libraryMessage(nullptr));
+    const sf_count_t count = frames();
+    const sf_count_t written = count > 0 ? sf_writef_int(target, samples.data(), count) : 0;
+    const QString failure = written != count ? libraryMessage(target) : QString();
+    const int closed = sf_close(target);
+    if (!failure.isEmpty())
+        throw VSError(failure);
+    if (closed != 0)
+        throw VSError(QString::fromLocal8Bit(sf_error_number(closed)));
+}
