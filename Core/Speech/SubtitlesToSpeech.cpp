@@ -136,13 +136,22 @@ void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, 
 
 void SubtitlesToSpeech::place()
 {
-    const Subtitle &cue = subtitles[cueIndex];
-    try {
+    layCue([this] {
+        const Subtitle &cue = subtitles[cueIndex];
         // Only read, to tell where the utterance's own silence ends and its speech begins.
         const SpeechClip clip(tempVoiceOutFile);
         const double at = appendClip(tempVoiceOutFile, cue.start);
         syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
                            clip.speechMs(), speechSynthesizer->rate(), 1.0, fits.last()});
+        return true;
+    });
+}
+
+void SubtitlesToSpeech::layCue(const std::function<bool()> &lay)
+{
+    try {
+        if (!lay())
+            return;
     } catch (const VSError &error) {
         fail(error.message);
         release();
@@ -154,8 +163,8 @@ void SubtitlesToSpeech::place()
 
 void SubtitlesToSpeech::fitInSync()
 {
-    const Subtitle &cue = subtitles[cueIndex];
-    try {
+    layCue([this] {
+        const Subtitle &cue = subtitles[cueIndex];
         SpeechClip clip(tempVoiceOutFile);
         if (!fitting) {
             const std::optional<double> next = cueIndex + 1 < subtitles.size()
@@ -170,7 +179,7 @@ void SubtitlesToSpeech::fitInSync()
         if (step.action == SyncFitting::Action::Speak) {
             speechSynthesizer->setRate(step.rate);
             speakCurrentCue();
-            return;
+            return false;
         }
         fitting.reset();
         clip.trim(SyncFitting::keptSilence);
@@ -184,13 +193,8 @@ void SubtitlesToSpeech::fitInSync()
         fits.append(fit);
         syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
                            clip.speechMs(), rate, step.tempo, fit});
-    } catch (const VSError &error) {
-        fail(error.message);
-        release();
-        return;
-    }
-    ++cueIndex;
-    speakNext();
+        return true;
+    });
 }
 
 double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)

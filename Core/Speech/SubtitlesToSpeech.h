@@ -86,6 +86,9 @@ private:
     void speakNext();
     void speakCurrentCue();
     void place();
+    // Runs lay, which lays the current cue on the track and tells whether it is done (rather
+    // than spoken again); then goes on to the next cue, or fails the run on an error.
+    void layCue(const std::function<bool()> &lay);
     void fitInSync();
     // Places the clip at or after position on the track; where it went, in milliseconds.
     double appendClip(const QString &clipFile, double position);
