@@ -15,13 +15,11 @@ ProjectFromSubtitles::Result ProjectFromSubtitles::build(const QString &projectF
     try {
         if (QFile::exists(projectFile) && !QFile::remove(projectFile))
             throw VSError(QStringLiteral("Could not remove '%1'").arg(projectFile));
-        result.project = std::make_shared<Project>(projectFile);
-        result.project->setInputVideo(inputVideo);
-        result.project->setSubtitlesFile(subtitlesSource);
         const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(subRipFile);
         if (!parsed)
             throw VSError(QStringLiteral("Could not parse subtitles"));
-        result.project->insertSubtitles(parsed->subtitles);
+        Project::createFromSubtitles(projectFile, inputVideo, subtitlesSource, parsed->subtitles);
+        result.project = std::make_shared<Project>(projectFile, Project::OpenMode::Existing);
         result.items = result.project->getAllItems();
     } catch (const VSError &failure) {
         result.error = failure.message;

@@ -8,8 +8,9 @@
 
 class Project;
 
-// A project made anew in place of the file at projectFile, with one item per cue of a SubRip
-// file, naming the input video and where the subtitles came from. Any thread.
+// A project made anew in place of the file at projectFile (see Project::createFromSubtitles), with
+// one item per cue of a SubRip file, naming the input video and where the subtitles came from, and
+// opened. Any thread.
 class ProjectFromSubtitles {
 public:
     struct Result {
