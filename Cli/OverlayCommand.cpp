@@ -5,6 +5,7 @@
 #include "InterruptHandler.h"
 #include "Jobs/MakeOutputChain.h"
 #include "MakeCommand.h"
+#include "Overlay/ItemAudioImport.h"
 #include "Overlay/OverlaySpeechBatch.h"
 #include "Overlay/Project.h"
 #include "Overlay/ProjectSubtitles.h"
@@ -14,7 +15,6 @@
 #include "Subtitles/Utils.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
-#include "VideoProcessor/AudioConversion.h"
 #include "VideoProcessor/SubtitleSources.h"
 #include "VideoProcessor/ToolRunner.h"
 #include "VoiceChoice.h"
@@ -269,18 +269,16 @@ int OverlayCommand::attach(const QStringList &arguments)
     const QString audio = parser.positionalArguments().at(1);
     if (!checkInputFile(audio) || !checkTools({ToolRunner::ffmpegPath()}))
         return 1;
-    try {
-        const QString converted = WorkingFolder::projectItemFile();
-        if (!AudioConversion::convertToPCMAudio(audio, converted)) {
-            printError(QStringLiteral("Could not read the audio of '%1'\n").arg(audio));
-            return 1;
-        }
-        const int duration = project->saveItemAudioFile(int(*id), converted);
-        printOut(QStringLiteral("item %1: %2\n").arg(*id).arg(Utils::shortTimeString(duration)));
-    } catch (const VSError &error) {
-        printError(error.message + u'\n');
+    const ItemAudioImport::Result imported = ItemAudioImport::run(*project, int(*id), audio);
+    if (!imported.failure.isEmpty()) {
+        printError((imported.detail.isEmpty()
+                        ? QStringLiteral("Could not read the audio of '%1'").arg(audio)
+                        : imported.detail) +
+                   u'\n');
         return 1;
     }
+    printOut(
+        QStringLiteral("item %1: %2\n").arg(*id).arg(Utils::shortTimeString(imported.duration)));
     return 0;
 }
 

@@ -23,8 +23,9 @@ ItemAudioImport::Result ItemAudioImport::run(Project &project, int itemId, const
             result.failure = QStringLiteral("Error while attaching audio from the selected file");
             result.detail = error.message;
         }
-    } catch (const VSError &) {
+    } catch (const VSError &error) {
         result.failure = QStringLiteral("Error while processing the audio file");
+        result.detail = error.message;
     }
     return result;
 }

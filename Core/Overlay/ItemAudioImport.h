@@ -12,7 +12,7 @@ public:
     struct Result {
         int duration = 0; // milliseconds, once stored
         QString failure;  // what failed; empty once stored
-        QString detail;   // why, when known
+        QString detail;   // why, when known: none when the file could not be read as audio
     };
     static Result run(Project &project, int itemId, const QString &audioFile);
 };
