@@ -49,20 +49,62 @@ void SpeechClip::findSpeech()
     speechEnd = (qint64(samples.rend() - last) - 1) / info.channels + 1;
 }
 
-void SpeechClip::trim(double keptMs)
+void SpeechClip::trim(double keptBeforeMs, double keptAfterMs)
 {
-    const qint64 kept = qint64(std::llround(keptMs * info.samplerate / 1000.0));
+    const auto frameCount = [this](double ms) {
+        return std::max<qint64>(0, qint64(std::llround(ms * info.samplerate / 1000.0)));
+    };
     const qint64 channels = info.channels;
     if (speechBegin == speechEnd) {
         samples.clear();
         return;
     }
-    const qint64 from = std::max<qint64>(0, speechBegin - kept);
-    const qint64 to = std::min(frames(), speechEnd + kept);
+    const qint64 from = std::max<qint64>(0, speechBegin - frameCount(keptBeforeMs));
+    const qint64 to = std::min(frames(), speechEnd + frameCount(keptAfterMs));
     samples.erase(samples.begin() + to * channels, samples.end());
     samples.erase(samples.begin(), samples.begin() + from * channels);
     speechBegin -= from;
     speechEnd -= from;
+}
+
+void SpeechClip::shortenPauses(double longestMs)
+{
+    const qint64 longest = qint64(std::llround(longestMs * info.samplerate / 1000.0));
+    const qint64 channels = info.channels;
+    const double threshold = fullScale * std::pow(10.0, silenceLevelDb / 20.0);
+    const auto quiet = [&](qint64 frame) {
+        for (qint64 channel = 0; channel < channels; ++channel)
+            if (std::abs(double(samples[size_t(frame * channels + channel)])) > threshold)
+                return false;
+        return true;
+    };
+    // Copies the speech onto itself, leaving out the middle of each long pause.
+    qint64 kept = speechBegin;
+    qint64 frame = speechBegin;
+    while (frame < speechEnd) {
+        qint64 pauseEnd = frame;
+        while (pauseEnd < speechEnd && quiet(pauseEnd))
+            ++pauseEnd;
+        qint64 copyFrom = frame;
+        qint64 copyTo = pauseEnd == frame ? frame + 1 : pauseEnd;
+        if (pauseEnd - frame > longest) {
+            // Keep the first half and the last half of the allowed pause.
+            const qint64 head = longest / 2;
+            std::copy_n(samples.begin() + frame * channels, head * channels,
+                        samples.begin() + kept * channels);
+            kept += head;
+            copyFrom = pauseEnd - (longest - head);
+            copyTo = pauseEnd;
+        }
+        std::copy(samples.begin() + copyFrom * channels, samples.begin() + copyTo * channels,
+                  samples.begin() + kept * channels);
+        kept += copyTo - copyFrom;
+        frame = copyTo;
+    }
+    if (kept == speechEnd)
+        return;
+    samples.erase(samples.begin() + kept * channels, samples.begin() + speechEnd * channels);
+    speechEnd = kept;
 }
 
 void SpeechClip::compress(double tempo)

@@ -22,7 +22,11 @@ public:
     double speechMs() const { return milliseconds(speechEnd - speechBegin); }
 
     // Keeps at most keptMs of the silence before and after the speech.
-    void trim(double keptMs);
+    void trim(double keptMs) { trim(keptMs, keptMs); }
+    void trim(double keptBeforeMs, double keptAfterMs);
+    // Shortens every pause inside the speech that is longer than longestMs to longestMs, taking
+    // the cut from its middle so that both neighbouring words keep their own fade.
+    void shortenPauses(double longestMs);
     // Plays the speech tempo times as fast, pitch kept; the silence around it is unchanged.
     void compress(double tempo);
     // Writes the clip in the format it was read in; throws VSError.

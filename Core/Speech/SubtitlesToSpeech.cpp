@@ -8,6 +8,8 @@
 #include "VSError.h"
 #include "WorkingFolder.h"
 
+#include <algorithm>
+
 std::shared_ptr<SubtitlesToSpeech> SubtitlesToSpeech::create(QList<Subtitle> subtitles,
                                                              QString speechFile,
                                                              std::optional<QString> voice,
@@ -166,6 +168,7 @@ void SubtitlesToSpeech::fitInSync()
     layCue([this] {
         const Subtitle &cue = subtitles[cueIndex];
         SpeechClip clip(tempVoiceOutFile);
+        clip.shortenPauses(SyncFitting::longestPause);
         if (!fitting) {
             const std::optional<double> next = cueIndex + 1 < subtitles.size()
                                                    ? std::optional(subtitles[cueIndex + 1].start)
@@ -184,9 +187,17 @@ void SubtitlesToSpeech::fitInSync()
         fitting.reset();
         clip.trim(SyncFitting::keptSilence);
         clip.compress(step.tempo);
+        // The speech itself begins on the cue, its kept silence just before. The silence after
+        // it is what is left before the span's end; speech that runs long keeps all of it, so
+        // that it never runs into the next line.
+        const double position = std::max(cue.start - clip.onsetMs(), 0.0);
+        const double clipAt =
+            std::max(position, audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
+        const double left = span.end - (clipAt + clip.onsetMs() + clip.speechMs());
+        clip.trim(SyncFitting::keptSilence,
+                  left < 0 ? SyncFitting::keptSilence : std::min(left, SyncFitting::keptSilence));
         clip.write(syncClipFile);
-        // The speech itself begins on the cue, its kept silence just before.
-        const double at = appendClip(syncClipFile, std::max(cue.start - clip.onsetMs(), 0.0));
+        const double at = appendClip(syncClipFile, position);
         // libsonic's output may miss the exact length by a few frames.
         const bool fit =
             step.action == SyncFitting::Action::Use || clip.speechMs() <= span.speechRoom() + 1;

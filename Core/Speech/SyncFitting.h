@@ -4,7 +4,8 @@
 
 // How one cue's speech is fitted when the speech keeps pace with its subtitles.
 //
-// A clip is an utterance with its silence trimmed to keptSilence before and after the speech.
+// A clip is an utterance with its silence trimmed to keptSilence before and after the speech, and
+// its pauses shortened to longestPause.
 // It may lie from its cue's start (less the kept silence, so that the speech itself begins on the
 // cue) to the end of the cue's slot plus up to borrowLimit of the quiet after it, never reaching
 // into the next cue's slot. The first utterance, at firstRate, tells how fast the cue must be
@@ -14,6 +15,8 @@
 class SyncFitting {
 public:
     static constexpr double keptSilence = 20; // milliseconds
+    // Pauses inside a clip (after a clause or a sentence) are shortened to this.
+    static constexpr double longestPause = 100;
     static constexpr double borrowLimit = 1000;
     static constexpr float firstRate = 200; // words per minute
     static constexpr float rateStep = 20;
@@ -24,8 +27,10 @@ public:
     struct Span {
         double clipStart = 0; // where the clip goes: the speech begins keptSilence later
         double end = 0;       // the latest end of the clip
-        // Room for the speech itself, without the kept silence; negative when there is none.
-        double speechRoom() const { return end - clipStart - 2 * keptSilence; }
+        // Room for the speech itself, after the kept silence before it; negative when there is
+        // none. The silence after the speech is only what is left before the end, up to
+        // keptSilence, so back-to-back cues lose no room to it.
+        double speechRoom() const { return end - clipStart - keptSilence; }
     };
     // trackEnd: how long the track already is (the previous cue's clip may have run past start).
     static Span span(double start, double end, std::optional<double> nextStart, double trackEnd);
