@@ -96,9 +96,23 @@ void SubtitlesToSpeech::speakNext()
         return;
     }
     onProgress(double(cueIndex));
+    // The progress report may have stopped the run.
+    if (!running.load() || stopped.load())
+        return;
     passes.append(0);
-    speechSynthesizer->setRate(defaultSpeechRate);
+    fitting.emplace(subtitles[cueIndex], nextStart(cueIndex), trackLength(), keepInSync);
+    speechSynthesizer->setRate(fitting->rate());
     speakCurrentCue();
+}
+
+std::optional<double> SubtitlesToSpeech::nextStart(int cue) const
+{
+    return cue + 1 < subtitles.size() ? std::optional(subtitles[cue + 1].start) : std::nullopt;
+}
+
+double SubtitlesToSpeech::trackLength() const
+{
+    return audioProcessor ? audioProcessor->lengthMilliseconds() : 0;
 }
 
 void SubtitlesToSpeech::speakCurrentCue()
@@ -118,33 +132,14 @@ void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, 
         fail(QStringLiteral("The speech synthesizer stopped before it finished speaking"));
         return;
     }
-
-    if (keepInSync) {
-        fitInSync();
-        return;
-    }
-    const Subtitle &cue = subtitles[cueIndex];
-    const double duration = AIFFFile::duration(tempVoiceOutFile);
-    const double slot = cue.end - cue.start;
-    const bool tooLong = slot < duration + margin;
-    if (tooLong && speechSynthesizer->rate() < maxSpeechRate) {
-        speechSynthesizer->setRate(speechSynthesizer->rate() + speechRateLevel);
-        speakCurrentCue();
-        return;
-    }
-    fits.append(!tooLong);
-    place();
-}
-
-void SubtitlesToSpeech::place()
-{
     layCue([this] {
-        const Subtitle &cue = subtitles[cueIndex];
-        // Only read, to tell where the utterance's own silence ends and its speech begins.
-        const SpeechClip clip(tempVoiceOutFile);
-        const double at = appendClip(tempVoiceOutFile, cue.start);
-        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
-                           clip.speechMs(), speechSynthesizer->rate(), 1.0, fits.last()});
+        if (fitting->spoken(tempVoiceOutFile)) {
+            speechSynthesizer->setRate(fitting->rate());
+            speakCurrentCue();
+            return false;
+        }
+        lay(fitting->place(tempVoiceOutFile, syncClipFile));
+        fitting.reset();
         return true;
     });
 }
@@ -163,55 +158,19 @@ void SubtitlesToSpeech::layCue(const std::function<bool()> &lay)
     speakNext();
 }
 
-void SubtitlesToSpeech::fitInSync()
+void SubtitlesToSpeech::lay(const CueFitting::Placement &placement)
 {
-    layCue([this] {
-        const Subtitle &cue = subtitles[cueIndex];
-        SpeechClip clip(tempVoiceOutFile);
-        clip.shortenPauses(SyncFitting::longestPause);
-        if (!fitting) {
-            const std::optional<double> next = cueIndex + 1 < subtitles.size()
-                                                   ? std::optional(subtitles[cueIndex + 1].start)
-                                                   : std::nullopt;
-            span = SyncFitting::span(cue.start, cue.end, next,
-                                     audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
-            fitting.emplace(span.speechRoom());
-        }
-        const float rate = speechSynthesizer->rate();
-        const SyncFitting::Step step = fitting->measured(rate, clip.speechMs());
-        if (step.action == SyncFitting::Action::Speak) {
-            speechSynthesizer->setRate(step.rate);
-            speakCurrentCue();
-            return false;
-        }
-        fitting.reset();
-        clip.trim(SyncFitting::keptSilence);
-        clip.compress(step.tempo);
-        // The speech itself begins on the cue, its kept silence just before. The silence after
-        // it is what is left before the span's end; speech that runs long keeps all of it, so
-        // that it never runs into the next line.
-        const double position = std::max(cue.start - clip.onsetMs(), 0.0);
-        const double clipAt =
-            std::max(position, audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
-        const double left = span.end - (clipAt + clip.onsetMs() + clip.speechMs());
-        clip.trim(SyncFitting::keptSilence,
-                  left < 0 ? SyncFitting::keptSilence : std::min(left, SyncFitting::keptSilence));
-        clip.write(syncClipFile);
-        const double at = appendClip(syncClipFile, position);
-        // libsonic's output may miss the exact length by a few frames.
-        const bool fit =
-            step.action == SyncFitting::Action::Use || clip.speechMs() <= span.speechRoom() + 1;
-        fits.append(fit);
-        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
-                           clip.speechMs(), rate, step.tempo, fit});
-        return true;
-    });
+    const Subtitle &cue = subtitles[cueIndex];
+    const double at = appendClip(placement.clipFile, placement.position);
+    fits.append(placement.fits);
+    syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + placement.onsetMs,
+                       placement.speechMs, placement.rate, placement.tempo, placement.fits});
 }
 
 double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)
 {
     if (cueIndex == 0) {
-        audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile, overflow);
+        audioProcessor = std::make_unique<AIFFFile>(speechFile, clipFile, overflow);
         if (position > 0)
             audioProcessor->appendSilence(position);
     } else {
