@@ -35,10 +35,10 @@ struct Voice {
 const std::array<Voice, 4> &builtInVoices()
 {
     static const std::array<Voice, 4> voices{{
-        {"slt", register_cmu_us_slt, VoiceAttributes::female, "Flite SLT", 0.825f},
-        {"rms", register_cmu_us_rms, VoiceAttributes::male, "Flite RMS", 0.713f},
-        {"awb", register_cmu_us_awb, VoiceAttributes::male, "Flite AWB (Scottish)", 0.807f},
-        {"kal16", register_cmu_us_kal16, VoiceAttributes::male, "Flite KAL", 0.852f},
+        {"slt", register_cmu_us_slt, VoiceAttributes::female, "Flite SLT", 0.760f},
+        {"rms", register_cmu_us_rms, VoiceAttributes::male, "Flite RMS", 0.668f},
+        {"awb", register_cmu_us_awb, VoiceAttributes::male, "Flite AWB (Scottish)", 0.751f},
+        {"kal16", register_cmu_us_kal16, VoiceAttributes::male, "Flite KAL", 0.818f},
     }};
     return voices;
 }
@@ -71,9 +71,9 @@ int streamChunk(const cst_wave *wave, int start, int size, int, cst_audio_stream
     return (*stream->sink)(samples, size) ? CST_AUDIO_STREAM_CONT : CST_AUDIO_STREAM_STOP;
 }
 
-// flite ends the process on an internal error unless a jump target is set: there, the error
-// comes back as Abandoned, and the utterance is left as it was (it may be half built). Nothing
-// with a destructor may live in this frame.
+// Synthesizes an utterance of tokens. flite ends the process on an internal error unless a jump
+// target is set: there, the error comes back as Abandoned, and the utterance is left as it was (it
+// may be half built). Nothing with a destructor may live in this frame.
 enum class Synthesis { Done, Failed, Abandoned };
 Synthesis synthesizeGuarded(cst_utterance *utterance)
 {
@@ -83,7 +83,7 @@ Synthesis synthesizeGuarded(cst_utterance *utterance)
         cst_errjmp = nullptr;
         return Synthesis::Abandoned;
     }
-    const bool synthesized = utt_synth(utterance) != nullptr;
+    const bool synthesized = utt_synth_tokens(utterance) != nullptr;
     cst_errjmp = nullptr;
     return synthesized ? Synthesis::Done : Synthesis::Failed;
 }
@@ -160,28 +160,72 @@ QString FliteEngine::synthesize(const Utterance &utterance, const Samples &sink)
     Stream stream;
     stream.sink = &sink;
     stream.volume = std::clamp(utterance.volume, 0.0f, 2.0f);
-    // The voice is shared by every utterance, so what differs between them is set on the
-    // utterance, whose features come before the voice's.
-    cst_utterance *synthesis = new_utterance();
-    utt_set_input_text(synthesis, plainText(utterance.text).constData());
-    utt_init(synthesis, voice);
-    feat_set_float(synthesis->features, "duration_stretch",
-                   durationStretch(utterance.voice.mid(voicePrefix.size()), utterance.rate));
-    cst_audio_streaming_info *streaming = new_audio_streaming_info();
-    streaming->asc = streamChunk;
-    streaming->userdata = &stream;
-    feat_set(synthesis->features, "streaming_info", audio_streaming_info_val(streaming));
+    const float stretch = durationStretch(utterance.voice.mid(voicePrefix.size()), utterance.rate);
 
-    // The voices draw the noise of unvoiced sounds from rand(): seeded alike before every
-    // utterance, the same text gives the same samples.
-    std::srand(1);
-    const Synthesis result = synthesizeGuarded(synthesis);
-    if (result != Synthesis::Abandoned)
-        delete_utterance(synthesis); // also frees the streaming info
+    // The text is spoken a sentence at a time, as flite reads files: the first sound comes
+    // after one sentence's analysis rather than the whole text's, and a stop takes effect at
+    // once.
+    const QByteArray text = plainText(utterance.text);
+    cst_tokenstream *tokens = ts_open_string(
+        text.constData(), get_param_string(voice->features, "text_whitespace", nullptr),
+        get_param_string(voice->features, "text_singlecharsymbols", nullptr),
+        get_param_string(voice->features, "text_prepunctuation", nullptr),
+        get_param_string(voice->features, "text_postpunctuation", nullptr));
+    cst_breakfunc endsSentence = default_utt_break;
+    if (feat_present(voice->features, "utt_break"))
+        endsSentence = val_breakfunc(feat_val(voice->features, "utt_break"));
+
+    // Speaks the sentence gathered so far and deletes it; false once the engine failed.
+    auto speak = [&](cst_utterance *sentence) {
+        // The voice is shared by every utterance, so what differs between them is set on the
+        // utterance, whose features come before the voice's.
+        utt_init(sentence, voice);
+        feat_set_float(sentence->features, "duration_stretch", stretch);
+        cst_audio_streaming_info *streaming = new_audio_streaming_info();
+        streaming->asc = streamChunk;
+        streaming->userdata = &stream;
+        feat_set(sentence->features, "streaming_info", audio_streaming_info_val(streaming));
+        // The voices draw the noise of unvoiced sounds from rand(): seeded alike before every
+        // sentence, the same text gives the same samples.
+        std::srand(1);
+        const Synthesis result = synthesizeGuarded(sentence);
+        if (result != Synthesis::Abandoned)
+            delete_utterance(sentence); // also frees the streaming info
+        return result == Synthesis::Done;
+    };
+
+    bool failed = false;
+    cst_utterance *sentence = new_utterance();
+    cst_relation *words = utt_relation_create(sentence, "Token");
+    int count = 0;
+    while (!ts_eof(tokens) || count > 0) {
+        const char *token = ts_get(tokens);
+        if (token[0] == '\0' || count > 500 ||
+            (relation_head(words) && endsSentence(tokens, token, words))) {
+            failed = !speak(sentence);
+            sentence = nullptr;
+            // Asks the sink whether to go on.
+            if (failed || stream.wrongRate || !sink(nullptr, 0) || ts_eof(tokens))
+                break;
+            sentence = new_utterance();
+            words = utt_relation_create(sentence, "Token");
+            count = 0;
+        }
+        ++count;
+        cst_item *word = relation_append(words, nullptr);
+        item_set_string(word, "name", token);
+        item_set_string(word, "whitespace", tokens->whitespace);
+        item_set_string(word, "prepunctuation", tokens->prepunctuation);
+        item_set_string(word, "punc", tokens->postpunctuation);
+    }
+    if (sentence)
+        delete_utterance(sentence);
+    ts_close(tokens);
+
     if (stream.wrongRate)
         return QStringLiteral("The voice '%1' speaks at an unexpected sample rate")
             .arg(utterance.voice);
-    if (result != Synthesis::Done)
+    if (failed)
         return QStringLiteral("The speech engine flite could not speak the text");
     return QString();
 }
