@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <flite/flite.h>
 #include <flite/flite_version.h>
+#include <vector>
 
 extern "C" {
 cst_voice *register_cmu_us_slt(const char *voxdir);
@@ -41,6 +42,15 @@ const std::array<Voice, 4> &builtInVoices()
         {"kal16", register_cmu_us_kal16, VoiceAttributes::male, "Flite KAL", 0.818f},
     }};
     return voices;
+}
+
+// The duration stretch of a voice (its name after the prefix) at a rate in words per minute.
+float durationStretch(const QString &voice, int wordsPerMinute)
+{
+    for (const Voice &known : builtInVoices())
+        if (voice == QLatin1String(known.name))
+            return known.stretchAt200 * 200.0f / float(std::max(wordsPerMinute, 1));
+    return 1;
 }
 
 // Every voice speaks at this rate; samples at another would play at the wrong speed.
@@ -88,8 +98,8 @@ Synthesis synthesizeGuarded(cst_utterance *utterance)
     return synthesized ? Synthesis::Done : Synthesis::Failed;
 }
 
-// flite reads text as single bytes: typographic punctuation becomes its plain form, which flite
-// pauses on, rather than bytes it would spell out or skip.
+// flite knows only ASCII punctuation: typographic quotes, dashes and ellipses become their plain
+// forms, which it pauses on as it should.
 QByteArray plainText(const QString &text)
 {
     QString plain = text;
@@ -116,14 +126,6 @@ FliteEngine &FliteEngine::instance()
 FliteEngine::FliteEngine()
     : SpeechEngine(QStringLiteral("flite"))
 {}
-
-float FliteEngine::durationStretch(const QString &voice, int wordsPerMinute)
-{
-    for (const Voice &known : builtInVoices())
-        if (voice == QLatin1String(known.name))
-            return known.stretchAt200 * 200.0f / float(std::max(wordsPerMinute, 1));
-    return 0;
-}
 
 void FliteEngine::initialize()
 {

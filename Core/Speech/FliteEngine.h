@@ -16,10 +16,6 @@ public:
 
     static FliteEngine &instance();
 
-    // The duration stretch of a voice (its name after the prefix) at a rate in words per minute;
-    // 0 for a voice the engine does not have.
-    static float durationStretch(const QString &voice, int wordsPerMinute);
-
 protected:
     void initialize() override;
     QString synthesize(const Utterance &utterance, const Samples &sink) override;

@@ -28,9 +28,27 @@ SpeechEngine &SpeechEngine::forVoice(const QString &identifier)
 
 QList<VoiceAttributes> SpeechEngine::allVoices()
 {
-    QList<VoiceAttributes> voices;
-    for (const SpeechEngine *engine : engines())
-        voices.append(engine->voices());
+    const QList<SpeechEngine *> all = engines();
+    QList<VoiceAttributes> voices = all.first()->voices();
+    // Later engines' voices follow the first voice of their locale (espeak-ng's standard voice),
+    // so that they stand near the top of the chooser's lists rather than after every variant.
+    QHash<QString, qsizetype> insertAt;
+    for (qsizetype i = voices.size() - 1; i >= 0; --i)
+        insertAt.insert(voices[i].localeIdentifier, i + 1);
+    for (const SpeechEngine *engine : all.mid(1)) {
+        for (const VoiceAttributes &voice : engine->voices()) {
+            const auto at = insertAt.find(voice.localeIdentifier);
+            if (at == insertAt.end()) {
+                voices.append(voice);
+                continue;
+            }
+            const qsizetype index = at.value();
+            voices.insert(index, voice);
+            for (qsizetype &position : insertAt)
+                if (position >= index)
+                    ++position;
+        }
+    }
     return voices;
 }
 

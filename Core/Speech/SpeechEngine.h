@@ -43,7 +43,8 @@ public:
     static QList<SpeechEngine *> engines();
     // The engine of a voice identifier, whether or not it has that voice.
     static SpeechEngine &forVoice(const QString &identifier);
-    // The voices of every engine that started, in the engines' order.
+    // The voices of every engine: espeak-ng's, with another engine's voices after the first
+    // voice of their locale.
     static QList<VoiceAttributes> allVoices();
     // The standard voice of the user's locale, else of American English (espeak-ng's).
     static QString defaultVoice();

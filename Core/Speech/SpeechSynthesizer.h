@@ -18,7 +18,7 @@ class SpeechSynthesizerDelegate;
 // synthesizers in turn.
 class SpeechSynthesizer {
 public:
-    // The voices of every engine: espeak-ng's, then flite's.
+    // The voices of every engine (SpeechEngine::allVoices()).
     static QStringList availableVoices();
     static std::optional<VoiceAttributes> attributesForVoice(const QString &voice);
     static QString defaultVoice();

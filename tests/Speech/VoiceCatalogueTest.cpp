@@ -195,4 +195,8 @@ TEST_F(VoiceCatalogueTest, FliteVoicesAreChosenUnderAmericanEnglish)
         chooser.refreshLanguages();
         EXPECT_EQ(chooser.selectedVoice(), voice.identifier);
     }
+    // They come right after the standard voice, not after the dozens of variants.
+    EXPECT_EQ(chooser.namePopup().items.mid(0, 4),
+              (QStringList{QStringLiteral("Standard"), QStringLiteral("Flite RMS"),
+                           QStringLiteral("Flite AWB (Scottish)"), QStringLiteral("Flite KAL")}));
 }
