@@ -35,11 +35,10 @@ public:
     // Runs on the engine thread once the utterance has ended.
     using Done = std::function<void(Outcome, const QString &message)>;
     // Takes the next samples (mono, 16-bit, at sampleRate()) as the engine makes them; returns
-    // false to end the synthesis early.
+    // false to end the synthesis early. An engine may pass none to ask whether to go on.
     using Samples = std::function<bool(const short *samples, qsizetype count)>;
 
-    // Every engine, each started on first use, in the order their voices are listed:
-    // espeak-ng, then flite.
+    // Every engine, each started on first use: espeak-ng, then flite.
     static QList<SpeechEngine *> engines();
     // The engine of a voice identifier, whether or not it has that voice.
     static SpeechEngine &forVoice(const QString &identifier);
