@@ -8,6 +8,8 @@
 #include "VSError.h"
 #include "WorkingFolder.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 std::shared_ptr<SubtitlesToSpeech> SubtitlesToSpeech::create(QList<Subtitle> subtitles,
@@ -75,6 +77,9 @@ void SubtitlesToSpeech::release()
     // Dropping the writer closes the speech file.
     audioProcessor.reset();
     speechSynthesizer.reset();
+    // The pool may be reporting right now: it goes once that report is over.
+    if (pool)
+        MainThread::post([gone = std::shared_ptr<SpeechWorkerPool>(std::move(pool))] {});
 }
 
 void SubtitlesToSpeech::speakNext()
@@ -96,9 +101,29 @@ void SubtitlesToSpeech::speakNext()
         return;
     }
     onProgress(double(cueIndex));
+    // The progress report may have stopped the run.
+    if (!running.load() || stopped.load())
+        return;
+    if (jobs > 1) {
+        if (!pool)
+            startWorkers();
+        layFitted();
+        return;
+    }
     passes.append(0);
-    speechSynthesizer->setRate(defaultSpeechRate);
+    fitting.emplace(subtitles[cueIndex], nextStart(cueIndex), trackLength(), keepInSync);
+    speechSynthesizer->setRate(fitting->rate());
     speakCurrentCue();
+}
+
+std::optional<double> SubtitlesToSpeech::nextStart(int cue) const
+{
+    return cue + 1 < subtitles.size() ? std::optional(subtitles[cue + 1].start) : std::nullopt;
+}
+
+double SubtitlesToSpeech::trackLength() const
+{
+    return audioProcessor ? audioProcessor->lengthMilliseconds() : 0;
 }
 
 void SubtitlesToSpeech::speakCurrentCue()
@@ -110,7 +135,7 @@ void SubtitlesToSpeech::speakCurrentCue()
 
 void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool finished)
 {
-    if (!running.load() || stopped.load() || reported)
+    if (!running.load() || stopped.load() || reported || jobs > 1)
         return;
     if (!finished) {
         // Stops clear running before the synthesizer reports; anything else stopped the
@@ -118,33 +143,14 @@ void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, 
         fail(QStringLiteral("The speech synthesizer stopped before it finished speaking"));
         return;
     }
-
-    if (keepInSync) {
-        fitInSync();
-        return;
-    }
-    const Subtitle &cue = subtitles[cueIndex];
-    const double duration = AIFFFile::duration(tempVoiceOutFile);
-    const double slot = cue.end - cue.start;
-    const bool tooLong = slot < duration + margin;
-    if (tooLong && speechSynthesizer->rate() < maxSpeechRate) {
-        speechSynthesizer->setRate(speechSynthesizer->rate() + speechRateLevel);
-        speakCurrentCue();
-        return;
-    }
-    fits.append(!tooLong);
-    place();
-}
-
-void SubtitlesToSpeech::place()
-{
     layCue([this] {
-        const Subtitle &cue = subtitles[cueIndex];
-        // Only read, to tell where the utterance's own silence ends and its speech begins.
-        const SpeechClip clip(tempVoiceOutFile);
-        const double at = appendClip(tempVoiceOutFile, cue.start);
-        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
-                           clip.speechMs(), speechSynthesizer->rate(), 1.0, fits.last()});
+        if (fitting->spoken(tempVoiceOutFile)) {
+            speechSynthesizer->setRate(fitting->rate());
+            speakCurrentCue();
+            return false;
+        }
+        lay(fitting->place(tempVoiceOutFile, syncClipFile));
+        fitting.reset();
         return true;
     });
 }
@@ -163,47 +169,79 @@ void SubtitlesToSpeech::layCue(const std::function<bool()> &lay)
     speakNext();
 }
 
-void SubtitlesToSpeech::fitInSync()
+void SubtitlesToSpeech::lay(const CueFitting::Placement &placement)
 {
-    layCue([this] {
-        const Subtitle &cue = subtitles[cueIndex];
-        SpeechClip clip(tempVoiceOutFile);
-        clip.shortenPauses(SyncFitting::longestPause);
-        if (!fitting) {
-            const std::optional<double> next = cueIndex + 1 < subtitles.size()
-                                                   ? std::optional(subtitles[cueIndex + 1].start)
-                                                   : std::nullopt;
-            span = SyncFitting::span(cue.start, cue.end, next,
-                                     audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
-            fitting.emplace(span.speechRoom());
-        }
-        const float rate = speechSynthesizer->rate();
-        const SyncFitting::Step step = fitting->measured(rate, clip.speechMs());
-        if (step.action == SyncFitting::Action::Speak) {
-            speechSynthesizer->setRate(step.rate);
-            speakCurrentCue();
-            return false;
-        }
-        fitting.reset();
-        clip.trim(SyncFitting::keptSilence);
-        clip.compress(step.tempo);
-        // The speech itself begins on the cue, its kept silence just before. The silence after
-        // it is what is left before the span's end; speech that runs long keeps all of it, so
-        // that it never runs into the next line.
-        const double position = std::max(cue.start - clip.onsetMs(), 0.0);
-        const double clipAt =
-            std::max(position, audioProcessor ? audioProcessor->lengthMilliseconds() : 0);
-        const double left = span.end - (clipAt + clip.onsetMs() + clip.speechMs());
-        clip.trim(SyncFitting::keptSilence,
-                  left < 0 ? SyncFitting::keptSilence : std::min(left, SyncFitting::keptSilence));
-        clip.write(syncClipFile);
-        const double at = appendClip(syncClipFile, position);
-        // libsonic's output may miss the exact length by a few frames.
-        const bool fit =
-            step.action == SyncFitting::Action::Use || clip.speechMs() <= span.speechRoom() + 1;
-        fits.append(fit);
-        syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + clip.onsetMs(),
-                           clip.speechMs(), rate, step.tempo, fit});
+    const Subtitle &cue = subtitles[cueIndex];
+    const double at = appendClip(placement.clipFile, placement.position);
+    fits.append(placement.fits);
+    syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + placement.onsetMs,
+                       placement.speechMs, placement.rate, placement.tempo, placement.fits});
+}
+
+void SubtitlesToSpeech::startWorkers()
+{
+    const auto self = weak_from_this();
+    pool = std::make_unique<SpeechWorkerPool>(
+        std::min<qsizetype>(jobs, subtitles.size()), speechSynthesizer->voice(), keepInSync,
+        [self](const SpeechWorkerPool::Request &request, const CueFitting::Placement &placement) {
+            if (const auto renderer = self.lock())
+                renderer->fitted(request, placement);
+        },
+        [self](const QString &message) {
+            if (const auto renderer = self.lock()) {
+                if (!renderer->running.load() || renderer->stopped.load())
+                    return;
+                renderer->fail(message);
+                renderer->release();
+            }
+        });
+    submitAhead();
+}
+
+void SubtitlesToSpeech::submitAhead()
+{
+    // Cues are fitted for a track that ends before them, which is how it almost always is;
+    // a few jobs' worth ahead keeps every worker busy without fitting far beyond the track.
+    const int ahead = 4 * jobs;
+    while (submitted < subtitles.size() && submitted < cueIndex + ahead) {
+        const Subtitle &cue = subtitles[submitted];
+        pool->submit(
+            {submitted, SubtitlesParser::plainText(cue.text), cue, nextStart(submitted), 0});
+        ++submitted;
+    }
+}
+
+void SubtitlesToSpeech::fitted(const SpeechWorkerPool::Request &request,
+                               const CueFitting::Placement &placement)
+{
+    if (!running.load() || stopped.load() || reported)
+        return;
+    ready.insert(request.cue, {request, placement});
+    layFitted();
+}
+
+void SubtitlesToSpeech::layFitted()
+{
+    const auto found = ready.find(cueIndex);
+    if (found == ready.end())
+        return;
+    const auto [request, placement] = found.value();
+    ready.erase(found);
+    const double length = trackLength();
+    if (!CueFitting(request.timing, request.nextStart, request.trackEnd, keepInSync)
+             .holdsFor(length)) {
+        // The previous cue ran long: this one is fitted again for the track as it is.
+        QFile::remove(placement.clipFile);
+        SpeechWorkerPool::Request again = request;
+        again.trackEnd = length;
+        pool->submit(again, true);
+        return;
+    }
+    passes.append(placement.passes);
+    layCue([this, placement = placement] {
+        lay(placement);
+        QFile::remove(placement.clipFile);
+        submitAhead();
         return true;
     });
 }
@@ -211,7 +249,7 @@ void SubtitlesToSpeech::fitInSync()
 double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)
 {
     if (cueIndex == 0) {
-        audioProcessor = std::make_unique<AIFFFile>(speechFile, tempVoiceOutFile, overflow);
+        audioProcessor = std::make_unique<AIFFFile>(speechFile, clipFile, overflow);
         if (position > 0)
             audioProcessor->appendSilence(position);
     } else {

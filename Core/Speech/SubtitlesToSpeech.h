@@ -1,12 +1,15 @@
 #pragma once
 
 #include "AIFFFile.h"
+#include "CueFitting.h"
 #include "SpeechSynthesizerDelegate.h"
+#include "SpeechWorkerPool.h"
 #include "Subtitles/Subtitle.h"
 #include "SyncFitting.h"
 #include "SyncReport.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -17,20 +20,18 @@ class SpeechSynthesizer;
 
 // Speaks every cue and lays the speech on one track on the video's timeline.
 //
-// Each cue is spoken at 200 words per minute, then again 20 faster while its speech is longer
-// than its slot, up to 300; the first utterance that fits (or the one at 300) is used. Silence
-// fills the track up to each cue's start; speech is never cut, so an overrun delays later cues.
-// With the speech kept in sync, each cue is fitted by SyncFitting instead: trimmed of its
+// Each cue is fitted by CueFitting: by the plain rule spoken at 200 words per minute, then again 20
+// faster while its speech is longer than its slot, up to 300; kept in sync, trimmed of its
 // silence, given the quiet after it, spoken at an estimated rate and compressed as a last resort.
-// The work is a chain of synthesizer callbacks on the main thread; progress comes once per cue
-// and exactly one finish report ends a run that is not stopped.
+// Silence fills the track up to each cue's start; speech is never cut, so an overrun delays later
+// cues. With one job the work is a chain of synthesizer callbacks on the main thread; with more,
+// worker processes fit cues ahead of the track and the main thread lays them in order, fitting a
+// cue again where the track turned out longer than it was fitted for, so that the track is the
+// same whatever the number of jobs. Progress comes once per cue and exactly one finish report
+// ends a run that is not stopped.
 class SubtitlesToSpeech : public SpeechSynthesizerDelegate,
                           public std::enable_shared_from_this<SubtitlesToSpeech> {
 public:
-    static constexpr double margin = 0;
-    static constexpr float defaultSpeechRate = 200;
-    static constexpr float speechRateLevel = 20;
-    static constexpr float maxSpeechRate = 300;
     static inline const QString tempVoiceOutFileName =
         QStringLiteral("QuendrolKelvorandixTempFile.aiff");
     // The fitted clip of a cue whose speech is kept in sync.
@@ -50,6 +51,8 @@ public:
     void setOverflow(AIFFFile::Overflow overflow) { this->overflow = overflow; }
     // Whether each cue is fitted to keep pace with the subtitles (before start); off by default.
     void setKeepInSync(bool on) { keepInSync = on; }
+    // How many cues are fitted at once (before start); 1, the default, fits them in this process.
+    void setJobs(int count) { jobs = std::max(count, 1); }
     // Speaks the first cue (on the main thread, where every later step runs too).
     void start();
     // Ends the run without a finish report; the speech file stays as far as it was written.
@@ -85,13 +88,20 @@ private:
 
     void speakNext();
     void speakCurrentCue();
-    void place();
     // Runs lay, which lays the current cue on the track and tells whether it is done (rather
     // than spoken again); then goes on to the next cue, or fails the run on an error.
     void layCue(const std::function<bool()> &lay);
-    void fitInSync();
+    // Lays the current cue's clip, and reports it.
+    void lay(const CueFitting::Placement &placement);
     // Places the clip at or after position on the track; where it went, in milliseconds.
     double appendClip(const QString &clipFile, double position);
+    std::optional<double> nextStart(int cue) const;
+    double trackLength() const;
+    // With several jobs: hands cues to the workers, and lays those that are back in order.
+    void startWorkers();
+    void submitAhead();
+    void fitted(const SpeechWorkerPool::Request &request, const CueFitting::Placement &placement);
+    void layFitted();
     void fail(const QString &message);
     void release();
 
@@ -108,9 +118,12 @@ private:
     QList<int> passes;
     QList<bool> fits;
     bool keepInSync = false;
+    int jobs = 1;
     const QString syncClipFile;
-    // The fitting of the cue being spoken, while it is kept in sync.
-    std::optional<SyncFitting> fitting;
-    SyncFitting::Span span;
+    // The fitting of the cue being spoken in this process.
+    std::optional<CueFitting> fitting;
     SyncReport syncReport;
+    std::unique_ptr<SpeechWorkerPool> pool;
+    int submitted = 0; // cues handed to the workers so far, in order
+    QMap<int, std::pair<SpeechWorkerPool::Request, CueFitting::Placement>> ready;
 };
