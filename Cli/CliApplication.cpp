@@ -69,15 +69,18 @@ QString CliApplication::usage() const
 
 QString CliApplication::versionText() const
 {
-    const SpeechEngine &engine = SpeechEngine::instance();
     QString text =
         QStringLiteral("kelvorandix-cli %1 (Qt %2)\n")
             .arg(QCoreApplication::applicationVersion(), QString::fromLatin1(qVersion()));
-    text += QStringLiteral("speech: espeak-ng %1, voice data in %2, ")
-                .arg(engine.version(), engine.dataPath());
-    text += engine.isAvailable() ? QStringLiteral("%1 Hz, %2 voices\n")
-                                       .arg(engine.sampleRate())
-                                       .arg(engine.voices().size())
-                                 : engine.errorString() + u'\n';
+    for (const SpeechEngine *engine : SpeechEngine::engines()) {
+        text += QStringLiteral("speech: %1 %2, ").arg(engine->name(), engine->version());
+        text += engine->dataPath().isEmpty()
+                    ? QStringLiteral("voices built in, ")
+                    : QStringLiteral("voice data in %1, ").arg(engine->dataPath());
+        text += engine->isAvailable() ? QStringLiteral("%1 Hz, %2 voices\n")
+                                            .arg(engine->sampleRate())
+                                            .arg(engine->voices().size())
+                                      : engine->errorString() + u'\n';
+    }
     return text;
 }

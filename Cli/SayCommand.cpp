@@ -72,10 +72,11 @@ int SayCommand::run(const QStringList &arguments)
         return 2;
     }
 
-    std::unique_ptr<SpeechSynthesizer> synthesizer = SpeechSynthesizer::create(
-        parser.isSet(voice) ? std::optional<QString>(parser.value(voice)) : std::nullopt);
+    const QString voiceIdentifier =
+        parser.isSet(voice) ? parser.value(voice) : SpeechSynthesizer::defaultVoice();
+    std::unique_ptr<SpeechSynthesizer> synthesizer = SpeechSynthesizer::create(voiceIdentifier);
     if (!synthesizer) {
-        const SpeechEngine &engine = SpeechEngine::instance();
+        const SpeechEngine &engine = SpeechEngine::forVoice(voiceIdentifier);
         printError((engine.isAvailable()
                         ? QStringLiteral("Could not initialize the specified voice")
                         : engine.errorString()) +

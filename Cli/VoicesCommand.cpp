@@ -38,7 +38,9 @@ int VoicesCommand::run(const QStringList &arguments)
         return 2;
     }
 
-    const SpeechEngine &engine = SpeechEngine::instance();
+    // espeak-ng's voices are the ones every language needs; flite's are a welcome extra.
+    const QList<SpeechEngine *> engines = SpeechEngine::engines();
+    const SpeechEngine &engine = *engines.first();
     if (!engine.isAvailable()) {
         printError(engine.errorString() + u'\n');
         return 1;
@@ -67,25 +69,44 @@ int VoicesCommand::run(const QStringList &arguments)
                 {QStringLiteral("gender"), entry.gender},
                 {QStringLiteral("name"), entry.voice.name},
                 {QStringLiteral("identifier"), entry.voice.identifier},
+                {QStringLiteral("engine"), SpeechEngine::forVoice(entry.voice.identifier).name()},
                 {QStringLiteral("demoText"), entry.voice.demoText},
             });
         }
+        auto describe = [](const SpeechEngine &engine) {
+            QJsonObject description{{QStringLiteral("name"), engine.name()},
+                                    {QStringLiteral("version"), engine.version()},
+                                    {QStringLiteral("dataPath"), engine.dataPath()},
+                                    {QStringLiteral("sampleRate"), engine.sampleRate()}};
+            if (!engine.isAvailable())
+                description.insert(QStringLiteral("error"), engine.errorString());
+            return description;
+        };
+        QJsonArray descriptions;
+        for (const SpeechEngine *each : engines)
+            descriptions.append(describe(*each));
+        // "engine" is espeak-ng's, as it always was; "engines" lists all of them.
         const QJsonObject document{
-            {QStringLiteral("engine"),
-             QJsonObject{{QStringLiteral("name"), QStringLiteral("espeak-ng")},
-                         {QStringLiteral("version"), engine.version()},
-                         {QStringLiteral("dataPath"), engine.dataPath()},
-                         {QStringLiteral("sampleRate"), engine.sampleRate()}}},
+            {QStringLiteral("engine"), describe(engine)},
+            {QStringLiteral("engines"), descriptions},
             {QStringLiteral("voices"), voices},
         };
         printOut(QString::fromUtf8(QJsonDocument(document).toJson()));
         return 0;
     }
 
-    QString text = QStringLiteral("# espeak-ng %1, voice data in %2, %3 Hz, %4 voices\n")
-                       .arg(engine.version(), engine.dataPath())
-                       .arg(engine.sampleRate())
-                       .arg(entries.size());
+    QString text;
+    for (const SpeechEngine *each : engines) {
+        text += QStringLiteral("# %1 %2, ").arg(each->name(), each->version());
+        text += each->dataPath().isEmpty()
+                    ? QStringLiteral("voices built in, ")
+                    : QStringLiteral("voice data in %1, ").arg(each->dataPath());
+        text += each->isAvailable() ? QStringLiteral("%1 Hz, %2 voices\n")
+                                          .arg(each->sampleRate())
+                                          .arg(each->voices().size())
+                                    : each->errorString() + u'\n';
+    }
+    text += QStringLiteral("# %1 voices listed\n").arg(entries.size());
     int languageWidth = 8;
     int localeWidth = 6;
     int nameWidth = 4;

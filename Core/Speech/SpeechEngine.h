@@ -12,11 +12,15 @@
 class QThread;
 class QObject;
 
-// The process's one espeak-ng engine.
+// One speech engine of the process, as the synthesizer layer sees it: its voices, and utterances
+// spoken to an AIFF file or to the audio output.
 //
-// espeak-ng keeps process-global state and is not thread-safe, so one thread owns the engine and
-// runs every utterance of every synthesizer in turn. The voice list is read once, when the engine
-// starts, and never changes afterwards, so it may be read from any thread.
+// Each engine has one thread of its own that runs every utterance of every synthesizer in turn;
+// the engine's library is touched on that thread only. The voice list is read once, when the
+// engine starts, and never changes afterwards, so it may be read from any thread.
+//
+// Voice identifiers say which engine speaks them: "flite/..." is flite's, every other one is
+// espeak-ng's (forVoice()).
 class SpeechEngine {
 public:
     struct Utterance {
@@ -30,22 +34,35 @@ public:
     enum class Outcome { Finished, Stopped, Failed };
     // Runs on the engine thread once the utterance has ended.
     using Done = std::function<void(Outcome, const QString &message)>;
+    // Takes the next samples (mono, 16-bit, at sampleRate()) as the engine makes them; returns
+    // false to end the synthesis early.
+    using Samples = std::function<bool(const short *samples, qsizetype count)>;
 
-    // Starts the engine on first use.
-    static SpeechEngine &instance();
+    // Every engine, each started on first use, in the order their voices are listed:
+    // espeak-ng, then flite.
+    static QList<SpeechEngine *> engines();
+    // The engine of a voice identifier, whether or not it has that voice.
+    static SpeechEngine &forVoice(const QString &identifier);
+    // The voices of every engine: espeak-ng's, with another engine's voices after the first
+    // voice of their locale.
+    static QList<VoiceAttributes> allVoices();
+    // The standard voice of the user's locale, else of American English (espeak-ng's).
+    static QString defaultVoice();
 
+    virtual ~SpeechEngine() = default;
+
+    // "espeak-ng", "flite"
+    QString name() const { return engineName; }
     bool isAvailable() const { return available; }
     QString errorString() const { return error; }
     QString version() const { return engineVersion; }
+    // Where the engine's voice data lives; empty when its voices are built in.
     QString dataPath() const { return engineDataPath; }
+    // The rate of every voice's samples.
     int sampleRate() const { return rate; }
 
-    // Every voice in the engine's order: each language with its standard voice first, then
-    // combined with every voice variant.
     const QList<VoiceAttributes> &voices() const { return voiceList; }
     const VoiceAttributes *voice(const QString &identifier) const;
-    // The standard voice of the user's locale, else of American English, else the first.
-    QString defaultVoice() const { return defaultVoiceIdentifier; }
 
     // Queues an utterance. A file is replaced only once it is complete; a stopped or failed
     // utterance leaves no file behind.
@@ -54,26 +71,38 @@ public:
     SpeechEngine(const SpeechEngine &) = delete;
     SpeechEngine &operator=(const SpeechEngine &) = delete;
 
-private:
-    SpeechEngine();
-    ~SpeechEngine() = default;
-
-    // These run on the engine thread.
-    void initialize();
-    void loadVoices();
-    void run(const std::shared_ptr<Utterance> &utterance, const Done &done);
+protected:
+    explicit SpeechEngine(QString name);
+    // Starts the engine's thread and runs initialize() there; called once by each engine's
+    // instance(), which also arranges for shutDown() when the application ends.
+    void start();
     void shutDown();
 
-    QThread *thread = nullptr;
-    QObject *context = nullptr; // lives in thread; utterances are posted to it
+    // These run on the engine thread. initialize() sets what the accessors report and the
+    // voices (setVoices()); it leaves available false and sets error when the engine cannot
+    // speak.
+    virtual void initialize() = 0;
+    // Synthesizes the text into samples, at the utterance's voice, rate and volume. Returns an
+    // empty text, or why it failed. A sink that returns false ends it early (not a failure).
+    virtual QString synthesize(const Utterance &utterance, const Samples &sink) = 0;
+    // Releases the engine's library before the thread ends.
+    virtual void terminate() {}
+
+    void setVoices(QList<VoiceAttributes> voices);
 
     bool available = false;
     QString error;
     QString engineVersion;
     QString engineDataPath;
     int rate = 0;
+
+private:
+    void run(const std::shared_ptr<Utterance> &utterance, const Done &done);
+
+    const QString engineName;
+    QThread *thread = nullptr;
+    QObject *context = nullptr; // lives in thread; utterances are posted to it
     QList<VoiceAttributes> voiceList;
     QHash<QString, qsizetype> voiceIndex;
-    QString defaultVoiceIdentifier;
     std::atomic<bool> stopping{false};
 };

@@ -18,30 +18,28 @@ struct SpeechSynthesizer::Shared {
 QStringList SpeechSynthesizer::availableVoices()
 {
     QStringList identifiers;
-    for (const VoiceAttributes &voice : SpeechEngine::instance().voices())
+    for (const VoiceAttributes &voice : SpeechEngine::allVoices())
         identifiers.append(voice.identifier);
     return identifiers;
 }
 
 std::optional<VoiceAttributes> SpeechSynthesizer::attributesForVoice(const QString &voice)
 {
-    if (const VoiceAttributes *attributes = SpeechEngine::instance().voice(voice))
+    if (const VoiceAttributes *attributes = SpeechEngine::forVoice(voice).voice(voice))
         return *attributes;
     return std::nullopt;
 }
 
 QString SpeechSynthesizer::defaultVoice()
 {
-    return SpeechEngine::instance().defaultVoice();
+    return SpeechEngine::defaultVoice();
 }
 
 std::unique_ptr<SpeechSynthesizer> SpeechSynthesizer::create(const std::optional<QString> &voice)
 {
-    SpeechEngine &engine = SpeechEngine::instance();
-    if (!engine.isAvailable())
-        return nullptr;
-    const QString identifier = voice.value_or(engine.defaultVoice());
-    if (!engine.voice(identifier))
+    const QString identifier = voice.value_or(SpeechEngine::defaultVoice());
+    const SpeechEngine &engine = SpeechEngine::forVoice(identifier);
+    if (!engine.isAvailable() || !engine.voice(identifier))
         return nullptr;
     return std::unique_ptr<SpeechSynthesizer>(new SpeechSynthesizer(identifier));
 }
@@ -99,8 +97,8 @@ void SpeechSynthesizer::start(const QString &text, const QString &file)
         previous->cancelled.store(true);
 
     const std::weak_ptr<Shared> weak = shared;
-    SpeechEngine::instance().speak(
-        utterance, [weak, utterance](SpeechEngine::Outcome outcome, const QString &message) {
+    SpeechEngine::forVoice(voiceIdentifier)
+        .speak(utterance, [weak, utterance](SpeechEngine::Outcome outcome, const QString &message) {
             // Reports go to the main thread, where each runs to completion before the next.
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(),

@@ -13,10 +13,12 @@ class SpeechSynthesizerDelegate;
 
 // Speaks texts with one voice, to an AIFF file or to the audio output.
 //
-// Speaking returns at once; the delegate hears the outcome on the main thread. Requests of all
-// synthesizers are served in turn by the one speech engine.
+// Speaking returns at once; the delegate hears the outcome on the main thread. The voice says
+// which engine speaks (SpeechEngine::forVoice()); each engine serves the requests of all
+// synthesizers in turn.
 class SpeechSynthesizer {
 public:
+    // The voices of every engine (SpeechEngine::allVoices()).
     static QStringList availableVoices();
     static std::optional<VoiceAttributes> attributesForVoice(const QString &voice);
     static QString defaultVoice();

@@ -30,7 +30,7 @@ void VoiceCatalogue::PopupList::addItems(const QStringList &titles)
 
 VoiceCatalogue::VoiceCatalogue(UserSettings &settings, VoiceSource source)
     : settings(settings)
-    , source(source ? std::move(source) : [] { return SpeechEngine::instance().voices(); })
+    , source(source ? std::move(source) : [] { return SpeechEngine::allVoices(); })
 {}
 
 void VoiceCatalogue::buildCatalogue()

@@ -31,7 +31,7 @@ public:
 
     using VoiceSource = std::function<QList<VoiceAttributes>()>;
 
-    // Voices come from source (the speech engine's voices when none is given), in its order.
+    // Voices come from source (every speech engine's voices when none is given), in its order.
     explicit VoiceCatalogue(UserSettings &settings, VoiceSource source = {});
 
     // Builds the catalogue and refreshes the three lists, restoring the saved selection.

@@ -5,10 +5,13 @@
 #include "TestSupport.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sndfile.h>
+#include <vector>
 
 namespace {
 
@@ -258,4 +261,140 @@ TEST_F(SpeechSynthesizerTest, NoReportReachesADelegateAfterItsSynthesizerIsGone)
     ASSERT_TRUE(other.waitForFinishes(1));
     TestSupport::waitUntil([] { return false; }, 100);
     EXPECT_TRUE(recorder.reports.isEmpty());
+}
+
+namespace {
+
+const QStringList fliteVoices = {QStringLiteral("flite/slt"), QStringLiteral("flite/rms"),
+                                 QStringLiteral("flite/awb"), QStringLiteral("flite/kal16")};
+
+// Speaks text to a file and waits for it; the file's duration, or -1.
+double spokenDuration(const QString &voice, float rate, const QString &text, const QString &file)
+{
+    const std::unique_ptr<SpeechSynthesizer> synthesizer = SpeechSynthesizer::create(voice);
+    if (!synthesizer)
+        return -1;
+    Recorder recorder;
+    synthesizer->setDelegate(&recorder);
+    synthesizer->setRate(rate);
+    synthesizer->startSpeaking(text, file);
+    if (!recorder.waitForFinishes(1) || !recorder.reports.last().finished)
+        return -1;
+    return AIFFFile::duration(file);
+}
+
+double peak(const QString &file)
+{
+    SF_INFO info{};
+    SNDFILE *sound = sf_open(QFile::encodeName(file).constData(), SFM_READ, &info);
+    if (!sound)
+        return -1;
+    std::vector<short> samples(size_t(info.frames));
+    sf_read_short(sound, samples.data(), info.frames);
+    sf_close(sound);
+    short highest = 0;
+    for (short sample : samples)
+        highest = std::max<short>(highest, short(std::abs(sample)));
+    return highest;
+}
+
+} // namespace
+
+TEST_F(SpeechSynthesizerTest, FliteVoicesSpeakToFilesWithTheSameReports)
+{
+    for (const QString &voice : fliteVoices) {
+        const std::unique_ptr<SpeechSynthesizer> synthesizer = SpeechSynthesizer::create(voice);
+        ASSERT_NE(synthesizer, nullptr) << voice;
+        Recorder recorder;
+        recorder.file = path(voice.section(u'/', 1) + QStringLiteral(".aiff"));
+        TestSupport::writeFile(recorder.file, "an older file to be replaced");
+        synthesizer->setDelegate(&recorder);
+        synthesizer->setRate(200);
+        synthesizer->startSpeaking(sentence, recorder.file);
+        EXPECT_TRUE(synthesizer->isSpeaking());
+        ASSERT_TRUE(recorder.waitForFinishes(1)) << voice;
+        TestSupport::waitUntil([] { return false; }, 100);
+        ASSERT_EQ(recorder.reports.size(), 1) << voice;
+        EXPECT_TRUE(recorder.reports.first().finished) << voice;
+        EXPECT_TRUE(recorder.reports.first().onMainThread);
+        EXPECT_GT(recorder.reports.first().fileDuration, 2000) << voice;
+        EXPECT_FALSE(QFile::exists(recorder.file + QStringLiteral(".partial")));
+        EXPECT_GT(peak(recorder.file), 3000) << voice << ": hardly audible";
+
+        // The same text gives the same samples; half the volume, half the loudness.
+        const QString again = path(QStringLiteral("again.aiff"));
+        EXPECT_EQ(spokenDuration(voice, 200, sentence, again),
+                  recorder.reports.first().fileDuration);
+        EXPECT_EQ(TestSupport::readFile(again), TestSupport::readFile(recorder.file)) << voice;
+        synthesizer->setVolume(0.5f);
+        synthesizer->startSpeaking(sentence, again);
+        ASSERT_TRUE(recorder.waitForFinishes(2));
+        EXPECT_NEAR(peak(again) / peak(recorder.file), 0.5, 0.01) << voice;
+    }
+    // A failure is an error report, then an unfinished finish.
+    const std::unique_ptr<SpeechSynthesizer> synthesizer =
+        SpeechSynthesizer::create(fliteVoices[0]);
+    Recorder recorder;
+    synthesizer->setDelegate(&recorder);
+    synthesizer->startSpeaking(sentence, path(QStringLiteral("missing folder/speech.aiff")));
+    ASSERT_TRUE(recorder.waitForFinishes(1));
+    ASSERT_EQ(recorder.reports.size(), 2);
+    EXPECT_EQ(recorder.reports[0].kind, QStringLiteral("error"));
+    EXPECT_FALSE(recorder.reports[1].finished);
+}
+
+TEST_F(SpeechSynthesizerTest, StoppingFliteEndsTheUtteranceAtOnceAndWritesNothing)
+{
+    const std::unique_ptr<SpeechSynthesizer> synthesizer =
+        SpeechSynthesizer::create(QStringLiteral("flite/slt"));
+    ASSERT_NE(synthesizer, nullptr);
+    Recorder recorder;
+    recorder.file = path(QStringLiteral("stopped.aiff"));
+    synthesizer->setDelegate(&recorder);
+    // Minutes of synthesis if it were not stopped.
+    QString longText;
+    for (int i = 0; i < 400; ++i)
+        longText += sentence + u' ';
+    for (int waitMs : {0, 300}) {
+        recorder.reports.clear();
+        synthesizer->startSpeaking(longText, recorder.file);
+        TestSupport::waitUntil([] { return false; }, waitMs);
+        QElapsedTimer stopping;
+        stopping.start();
+        synthesizer->stopSpeaking();
+        ASSERT_TRUE(recorder.waitForFinishes(1));
+        EXPECT_LT(stopping.elapsed(), 3000) << "after " << waitMs << " ms";
+        TestSupport::waitUntil([] { return false; }, 100);
+        ASSERT_EQ(recorder.reports.size(), 1);
+        EXPECT_FALSE(recorder.reports.first().finished);
+        EXPECT_FALSE(QFile::exists(recorder.file));
+        EXPECT_FALSE(QFile::exists(recorder.file + QStringLiteral(".partial")));
+        EXPECT_FALSE(synthesizer->isSpeaking());
+    }
+}
+
+// A rate means about the same words per minute on both engines, so that fitting cues into
+// their slots works alike whichever voice speaks.
+TEST_F(SpeechSynthesizerTest, FliteRatesGiveAboutEspeakNgsLengths)
+{
+    const QString text = QStringLiteral(
+        "Where were you on the night of the fourteenth of March? The museum closes at six, so we "
+        "only have an hour left to see everything. Thank you, I will remember this.");
+    QHash<QString, double> at200;
+    for (int rate : {200, 300}) {
+        const double espeak = spokenDuration(QStringLiteral("gmw/en-US"), float(rate), text,
+                                             path(QStringLiteral("espeak.aiff")));
+        ASSERT_GT(espeak, 0);
+        for (const QString &voice : fliteVoices) {
+            const double flite =
+                spokenDuration(voice, float(rate), text, path(QStringLiteral("flite.aiff")));
+            EXPECT_NEAR(flite / espeak, 1.0, 0.1) << voice << " at " << rate;
+            std::printf("%s at %d words per minute: %.0f ms, espeak-ng %.0f ms\n",
+                        qPrintable(voice), rate, flite, espeak);
+            if (rate == 200)
+                at200.insert(voice, flite);
+            else
+                EXPECT_LT(flite / at200.value(voice), 0.75) << voice;
+        }
+    }
 }

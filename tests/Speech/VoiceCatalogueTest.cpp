@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -157,4 +158,45 @@ TEST_F(VoiceCatalogueTest, RealVoicesGiveEveryLanguageBothGenders)
     EXPECT_EQ(chooser.namePopup().items.value(0), QStringLiteral("Standard"));
     EXPECT_EQ(chooser.selectedVoice(), QStringLiteral("gmw/en-US"));
     ASSERT_NE(SpeechSynthesizer::create(chooser.selectedVoice()), nullptr);
+}
+
+TEST_F(VoiceCatalogueTest, FliteVoicesAreChosenUnderAmericanEnglish)
+{
+    struct Expected {
+        QString identifier, gender, name;
+    };
+    const QList<Expected> expected = {
+        {QStringLiteral("flite/slt"), QStringLiteral("Female"), QStringLiteral("Flite SLT")},
+        {QStringLiteral("flite/rms"), QStringLiteral("Male"), QStringLiteral("Flite RMS")},
+        {QStringLiteral("flite/awb"), QStringLiteral("Male"),
+         QStringLiteral("Flite AWB (Scottish)")},
+        {QStringLiteral("flite/kal16"), QStringLiteral("Male"), QStringLiteral("Flite KAL")},
+    };
+    VoiceCatalogue chooser(settings);
+    chooser.refreshLanguages();
+    QList<VoiceCatalogue::Entry> flite = chooser.entries();
+    flite.removeIf([](const VoiceCatalogue::Entry &entry) {
+        return !entry.voice.identifier.startsWith(QStringLiteral("flite/"));
+    });
+    ASSERT_EQ(flite.size(), expected.size());
+    for (const Expected &voice : expected) {
+        const auto entry = std::find_if(flite.cbegin(), flite.cend(), [&](const auto &e) {
+            return e.voice.identifier == voice.identifier;
+        });
+        ASSERT_NE(entry, flite.cend()) << voice.identifier;
+        EXPECT_EQ(entry->language, QStringLiteral("English (United States)"));
+        EXPECT_EQ(entry->gender, voice.gender);
+        EXPECT_EQ(entry->voice.name, voice.name);
+        EXPECT_FALSE(entry->voice.demoText.isEmpty());
+        // Picking it in the chooser selects it.
+        settings.setString(UserSettings::voiceLanguageKey, QStringLiteral("en_US"));
+        settings.setString(UserSettings::voiceGenderKey, voice.gender);
+        settings.setString(UserSettings::voiceNameKey, voice.name);
+        chooser.refreshLanguages();
+        EXPECT_EQ(chooser.selectedVoice(), voice.identifier);
+    }
+    // They come right after the standard voice, not after the dozens of variants.
+    EXPECT_EQ(chooser.namePopup().items.mid(0, 4),
+              (QStringList{QStringLiteral("Standard"), QStringLiteral("Flite RMS"),
+                           QStringLiteral("Flite AWB (Scottish)"), QStringLiteral("Flite KAL")}));
 }

@@ -97,3 +97,30 @@ TEST(SayCommand, SpeaksToAFileOrSaysWhyNot)
         EXPECT_TRUE(result.err.contains("from 80 to 450")) << rate << result.err.toStdString();
     }
 }
+
+TEST(SayCommand, FliteVoicesSpeakAndAreListed)
+{
+    QTemporaryDir folder;
+    const QString text = QStringLiteral("We have to leave before the storm reaches the harbour.");
+    QList<double> durations;
+    for (const QString &rate : {QStringLiteral("200"), QStringLiteral("300")}) {
+        const QString file = folder.filePath(rate + QStringLiteral(".aiff"));
+        const TestSupport::ProcessResult result =
+            runCli({QStringLiteral("say"), QStringLiteral("--voice"), QStringLiteral("flite/slt"),
+                    QStringLiteral("--rate"), rate, QStringLiteral("--out"), file, text});
+        ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+        durations.append(AIFFFile::duration(file));
+    }
+    EXPECT_GT(durations[0], 2000);
+    EXPECT_LT(durations[1], durations[0] * 0.75);
+
+    const TestSupport::ProcessResult voices =
+        runCli({QStringLiteral("voices"), QStringLiteral("--language"), QStringLiteral("en_US")});
+    ASSERT_EQ(voices.exitCode, 0);
+    for (const char *voice : {"flite/slt", "flite/rms", "flite/awb", "flite/kal16"})
+        EXPECT_TRUE(voices.out.contains(voice)) << voice;
+    const TestSupport::ProcessResult version = runCli({QStringLiteral("--version")});
+    EXPECT_TRUE(version.out.contains("speech: espeak-ng ")) << version.out.toStdString();
+    EXPECT_TRUE(version.out.contains("speech: flite 2.2, voices built in, 16000 Hz, 4 voices"))
+        << version.out.toStdString();
+}
