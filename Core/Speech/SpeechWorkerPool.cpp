@@ -134,6 +134,8 @@ void SpeechWorkerPool::stopAll()
         QProcess &process = *worker->process;
         process.disconnect();
         if (process.state() != QProcess::NotRunning) {
+            // The worker and the child fitting a cue for it, which share a process group.
+            ::kill(-pid_t(process.processId()), SIGKILL);
             process.kill();
             process.waitForFinished(5000);
         }

@@ -104,7 +104,7 @@ void SubtitlesToSpeech::speakNext()
     // The progress report may have stopped the run.
     if (!running.load() || stopped.load())
         return;
-    if (jobs > 1) {
+    if (jobs > 0) {
         if (!pool)
             startWorkers();
         layFitted();
@@ -135,7 +135,7 @@ void SubtitlesToSpeech::speakCurrentCue()
 
 void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool finished)
 {
-    if (!running.load() || stopped.load() || reported || jobs > 1)
+    if (!running.load() || stopped.load() || reported || jobs > 0)
         return;
     if (!finished) {
         // Stops clear running before the synthesizer reports; anything else stopped the

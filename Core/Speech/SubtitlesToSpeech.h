@@ -24,7 +24,7 @@ class SpeechSynthesizer;
 // faster while its speech is longer than its slot, up to 300; kept in sync, trimmed of its
 // silence, given the quiet after it, spoken at an estimated rate and compressed as a last resort.
 // Silence fills the track up to each cue's start; speech is never cut, so an overrun delays later
-// cues. With one job the work is a chain of synthesizer callbacks on the main thread; with more,
+// cues. Without workers the work is a chain of synthesizer callbacks on the main thread; with them,
 // worker processes fit cues ahead of the track and the main thread lays them in order, fitting a
 // cue again where the track turned out longer than it was fitted for, so that the track is the
 // same whatever the number of jobs. Progress comes once per cue and exactly one finish report
@@ -51,8 +51,9 @@ public:
     void setOverflow(AIFFFile::Overflow overflow) { this->overflow = overflow; }
     // Whether each cue is fitted to keep pace with the subtitles (before start); off by default.
     void setKeepInSync(bool on) { keepInSync = on; }
-    // How many cues are fitted at once (before start); 1, the default, fits them in this process.
-    void setJobs(int count) { jobs = std::max(count, 1); }
+    // How many worker processes fit cues at once (before start); 0, the default, fits them one
+    // after the other in this process, with its own engine.
+    void setJobs(int count) { jobs = std::max(count, 0); }
     // Speaks the first cue (on the main thread, where every later step runs too).
     void start();
     // Ends the run without a finish report; the speech file stays as far as it was written.
@@ -118,7 +119,7 @@ private:
     QList<int> passes;
     QList<bool> fits;
     bool keepInSync = false;
-    int jobs = 1;
+    int jobs = 0;
     const QString syncClipFile;
     // The fitting of the cue being spoken in this process.
     std::optional<CueFitting> fitting;

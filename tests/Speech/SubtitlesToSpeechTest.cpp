@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QHash>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -79,20 +80,30 @@ qint64 findNear(const std::vector<short> &haystack, const std::vector<short> &ne
     return -1;
 }
 
-// The processes this test process started that are still alive (zombies included).
-QList<pid_t> childProcesses()
+// The processes this test process started (and theirs, when all) that are still alive, zombies
+// included.
+QList<pid_t> childProcesses(bool all = true)
 {
-    QList<pid_t> children;
+    QHash<pid_t, pid_t> parents;
     QDirIterator entries(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
         QFile stat(entries.next() + QStringLiteral("/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QList<QByteArray> fields = stat.readAll().split(')').value(1).split(' ');
-        if (fields.value(2).toInt() == getpid())
-            children.append(entries.fileName().toInt());
+        if (stat.open(QIODevice::ReadOnly))
+            parents.insert(entries.fileName().toInt(),
+                           stat.readAll().split(')').value(1).split(' ').value(2).toInt());
     }
-    return children;
+    QList<pid_t> descendants;
+    for (auto process = parents.cbegin(); process != parents.cend(); ++process) {
+        for (pid_t up = process.value(); up > 1; up = parents.value(up)) {
+            if (up == getpid()) {
+                descendants.append(process.key());
+                break;
+            }
+            if (!all)
+                break;
+        }
+    }
+    return descendants;
 }
 
 Subtitle cue(double start, double end, const QString &text)
@@ -156,7 +167,7 @@ protected:
 
     QString path(const QString &name) const { return folder.filePath(name); }
     bool keepInSync = false;
-    int jobs = 1;
+    int jobs = 0;
     QTemporaryDir folder;
     QString speechFile = folder.filePath(QStringLiteral("speech track.aiff"));
 };
@@ -399,7 +410,7 @@ TEST_F(SubtitlesToSpeechTest, AStopOrACrashedWorkerLeavesNoProcessAndNoFile)
     // A worker killed in the middle: the run fails once, saying so.
     run = render(cues, [](SubtitlesToSpeechTest::Run &, double index) {
         if (index == 2)
-            for (const pid_t child : childProcesses())
+            for (const pid_t child : childProcesses(false))
                 kill(child, SIGKILL);
     });
     ASSERT_EQ(run->finishes.size(), 1);
