@@ -3,6 +3,7 @@
 #include "InstanceProbe.h"
 #include "Settings/UserSettings.h"
 #include "SingleInstance.h"
+#include "Speech/SpeechWorker.h"
 #include "WindowController.h"
 #include "WorkingFolder.h"
 
@@ -15,6 +16,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A speech job's worker process runs nothing else.
+    if (const std::optional<int> status = SpeechWorker::serveIfAsked(argc, argv))
+        return *status;
     const QStringList notes = FileSystem::settleEnvironment();
     QApplication app(argc, argv);
     for (const QString &note : notes)

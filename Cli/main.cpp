@@ -2,12 +2,16 @@
 #include "Command.h"
 #include "FileSystem.h"
 #include "InterruptHandler.h"
+#include "Speech/SpeechWorker.h"
 #include "WorkingFolder.h"
 
 #include <QCoreApplication>
 
 int main(int argc, char *argv[])
 {
+    // A speech job's worker process runs nothing else.
+    if (const std::optional<int> status = SpeechWorker::serveIfAsked(argc, argv))
+        return *status;
     // Before anything else, so that no signal can leave a tool running or a file behind.
     InterruptHandler::install();
     const QStringList notes = FileSystem::settleEnvironment();

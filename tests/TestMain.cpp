@@ -1,4 +1,5 @@
 #include "Settings/UserSettings.h"
+#include "Speech/SpeechWorker.h"
 #include "WorkingFolder.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,9 @@ extern "C" const char *__ubsan_default_options()
 // reads or writes the user's real preferences.
 int main(int argc, char **argv)
 {
+    // A speech job's worker process runs nothing else.
+    if (const std::optional<int> status = SpeechWorker::serveIfAsked(argc, argv))
+        return *status;
     // Child mode for the working-folder tests: fill the folder, report it, and exit normally.
     if (qEnvironmentVariableIsSet("KELVORANDIX_TEST_PRINT_WORKING_FOLDER")) {
         QCoreApplication app(argc, argv);

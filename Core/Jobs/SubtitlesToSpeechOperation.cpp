@@ -46,6 +46,7 @@ void SubtitlesToSpeechOperation::run()
                                               std::move(progress), std::move(finish));
     renderer->setOverflow(overflow);
     renderer->setKeepInSync(keepSpeechInSync);
+    renderer->setJobs(jobs);
     try {
         renderer->initSynthesizer();
     } catch (const VSError &) {

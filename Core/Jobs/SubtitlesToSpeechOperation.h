@@ -2,6 +2,7 @@
 
 #include "MakeOutputOperation.h"
 #include "Speech/AIFFFile.h"
+#include "Speech/SpeechWorkerPool.h"
 #include "Subtitles/SubtitlesParser.h"
 
 #include <QSemaphore>
@@ -33,6 +34,8 @@ public:
     // Whether the speech keeps pace with the subtitles (SubtitlesToSpeech); set before the job
     // runs.
     bool keepSpeechInSync = false;
+    // How many worker processes fit cues at once.
+    int jobs = SpeechWorkerPool::defaultJobs();
 
     // The renderer of the last run, for measurements; empty before run.
     std::shared_ptr<SubtitlesToSpeech> renderer() const { return subtitlesToSpeech.load(); }

@@ -66,6 +66,10 @@ public:
     // Queues an utterance. A file is replaced only once it is complete; a stopped or failed
     // utterance leaves no file behind.
     void speak(std::shared_ptr<Utterance> utterance, Done done);
+    // Runs the utterance at once on the calling thread, and done there too. Only for a child
+    // process just forked from one whose engine was idle: the calling thread is then the only
+    // one, and the engine starts every child from the same state.
+    void speakHere(std::shared_ptr<Utterance> utterance, const Done &done) { run(utterance, done); }
 
     SpeechEngine(const SpeechEngine &) = delete;
     SpeechEngine &operator=(const SpeechEngine &) = delete;

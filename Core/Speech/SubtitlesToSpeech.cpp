@@ -8,6 +8,8 @@
 #include "VSError.h"
 #include "WorkingFolder.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 std::shared_ptr<SubtitlesToSpeech> SubtitlesToSpeech::create(QList<Subtitle> subtitles,
@@ -75,6 +77,9 @@ void SubtitlesToSpeech::release()
     // Dropping the writer closes the speech file.
     audioProcessor.reset();
     speechSynthesizer.reset();
+    // The pool may be reporting right now: it goes once that report is over.
+    if (pool)
+        MainThread::post([gone = std::shared_ptr<SpeechWorkerPool>(std::move(pool))] {});
 }
 
 void SubtitlesToSpeech::speakNext()
@@ -99,6 +104,12 @@ void SubtitlesToSpeech::speakNext()
     // The progress report may have stopped the run.
     if (!running.load() || stopped.load())
         return;
+    if (jobs > 0) {
+        if (!pool)
+            startWorkers();
+        layFitted();
+        return;
+    }
     passes.append(0);
     fitting.emplace(subtitles[cueIndex], nextStart(cueIndex), trackLength(), keepInSync);
     speechSynthesizer->setRate(fitting->rate());
@@ -124,7 +135,7 @@ void SubtitlesToSpeech::speakCurrentCue()
 
 void SubtitlesToSpeech::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &, bool finished)
 {
-    if (!running.load() || stopped.load() || reported)
+    if (!running.load() || stopped.load() || reported || jobs > 0)
         return;
     if (!finished) {
         // Stops clear running before the synthesizer reports; anything else stopped the
@@ -165,6 +176,74 @@ void SubtitlesToSpeech::lay(const CueFitting::Placement &placement)
     fits.append(placement.fits);
     syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + placement.onsetMs,
                        placement.speechMs, placement.rate, placement.tempo, placement.fits});
+}
+
+void SubtitlesToSpeech::startWorkers()
+{
+    const auto self = weak_from_this();
+    pool = std::make_unique<SpeechWorkerPool>(
+        std::min<qsizetype>(jobs, subtitles.size()), speechSynthesizer->voice(), keepInSync,
+        [self](const SpeechWorkerPool::Request &request, const CueFitting::Placement &placement) {
+            if (const auto renderer = self.lock())
+                renderer->fitted(request, placement);
+        },
+        [self](const QString &message) {
+            if (const auto renderer = self.lock()) {
+                if (!renderer->running.load() || renderer->stopped.load())
+                    return;
+                renderer->fail(message);
+                renderer->release();
+            }
+        });
+    submitAhead();
+}
+
+void SubtitlesToSpeech::submitAhead()
+{
+    // Cues are fitted for a track that ends before them, which is how it almost always is;
+    // a few jobs' worth ahead keeps every worker busy without fitting far beyond the track.
+    const int ahead = 4 * jobs;
+    while (submitted < subtitles.size() && submitted < cueIndex + ahead) {
+        const Subtitle &cue = subtitles[submitted];
+        pool->submit(
+            {submitted, SubtitlesParser::plainText(cue.text), cue, nextStart(submitted), 0});
+        ++submitted;
+    }
+}
+
+void SubtitlesToSpeech::fitted(const SpeechWorkerPool::Request &request,
+                               const CueFitting::Placement &placement)
+{
+    if (!running.load() || stopped.load() || reported)
+        return;
+    ready.insert(request.cue, {request, placement});
+    layFitted();
+}
+
+void SubtitlesToSpeech::layFitted()
+{
+    const auto found = ready.find(cueIndex);
+    if (found == ready.end())
+        return;
+    const auto [request, placement] = found.value();
+    ready.erase(found);
+    const double length = trackLength();
+    if (!CueFitting(request.timing, request.nextStart, request.trackEnd, keepInSync)
+             .holdsFor(length)) {
+        // The previous cue ran long: this one is fitted again for the track as it is.
+        QFile::remove(placement.clipFile);
+        SpeechWorkerPool::Request again = request;
+        again.trackEnd = length;
+        pool->submit(again, true);
+        return;
+    }
+    passes.append(placement.passes);
+    layCue([this, placement = placement] {
+        lay(placement);
+        QFile::remove(placement.clipFile);
+        submitAhead();
+        return true;
+    });
 }
 
 double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)

@@ -3,11 +3,13 @@
 #include "AIFFFile.h"
 #include "CueFitting.h"
 #include "SpeechSynthesizerDelegate.h"
+#include "SpeechWorkerPool.h"
 #include "Subtitles/Subtitle.h"
 #include "SyncFitting.h"
 #include "SyncReport.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -22,8 +24,11 @@ class SpeechSynthesizer;
 // faster while its speech is longer than its slot, up to 300; kept in sync, trimmed of its
 // silence, given the quiet after it, spoken at an estimated rate and compressed as a last resort.
 // Silence fills the track up to each cue's start; speech is never cut, so an overrun delays later
-// cues. The work is a chain of synthesizer callbacks on the main thread; progress comes once per
-// cue and exactly one finish report ends a run that is not stopped.
+// cues. Without workers the work is a chain of synthesizer callbacks on the main thread; with them,
+// worker processes fit cues ahead of the track and the main thread lays them in order, fitting a
+// cue again where the track turned out longer than it was fitted for, so that the track is the
+// same whatever the number of jobs. Progress comes once per cue and exactly one finish report
+// ends a run that is not stopped.
 class SubtitlesToSpeech : public SpeechSynthesizerDelegate,
                           public std::enable_shared_from_this<SubtitlesToSpeech> {
 public:
@@ -46,6 +51,9 @@ public:
     void setOverflow(AIFFFile::Overflow overflow) { this->overflow = overflow; }
     // Whether each cue is fitted to keep pace with the subtitles (before start); off by default.
     void setKeepInSync(bool on) { keepInSync = on; }
+    // How many worker processes fit cues at once (before start); 0, the default, fits them one
+    // after the other in this process, with its own engine.
+    void setJobs(int count) { jobs = std::max(count, 0); }
     // Speaks the first cue (on the main thread, where every later step runs too).
     void start();
     // Ends the run without a finish report; the speech file stays as far as it was written.
@@ -90,7 +98,11 @@ private:
     double appendClip(const QString &clipFile, double position);
     std::optional<double> nextStart(int cue) const;
     double trackLength() const;
-
+    // With several jobs: hands cues to the workers, and lays those that are back in order.
+    void startWorkers();
+    void submitAhead();
+    void fitted(const SpeechWorkerPool::Request &request, const CueFitting::Placement &placement);
+    void layFitted();
     void fail(const QString &message);
     void release();
 
@@ -107,8 +119,12 @@ private:
     QList<int> passes;
     QList<bool> fits;
     bool keepInSync = false;
+    int jobs = 0;
     const QString syncClipFile;
     // The fitting of the cue being spoken in this process.
     std::optional<CueFitting> fitting;
     SyncReport syncReport;
+    std::unique_ptr<SpeechWorkerPool> pool;
+    int submitted = 0; // cues handed to the workers so far, in order
+    QMap<int, std::pair<SpeechWorkerPool::Request, CueFitting::Placement>> ready;
 };

@@ -1,4 +1,5 @@
 #include "Settings/UserSettings.h"
+#include "Speech/SpeechWorker.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -26,6 +27,9 @@ extern "C" const char *__ubsan_default_options()
 // here. Like every test process, this one keeps its own settings file.
 int main(int argc, char **argv)
 {
+    // A speech job's worker process runs nothing else.
+    if (const std::optional<int> status = SpeechWorker::serveIfAsked(argc, argv))
+        return *status;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);

@@ -9,9 +9,13 @@
 #include "WorkingFolder.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QHash>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -76,9 +80,45 @@ qint64 findNear(const std::vector<short> &haystack, const std::vector<short> &ne
     return -1;
 }
 
+// The processes this test process started (and theirs, when all) that are still alive, zombies
+// included.
+QList<pid_t> childProcesses(bool all = true)
+{
+    QHash<pid_t, pid_t> parents;
+    QDirIterator entries(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        QFile stat(entries.next() + QStringLiteral("/stat"));
+        if (stat.open(QIODevice::ReadOnly))
+            parents.insert(entries.fileName().toInt(),
+                           stat.readAll().split(')').value(1).split(' ').value(2).toInt());
+    }
+    QList<pid_t> descendants;
+    for (auto process = parents.cbegin(); process != parents.cend(); ++process) {
+        for (pid_t up = process.value(); up > 1; up = parents.value(up)) {
+            if (up == getpid()) {
+                descendants.append(process.key());
+                break;
+            }
+            if (!all)
+                break;
+        }
+    }
+    return descendants;
+}
+
 Subtitle cue(double start, double end, const QString &text)
 {
     return Subtitle{start, end, {text}, std::nullopt};
+}
+
+// count short lines, two seconds apart.
+QList<Subtitle> lines(int count)
+{
+    QList<Subtitle> cues;
+    for (int i = 0; i < count; ++i)
+        cues.append(cue(1000 + 2000 * i, 2500 + 2000 * i,
+                        QStringLiteral("This is line %1 of the test.").arg(i + 1)));
+    return cues;
 }
 
 class SubtitlesToSpeechTest : public ::testing::Test {
@@ -115,6 +155,7 @@ protected:
             });
         r->renderer->initSynthesizer();
         r->renderer->setKeepInSync(keepInSync);
+        r->renderer->setJobs(jobs);
         r->renderer->start();
         if (settleMs > 0)
             TestSupport::waitUntil([] { return false; }, settleMs);
@@ -126,6 +167,7 @@ protected:
 
     QString path(const QString &name) const { return folder.filePath(name); }
     bool keepInSync = false;
+    int jobs = 0;
     QTemporaryDir folder;
     QString speechFile = folder.filePath(QStringLiteral("speech track.aiff"));
 };
@@ -315,4 +357,68 @@ TEST_F(SubtitlesToSpeechTest, KeptInSyncSpeechBeginsOnItsCueAndTheReportTellsThe
     EXPECT_NEAR(onsetAfter(track, b.placedStart + b.duration + 5), c.placedStart, 1);
     EXPECT_LE(double(track.size()) / 22.05,
               c.placedStart + c.duration + SyncFitting::keptSilence + 1);
+}
+
+TEST_F(SubtitlesToSpeechTest, WorkersLayTheSameTrackAsOneJob)
+{
+    // Both rules, with a line so long that it pushes the next: that one is fitted again for the
+    // longer track.
+    QList<Subtitle> cues = lines(12);
+    cues[5] = cue(cues[5].start, cues[5].start + 400, longText);
+    for (const bool sync : {false, true}) {
+        keepInSync = sync;
+        std::vector<short> tracks[2];
+        QList<int> passes[2];
+        QByteArray reports[2];
+        for (const int count : {1, 3}) {
+            jobs = count;
+            const auto run = render(cues);
+            ASSERT_EQ(run->finishes, (QList<std::pair<bool, QString>>{{true, QString()}}));
+            EXPECT_EQ(run->progress.size(), cues.size());
+            tracks[count / 3] = samplesOf(speechFile);
+            passes[count / 3] = run->renderer->passesPerCue();
+            reports[count / 3] = run->renderer->report().toJson();
+        }
+        EXPECT_FALSE(tracks[0].empty());
+        EXPECT_TRUE(tracks[0] == tracks[1]) << "sync " << sync;
+        EXPECT_EQ(passes[0], passes[1]);
+        EXPECT_EQ(reports[0], reports[1]);
+        EXPECT_TRUE(QFile::exists(speechFile));
+    }
+    // The workers are gone, and so is everything they wrote.
+    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+    EXPECT_TRUE(QDir(WorkingFolder::path())
+                    .entryList({QStringLiteral("speech-workers-*")}, QDir::AllEntries)
+                    .isEmpty());
+}
+
+TEST_F(SubtitlesToSpeechTest, AStopOrACrashedWorkerLeavesNoProcessAndNoFile)
+{
+    jobs = 2;
+    const QList<Subtitle> cues = lines(40);
+    // Stopped while the workers fit cues ahead.
+    auto run = render(
+        cues,
+        [](SubtitlesToSpeechTest::Run &r, double index) {
+            if (index == 3)
+                r.renderer->stop();
+        },
+        1000);
+    EXPECT_TRUE(run->finishes.isEmpty());
+    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+
+    // A worker killed in the middle: the run fails once, saying so.
+    run = render(cues, [](SubtitlesToSpeechTest::Run &, double index) {
+        if (index == 2)
+            for (const pid_t child : childProcesses(false))
+                kill(child, SIGKILL);
+    });
+    ASSERT_EQ(run->finishes.size(), 1);
+    EXPECT_FALSE(run->finishes[0].first);
+    EXPECT_EQ(run->finishes[0].second,
+              QStringLiteral("A speech worker stopped unexpectedly: it was stopped by a signal"));
+    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+    EXPECT_TRUE(QDir(WorkingFolder::path())
+                    .entryList({QStringLiteral("speech-workers-*")}, QDir::AllEntries)
+                    .isEmpty());
 }

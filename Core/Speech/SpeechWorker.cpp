@@ -1,0 +1,162 @@
+#include "SpeechWorker.h"
+
+#include "CueFitting.h"
+#include "SpeechEngine.h"
+#include "SpeechSynthesizer.h"
+#include "SpeechWorkerPool.h"
+#include "VSError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// The next line of standard input, without its end; nothing at its end.
+std::optional<QByteArray> readLine(QByteArray &buffer)
+{
+    for (;;) {
+        const qsizetype end = buffer.indexOf('\n');
+        if (end >= 0) {
+            const QByteArray line = buffer.left(end);
+            buffer.remove(0, end + 1);
+            return line;
+        }
+        char chunk[65536];
+        const ssize_t count = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return std::nullopt;
+        buffer.append(chunk, count);
+    }
+}
+
+// Fits one cue as the speech job does, each utterance spoken on this thread; the answer line.
+QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
+               const SpeechWorkerPool::Request &request, const QString &clipFile)
+{
+    const QString utteranceFile = clipFile + QStringLiteral(".utterance.aiff");
+    try {
+        CueFitting fitting(request.timing, request.nextStart, request.trackEnd, keepInSync);
+        for (;;) {
+            auto utterance = std::make_shared<SpeechEngine::Utterance>();
+            utterance->text = request.text;
+            utterance->voice = voice;
+            utterance->rate = int(std::lround(std::clamp(
+                fitting.rate(), SpeechSynthesizer::minimumRate, SpeechSynthesizer::maximumRate)));
+            utterance->file = utteranceFile;
+            SpeechEngine::Outcome outcome = SpeechEngine::Outcome::Failed;
+            QString message;
+            engine.speakHere(utterance, [&](SpeechEngine::Outcome o, const QString &m) {
+                outcome = o;
+                message = m;
+            });
+            if (outcome != SpeechEngine::Outcome::Finished)
+                throw VSError(message.isEmpty() ? QStringLiteral("The speech synthesizer stopped "
+                                                                 "before it finished speaking")
+                                                : message);
+            if (!fitting.spoken(utteranceFile))
+                break;
+        }
+        CueFitting::Placement placement = fitting.place(utteranceFile, clipFile);
+        // The plain rule lays the utterance itself, under the clip's name.
+        if (placement.clipFile != clipFile) {
+            QFile::remove(clipFile);
+            if (!QFile::rename(placement.clipFile, clipFile))
+                throw VSError(QStringLiteral("Could not move '%1' to '%2'")
+                                  .arg(placement.clipFile, clipFile));
+            placement.clipFile = clipFile;
+        }
+        QFile::remove(utteranceFile);
+        return SpeechWorkerPool::placementLine(request.cue, placement);
+    } catch (const VSError &failure) {
+        QFile::remove(utteranceFile);
+        return SpeechWorkerPool::errorLine(request.cue, failure.message);
+    }
+}
+
+} // namespace
+
+std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], modeArgument) != 0)
+        return std::nullopt;
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s %s VOICE sync|plain FOLDER\n", argv[0], modeArgument);
+        return 2;
+    }
+    QCoreApplication app(argc, argv);
+    const QString voice = QString::fromUtf8(argv[2]);
+    const bool keepInSync = std::strcmp(argv[3], "sync") == 0;
+    QDir().mkpath(QString::fromUtf8(argv[4]));
+    // Started here, before any child: its thread then waits, and every child starts from an
+    // engine that has spoken nothing.
+    SpeechEngine &engine = SpeechEngine::forVoice(voice);
+    if (!engine.isAvailable() || !engine.voice(voice)) {
+        std::fprintf(stderr, "Could not initialize the specified voice\n");
+        return 1;
+    }
+    QByteArray input;
+    while (const std::optional<QByteArray> line = readLine(input)) {
+        SpeechWorkerPool::Request request;
+        QString clipFile;
+        if (!SpeechWorkerPool::readRequest(*line, request, clipFile)) {
+            writeAll(STDOUT_FILENO, SpeechWorkerPool::errorLine(-1, QStringLiteral("Unreadable "
+                                                                                   "request")));
+            return 1;
+        }
+        const pid_t worker = getpid();
+        const pid_t child = fork();
+        if (child < 0) {
+            writeAll(STDOUT_FILENO, SpeechWorkerPool::errorLine(
+                                        request.cue, QString::fromLocal8Bit(std::strerror(errno))));
+            return 1;
+        }
+        if (child == 0) {
+            // A child dies with its worker, as the worker dies with the program.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != worker)
+                _exit(1);
+            const QByteArray answer = fit(engine, voice, keepInSync, request, clipFile);
+            _exit(writeAll(STDOUT_FILENO, answer) ? 0 : 1);
+        }
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            const QString why = WIFSIGNALED(status)
+                                    ? QStringLiteral("stopped by signal %1").arg(WTERMSIG(status))
+                                    : QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
+            writeAll(STDOUT_FILENO,
+                     SpeechWorkerPool::errorLine(
+                         request.cue, QStringLiteral("The speech of line %1 could not be made (%2)")
+                                          .arg(request.cue + 1)
+                                          .arg(why)));
+            return 1;
+        }
+    }
+    return 0;
+}

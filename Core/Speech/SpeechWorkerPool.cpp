@@ -1,0 +1,235 @@
+#include "SpeechWorkerPool.h"
+
+#include "MainThread.h"
+#include "SpeechWorker.h"
+#include "WorkingFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QProcess>
+#include <QThread>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+QJsonValue optionalNumber(const std::optional<double> &value)
+{
+    return value ? QJsonValue(*value) : QJsonValue(QJsonValue::Null);
+}
+
+QByteArray line(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+} // namespace
+
+int SpeechWorkerPool::defaultJobs()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
+QByteArray SpeechWorkerPool::requestLine(const Request &request, const QString &clipFile)
+{
+    return line({{QStringLiteral("cue"), request.cue},
+                 {QStringLiteral("text"), request.text},
+                 {QStringLiteral("start"), request.timing.start},
+                 {QStringLiteral("end"), request.timing.end},
+                 {QStringLiteral("next"), optionalNumber(request.nextStart)},
+                 {QStringLiteral("trackEnd"), request.trackEnd},
+                 {QStringLiteral("clip"), clipFile}});
+}
+
+bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QString &clipFile)
+{
+    const QJsonObject object = QJsonDocument::fromJson(text).object();
+    if (!object.contains(QStringLiteral("cue")) || !object.contains(QStringLiteral("clip")))
+        return false;
+    request.cue = object.value(QStringLiteral("cue")).toInt();
+    request.text = object.value(QStringLiteral("text")).toString();
+    request.timing.start = object.value(QStringLiteral("start")).toDouble();
+    request.timing.end = object.value(QStringLiteral("end")).toDouble();
+    const QJsonValue next = object.value(QStringLiteral("next"));
+    request.nextStart = next.isDouble() ? std::optional(next.toDouble()) : std::nullopt;
+    request.trackEnd = object.value(QStringLiteral("trackEnd")).toDouble();
+    clipFile = object.value(QStringLiteral("clip")).toString();
+    return true;
+}
+
+QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement &placement)
+{
+    return line({{QStringLiteral("cue"), cue},
+                 {QStringLiteral("clip"), placement.clipFile},
+                 {QStringLiteral("position"), placement.position},
+                 {QStringLiteral("onset"), placement.onsetMs},
+                 {QStringLiteral("speech"), placement.speechMs},
+                 {QStringLiteral("rate"), double(placement.rate)},
+                 {QStringLiteral("tempo"), placement.tempo},
+                 {QStringLiteral("fits"), placement.fits},
+                 {QStringLiteral("passes"), placement.passes}});
+}
+
+QByteArray SpeechWorkerPool::errorLine(int cue, const QString &message)
+{
+    return line({{QStringLiteral("cue"), cue}, {QStringLiteral("error"), message}});
+}
+
+SpeechWorkerPool::SpeechWorkerPool(int count, QString voice, bool keepInSync, Fitted onFitted,
+                                   Failed onFailed)
+    : voice(std::move(voice))
+    , keepInSync(keepInSync)
+    , onFitted(std::move(onFitted))
+    , onFailed(std::move(onFailed))
+{
+    static int pools = 0;
+    clipFolder = WorkingFolder::filePath(QStringLiteral("speech-workers-%1").arg(++pools));
+    QDir().mkpath(clipFolder);
+    for (int index = 0; index < std::max(count, 1); ++index) {
+        auto worker = std::make_unique<Worker>();
+        worker->process = std::make_unique<QProcess>();
+        QProcess &process = *worker->process;
+        // Workers leave the terminal's process group, so that Ctrl-C reaches this process
+        // alone and it stops them; and they die with it, even when it is killed.
+        const pid_t parent = getpid();
+        process.setChildProcessModifier([parent] {
+            setpgid(0, 0);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != parent)
+                _exit(1);
+        });
+        Worker *raw = worker.get();
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this, raw] { received(*raw); });
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [raw] { raw->errors += raw->process->readAllStandardError(); });
+        QObject::connect(&process, &QProcess::finished, [this, raw] { ended(*raw); });
+        QObject::connect(&process, &QProcess::errorOccurred, [this, raw](QProcess::ProcessError e) {
+            if (e == QProcess::FailedToStart)
+                ended(*raw);
+        });
+        process.start(QCoreApplication::applicationFilePath(),
+                      {QString::fromLatin1(SpeechWorker::modeArgument), this->voice,
+                       keepInSync ? QStringLiteral("sync") : QStringLiteral("plain"),
+                       clipFolder + QStringLiteral("/worker-%1").arg(index)});
+        workers.push_back(std::move(worker));
+    }
+}
+
+SpeechWorkerPool::~SpeechWorkerPool()
+{
+    *alive = false;
+    stopAll();
+    QDir(clipFolder).removeRecursively();
+}
+
+void SpeechWorkerPool::stopAll()
+{
+    for (const std::unique_ptr<Worker> &worker : workers) {
+        QProcess &process = *worker->process;
+        process.disconnect();
+        if (process.state() != QProcess::NotRunning) {
+            // The worker and the child fitting a cue for it, which share a process group.
+            ::kill(-pid_t(process.processId()), SIGKILL);
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+}
+
+void SpeechWorkerPool::submit(Request request, bool urgent)
+{
+    if (urgent)
+        queue.push_front(std::move(request));
+    else
+        queue.push_back(std::move(request));
+    dispatch();
+}
+
+void SpeechWorkerPool::dispatch()
+{
+    if (failed)
+        return;
+    for (const std::unique_ptr<Worker> &worker : workers) {
+        if (queue.empty())
+            return;
+        if (worker->busy || worker->process->state() == QProcess::NotRunning)
+            continue;
+        worker->busy = std::move(queue.front());
+        queue.pop_front();
+        worker->clipFile =
+            clipFolder + QStringLiteral("/clip-%1-%2.aiff").arg(worker->busy->cue).arg(++submitted);
+        worker->process->write(requestLine(*worker->busy, worker->clipFile));
+    }
+}
+
+void SpeechWorkerPool::received(Worker &worker)
+{
+    worker.output += worker.process->readAllStandardOutput();
+    qsizetype end;
+    while ((end = worker.output.indexOf('\n')) >= 0) {
+        const QJsonObject answer = QJsonDocument::fromJson(worker.output.left(end)).object();
+        worker.output.remove(0, end + 1);
+        if (!worker.busy || failed)
+            continue;
+        const Request request = *worker.busy;
+        if (answer.contains(QStringLiteral("error"))) {
+            fail(answer.value(QStringLiteral("error")).toString());
+            return;
+        }
+        CueFitting::Placement placement;
+        placement.clipFile = answer.value(QStringLiteral("clip")).toString();
+        placement.position = answer.value(QStringLiteral("position")).toDouble();
+        placement.onsetMs = answer.value(QStringLiteral("onset")).toDouble();
+        placement.speechMs = answer.value(QStringLiteral("speech")).toDouble();
+        placement.rate = float(answer.value(QStringLiteral("rate")).toDouble());
+        placement.tempo = answer.value(QStringLiteral("tempo")).toDouble();
+        placement.fits = answer.value(QStringLiteral("fits")).toBool();
+        placement.passes = answer.value(QStringLiteral("passes")).toInt();
+        if (answer.value(QStringLiteral("cue")).toInt() != request.cue ||
+            placement.clipFile != worker.clipFile) {
+            fail(QStringLiteral("A speech worker answered for another line"));
+            return;
+        }
+        worker.busy.reset();
+        MainThread::post([alive = std::weak_ptr(alive), this, request, placement] {
+            if (alive.lock() && !failed)
+                onFitted(request, placement);
+        });
+    }
+    dispatch();
+}
+
+void SpeechWorkerPool::ended(Worker &worker)
+{
+    if (failed)
+        return;
+    QProcess &process = *worker.process;
+    QString why;
+    if (process.error() == QProcess::FailedToStart)
+        why = process.errorString();
+    else if (process.exitStatus() == QProcess::CrashExit)
+        why = QStringLiteral("it was stopped by a signal");
+    else
+        why = QStringLiteral("it exited with status %1").arg(process.exitCode());
+    worker.errors += process.readAllStandardError();
+    const QString said = QString::fromUtf8(worker.errors).trimmed().section(u'\n', -1);
+    fail(QStringLiteral("A speech worker stopped unexpectedly: %1%2")
+             .arg(why, said.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(said)));
+}
+
+void SpeechWorkerPool::fail(const QString &message)
+{
+    if (failed)
+        return;
+    failed = true;
+    MainThread::post([alive = std::weak_ptr(alive), this, message] {
+        if (alive.lock())
+            onFailed(message);
+    });
+}

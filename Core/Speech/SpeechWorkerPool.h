@@ -1,0 +1,79 @@
+#pragma once
+
+#include "CueFitting.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QProcess;
+
+// Speech workers: processes of this program (see SpeechWorker), each with its own speech engine,
+// that fit cues at the same time. espeak-ng keeps process-wide state, so parallel synthesis takes
+// processes rather than threads. Each worker fits one cue at a time; results come back on the main
+// thread in the order they are done. The workers and the clips they wrote go with the pool, and
+// die with this process even when it is killed.
+class SpeechWorkerPool {
+public:
+    struct Request {
+        int cue = 0; // the cue's position in the list
+        QString text;
+        Subtitle timing;
+        std::optional<double> nextStart;
+        double trackEnd = 0; // the track length the cue is fitted for
+    };
+    using Fitted = std::function<void(const Request &, const CueFitting::Placement &)>;
+    using Failed = std::function<void(const QString &message)>;
+
+    // One worker per core.
+    static int defaultJobs();
+
+    // Starts workers speakers with voice; their clips go to a folder of their own in the working
+    // folder. Reports arrive on the main thread, never during a call into the pool.
+    SpeechWorkerPool(int workers, QString voice, bool keepInSync, Fitted onFitted, Failed onFailed);
+    // Kills the workers and removes every file they wrote.
+    ~SpeechWorkerPool();
+    SpeechWorkerPool(const SpeechWorkerPool &) = delete;
+    SpeechWorkerPool &operator=(const SpeechWorkerPool &) = delete;
+
+    // Queues a cue; an urgent one goes before all queued ones.
+    void submit(Request request, bool urgent = false);
+    QString folder() const { return clipFolder; }
+
+    // The lines of the workers' conversation: a cue and the file its clip goes to; a fitted clip
+    // or an error.
+    static QByteArray requestLine(const Request &request, const QString &clipFile);
+    static bool readRequest(const QByteArray &line, Request &request, QString &clipFile);
+    static QByteArray placementLine(int cue, const CueFitting::Placement &placement);
+    static QByteArray errorLine(int cue, const QString &message);
+
+private:
+    struct Worker {
+        std::unique_ptr<QProcess> process;
+        QByteArray output;
+        QByteArray errors;
+        std::optional<Request> busy;
+        QString clipFile;
+    };
+    void dispatch();
+    void received(Worker &worker);
+    void ended(Worker &worker);
+    void fail(const QString &message);
+    void stopAll();
+
+    const QString voice;
+    const bool keepInSync;
+    Fitted onFitted;
+    Failed onFailed;
+    QString clipFolder;
+    std::deque<Request> queue;
+    std::vector<std::unique_ptr<Worker>> workers;
+    int submitted = 0;
+    bool failed = false;
+    // Shared with queued reports, so that none runs after the pool is gone.
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+};
