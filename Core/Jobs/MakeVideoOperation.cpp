@@ -2,9 +2,15 @@
 
 #include "Settings/UserSettings.h"
 #include "Speech/AIFFFile.h"
+#include "VideoProcessor/DuckingEnvelope.h"
+#include "VideoProcessor/LoudnessMeasure.h"
 #include "VideoProcessor/MakeVideoCommand.h"
+#include "VideoProcessor/ToolRunner.h"
 #include "VideoProcessor/VolumeTools.h"
 #include "WorkingFolder.h"
+
+#include <QFile>
+#include <algorithm>
 
 MakeVideoOperation::MakeVideoOperation(QString taskName, QString inputVideo, int videoTrack,
                                        int audioTrack, VideoInfo videoInfo, int subtitlesTrack,
@@ -38,11 +44,67 @@ void MakeVideoOperation::run()
     VolumeTools::maximizeVolume(track, &cancelFlag());
     if (isCancelled())
         return;
-    runTool([this, track](auto progress, auto finish) {
-        return MakeVideoCommand::makeVideo(
-            inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
-            outputVideo, progress, finish,
-            options.value_or(OutputOptions::fromSettings(UserSettings::shared())), track,
-            subtitlesFile);
+    const OutputOptions chosen =
+        options.value_or(OutputOptions::fromSettings(UserSettings::shared()));
+    const std::optional<AudioMix> mix = prepareMix(chosen, track);
+    if (!mix || isCancelled())
+        return;
+    runTool([this, track, chosen, mix](auto progress, auto finish) {
+        return MakeVideoCommand::makeVideo(inputVideo, videoInfo, videoTrack, audioTrack,
+                                           subtitlesTrack, language3Code, outputVideo, progress,
+                                           finish, chosen, track, subtitlesFile, *mix);
     });
+    if (!mix->duckingGainTrack.isEmpty())
+        QFile::remove(mix->duckingGainTrack);
+}
+
+std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chosen,
+                                                       const QString &track)
+{
+    AudioMix mix;
+    auto fail = [this](const QString &message) {
+        if (!isCancelled()) {
+            showError(failureTitle, message);
+            cancel();
+        }
+        return std::nullopt;
+    };
+    if (chosen.duckOriginalAudio && audioTrack != -1) {
+        QList<DuckingEnvelope::Span> spans;
+        QString error;
+        if (!DuckingEnvelope::spansOfTrack(track, &spans, &error))
+            return fail(error);
+        // As long as the mix: the original padded to the video's length, or the speech.
+        double length = std::max(0.0, videoInfo.duration / 1000.0);
+        if (!spans.isEmpty())
+            length = std::max(length, spans.last().end);
+        const QString gainTrack = WorkingFolder::filePath(duckingGainFileName);
+        if (!DuckingEnvelope::writeGainTrack(spans, chosen.volume / 100.0, length + 2.0, gainTrack,
+                                             &error))
+            return fail(error);
+        mix.duckingGainTrack = gainTrack;
+        // Both at full level may pass full scale.
+        mix.limit = true;
+    }
+    if (chosen.loudnessTarget) {
+        const auto [output, succeeded] = ToolRunner::runTool(
+            ToolRunner::ffmpegPath(),
+            MakeVideoCommand::loudnessMeasurementArguments(inputVideo, videoInfo, audioTrack,
+                                                           chosen, mix.duckingGainTrack, track),
+            &cancelFlag());
+        if (isCancelled())
+            return std::nullopt;
+        const std::optional<LoudnessMeasure::Measurement> measured =
+            succeeded ? LoudnessMeasure::parse(output) : std::nullopt;
+        // Silence has no loudness to bring anywhere: it is written as it is.
+        if (!succeeded)
+            return fail(QStringLiteral("Could not measure the loudness of the voiced audio: ") +
+                        ToolRunner::toolFailure(output));
+        if (measured) {
+            mix.gainDb = LoudnessMeasure::gain(*measured, *chosen.loudnessTarget);
+            mix.limit = mix.limit || LoudnessMeasure::needsLimit(*measured, *mix.gainDb);
+            loudness = measured;
+        }
+    }
+    return mix;
 }
