@@ -47,21 +47,21 @@ void MakeVideoOperation::run()
     const OutputOptions chosen =
         options.value_or(OutputOptions::fromSettings(UserSettings::shared()));
     const std::optional<AudioMix> mix = prepareMix(chosen, track);
-    if (!mix || isCancelled())
-        return;
-    runTool([this, track, chosen, mix](auto progress, auto finish) {
-        return MakeVideoCommand::makeVideo(inputVideo, videoInfo, videoTrack, audioTrack,
-                                           subtitlesTrack, language3Code, outputVideo, progress,
-                                           finish, chosen, track, subtitlesFile, *mix);
-    });
-    if (!mix->duckingGainTrack.isEmpty())
-        QFile::remove(mix->duckingGainTrack);
+    if (mix && !isCancelled())
+        runTool([this, track, chosen, mix](auto progress, auto finish) {
+            return MakeVideoCommand::makeVideo(inputVideo, videoInfo, videoTrack, audioTrack,
+                                               subtitlesTrack, language3Code, outputVideo, progress,
+                                               finish, chosen, track, subtitlesFile, *mix);
+        });
+    // The gain track is written only for this run, and whatever became of it.
+    QFile::remove(WorkingFolder::filePath(duckingGainFileName));
 }
 
 std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chosen,
                                                        const QString &track)
 {
     AudioMix mix;
+    QString error;
     auto fail = [this](const QString &message) {
         if (!isCancelled()) {
             showError(failureTitle, message);
@@ -71,7 +71,6 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
     };
     if (chosen.duckOriginalAudio && audioTrack != -1) {
         QList<DuckingEnvelope::Span> spans;
-        QString error;
         if (!DuckingEnvelope::spansOfTrack(track, &spans, &error))
             return fail(error);
         // As long as the mix: the original padded to the video's length, or the speech.
@@ -87,23 +86,47 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
         mix.limit = true;
     }
     if (chosen.loudnessTarget) {
-        const auto [output, succeeded] = ToolRunner::runTool(
-            ToolRunner::ffmpegPath(),
-            MakeVideoCommand::loudnessMeasurementArguments(inputVideo, videoInfo, audioTrack,
-                                                           chosen, mix.duckingGainTrack, track),
-            &cancelFlag());
+        auto measure = [&](const AudioMix &trial, bool *failed) {
+            const auto [output, succeeded] =
+                ToolRunner::runTool(ToolRunner::ffmpegPath(),
+                                    MakeVideoCommand::loudnessMeasurementArguments(
+                                        inputVideo, videoInfo, audioTrack, chosen, trial, track),
+                                    &cancelFlag());
+            *failed = !succeeded;
+            if (!succeeded)
+                error = ToolRunner::toolFailure(output);
+            return succeeded ? LoudnessMeasure::parse(output) : std::nullopt;
+        };
+        bool failed = false;
+        // First as mixed, before any gain or limit.
+        AudioMix mixed = mix;
+        mixed.limit = false;
+        const std::optional<LoudnessMeasure::Measurement> measured = measure(mixed, &failed);
         if (isCancelled())
             return std::nullopt;
-        const std::optional<LoudnessMeasure::Measurement> measured =
-            succeeded ? LoudnessMeasure::parse(output) : std::nullopt;
-        // Silence has no loudness to bring anywhere: it is written as it is.
-        if (!succeeded)
+        if (failed)
             return fail(QStringLiteral("Could not measure the loudness of the voiced audio: ") +
-                        ToolRunner::toolFailure(output));
+                        error);
+        // Silence has no loudness to bring anywhere: it is written as it is.
         if (measured) {
-            mix.gainDb = LoudnessMeasure::gain(*measured, *chosen.loudnessTarget);
+            const int target = *chosen.loudnessTarget;
+            mix.gainDb = LoudnessMeasure::gain(*measured, target);
             mix.limit = mix.limit || LoudnessMeasure::needsLimit(*measured, *mix.gainDb);
             loudness = measured;
+            // Where the limiter has much to hold back it takes loudness off too: what it leaves
+            // is measured once more, and the gain makes up for it.
+            if (LoudnessMeasure::limitsHeavily(*measured, *mix.gainDb)) {
+                const std::optional<LoudnessMeasure::Measurement> limited = measure(mix, &failed);
+                if (isCancelled())
+                    return std::nullopt;
+                if (failed)
+                    return fail(
+                        QStringLiteral("Could not measure the loudness of the voiced audio: ") +
+                        error);
+                if (limited)
+                    mix.gainDb = std::min(LoudnessMeasure::maximumGain,
+                                          *mix.gainDb + (target - limited->integrated));
+            }
         }
     }
     return mix;

@@ -51,6 +51,11 @@ bool LoudnessMeasure::needsLimit(const Measurement &measurement, double gain)
     return measurement.truePeak + gain > limiterCeiling;
 }
 
+bool LoudnessMeasure::limitsHeavily(const Measurement &measurement, double gain)
+{
+    return measurement.truePeak + gain > limiterCeiling + heavyLimit;
+}
+
 QString LoudnessMeasure::gainText(double gain)
 {
     return QString::number(gain, 'f', 2);

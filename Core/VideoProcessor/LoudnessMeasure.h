@@ -30,6 +30,10 @@ public:
     static double gain(const Measurement &measurement, int target);
     // Whether the gained audio may pass the limiter's ceiling.
     static bool needsLimit(const Measurement &measurement, double gain);
+    // Whether the limiter would hold peaks back by so much (over heavyLimit dB) that it lowers
+    // the loudness noticeably.
+    static bool limitsHeavily(const Measurement &measurement, double gain);
+    static constexpr double heavyLimit = 3.0;
     // "-16.0" style text of a gain for the volume filter.
     static QString gainText(double gain);
 };

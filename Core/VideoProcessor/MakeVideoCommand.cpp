@@ -241,11 +241,12 @@ QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audio
 
 QStringList MakeVideoCommand::loudnessMeasurementArguments(
     const QString &inputVideo, const VideoInfo &videoInfo, int audioTrack,
-    const OutputOptions &options, const QString &duckingGainTrack, const QString &speechFile)
+    const OutputOptions &options, const AudioMix &treatment, const QString &speechFile)
 {
-    // The same mix as the output's, before its gain and limit, read without the video.
-    AudioMix mix;
-    mix.duckingGainTrack = audioTrack == -1 ? QString() : duckingGainTrack;
+    // The same mix as the output's, read without the video.
+    AudioMix mix = treatment;
+    if (audioTrack == -1)
+        mix.duckingGainTrack.clear();
     QString audioSource;
     QStringList filters = audioFilters(videoInfo, audioTrack, options, mix, 0, 2, &audioSource);
     const QString meter = LoudnessMeasure::meterFilter() + QStringLiteral("[m]");

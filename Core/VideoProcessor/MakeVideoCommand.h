@@ -42,13 +42,12 @@ public:
     static QStringList audioFilters(const VideoInfo &videoInfo, int audioTrack,
                                     const OutputOptions &options, const AudioMix &mix,
                                     int originalInput, int gainInput, QString *audioSource);
-    // Measures the voiced audio stream's loudness as the output command would mix it, before
-    // any gain or limit: the EBU R128 meter's summary ends the run's output.
+    // Measures the voiced audio stream's loudness as the output command would make it with
+    // this mix: the EBU R128 meter's summary ends the run's output.
     static QStringList loudnessMeasurementArguments(const QString &inputVideo,
                                                     const VideoInfo &videoInfo, int audioTrack,
                                                     const OutputOptions &options,
-                                                    const QString &duckingGainTrack,
-                                                    const QString &speechFile);
+                                                    const AudioMix &mix, const QString &speechFile);
     // The input options that read a gain track.
     static QStringList gainTrackInput(const QString &gainTrack);
 };

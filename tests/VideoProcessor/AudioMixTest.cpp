@@ -286,7 +286,7 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
         const auto [text, succeeded] = ToolRunner::runTool(
             ToolRunner::ffmpegPath(), MakeVideoCommand::loudnessMeasurementArguments(
                                           file(QStringLiteral("film.mp4")), info, 1, options,
-                                          ducked.duckingGainTrack, lines));
+                                          AudioMix{ducked.duckingGainTrack, {}, false}, lines));
         ASSERT_TRUE(succeeded) << text;
         const std::optional<LoudnessMeasure::Measurement> before = LoudnessMeasure::parse(text);
         ASSERT_TRUE(before.has_value()) << text;
