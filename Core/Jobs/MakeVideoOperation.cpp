@@ -86,7 +86,7 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
         mix.limit = true;
     }
     if (chosen.loudnessTarget) {
-        auto measure = [&](const AudioMix &trial, bool *failed) {
+        auto measure = [&](const AudioMix &trial, bool truePeak, bool *failed) {
             const auto [output, succeeded] =
                 ToolRunner::runTool(ToolRunner::ffmpegPath(),
                                     MakeVideoCommand::loudnessMeasurementArguments(
@@ -101,7 +101,7 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
         // First as mixed, before any gain or limit.
         AudioMix mixed = mix;
         mixed.limit = false;
-        const std::optional<LoudnessMeasure::Measurement> measured = measure(mixed, &failed);
+        const std::optional<LoudnessMeasure::Measurement> measured = measure(mixed, true, &failed);
         if (isCancelled())
             return std::nullopt;
         if (failed)
@@ -116,7 +116,8 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
             // Where the limiter has much to hold back it takes loudness off too: what it leaves
             // is measured once more, and the gain makes up for it.
             if (LoudnessMeasure::limitsHeavily(*measured, *mix.gainDb)) {
-                const std::optional<LoudnessMeasure::Measurement> limited = measure(mix, &failed);
+                const std::optional<LoudnessMeasure::Measurement> limited =
+                    measure(mix, false, &failed);
                 if (isCancelled())
                     return std::nullopt;
                 if (failed)

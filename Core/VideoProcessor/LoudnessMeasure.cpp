@@ -8,10 +8,11 @@
 #include <cmath>
 #include <limits>
 
-QString LoudnessMeasure::meterFilter()
+QString LoudnessMeasure::meterFilter(bool truePeak)
 {
     // Frame lines go to the verbose log, which a run at the default level leaves out.
-    return QStringLiteral("ebur128=peak=true:framelog=verbose");
+    return truePeak ? QStringLiteral("ebur128=peak=true:framelog=verbose")
+                    : QStringLiteral("ebur128=peak=sample:framelog=verbose");
 }
 
 QString LoudnessMeasure::limiterFilter()

@@ -19,8 +19,10 @@ public:
     // No gain above this: a nearly silent track is not raised into its noise.
     static constexpr double maximumGain = 24.0;
 
-    // The meter's filter, which prints its summary when the run ends.
-    static QString meterFilter();
+    // The meter's filter, which prints its summary when the run ends. The true peak costs more
+    // than the rest of the meter (it looks at the audio four times oversampled); without it the
+    // summary's peak is the sample peak.
+    static QString meterFilter(bool truePeak = true);
     // The limiter's filter: a look-ahead limiter at limiterCeiling, its delay compensated.
     static QString limiterFilter();
     // The summary's integrated loudness and true peak; nothing when the output holds none, or

@@ -239,9 +239,12 @@ QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audio
     return filters;
 }
 
-QStringList MakeVideoCommand::loudnessMeasurementArguments(
-    const QString &inputVideo, const VideoInfo &videoInfo, int audioTrack,
-    const OutputOptions &options, const AudioMix &treatment, const QString &speechFile)
+QStringList MakeVideoCommand::loudnessMeasurementArguments(const QString &inputVideo,
+                                                           const VideoInfo &videoInfo,
+                                                           int audioTrack,
+                                                           const OutputOptions &options,
+                                                           const AudioMix &treatment,
+                                                           const QString &speechFile, bool truePeak)
 {
     // The same mix as the output's, read without the video.
     AudioMix mix = treatment;
@@ -249,7 +252,7 @@ QStringList MakeVideoCommand::loudnessMeasurementArguments(
         mix.duckingGainTrack.clear();
     QString audioSource;
     QStringList filters = audioFilters(videoInfo, audioTrack, options, mix, 0, 2, &audioSource);
-    const QString meter = LoudnessMeasure::meterFilter() + QStringLiteral("[m]");
+    const QString meter = LoudnessMeasure::meterFilter(truePeak) + QStringLiteral("[m]");
     if (filters.isEmpty())
         filters << QStringLiteral("[1:a:0]") + meter;
     else
