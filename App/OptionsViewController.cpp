@@ -2,10 +2,12 @@
 #include "WarningSheet.h"
 
 #include "DesktopServices.h"
+#include "MainWindow/MakePlan.h"
 #include "Settings/UserSettings.h"
 #include "VideoProcessor/OutputOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -18,6 +20,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <algorithm>
 
 OptionsViewController::OptionsViewController(UserSettings &settings, const QString &videoPath,
                                              QWidget *parent)
@@ -74,14 +77,37 @@ void OptionsViewController::buildInterface()
     keepSpeechInSyncBox->setToolTip(
         tr("Fit each line into its time and up to a second of the quiet after it, playing what "
            "is still too long up to 1.25 times as fast, rather than only speaking faster"));
+    duckOriginalAudioBox =
+        new QCheckBox(tr("Lower the original only while the voice speaks"), audioBox);
+    auto explanation = [audioBox] {
+        auto *label = new QLabel(audioBox);
+        label->setTextFormat(Qt::PlainText);
+        label->setIndent(24);
+        label->setEnabled(false); // drawn in the muted colour of a hint
+        return label;
+    };
+    mixLineLabel = explanation();
+    auto *loudnessLabel = new QLabel(tr("Loudness target:"), audioBox);
+    loudnessTargetBox = new QComboBox(audioBox);
+    loudnessTargetBox->addItem(tr("Off"), 0);
+    loudnessTargetBox->addItem(tr("-23 LUFS (broadcast, EBU R128)"), -23);
+    loudnessTargetBox->addItem(tr("-16 LUFS (online video)"), -16);
+    loudnessTargetBox->setAccessibleName(tr("Loudness target"));
+    loudnessLabel->setBuddy(loudnessTargetBox);
+    loudnessLineLabel = explanation();
     auto *audioLayout = new QGridLayout(audioBox);
     audioLayout->addWidget(volumeLabel, 0, 0);
     audioLayout->addWidget(volumeSlider, 0, 1);
     audioLayout->addWidget(volumeValueLabel, 0, 2);
-    audioLayout->addWidget(newAudioStreamBox, 1, 0, 1, 3);
-    audioLayout->addWidget(defaultAudioStreamBox, 2, 0, 1, 3);
-    audioLayout->addWidget(maximizeOutputVolumeBox, 3, 0, 1, 3);
-    audioLayout->addWidget(keepSpeechInSyncBox, 4, 0, 1, 3);
+    audioLayout->addWidget(duckOriginalAudioBox, 1, 0, 1, 3);
+    audioLayout->addWidget(mixLineLabel, 2, 0, 1, 3);
+    audioLayout->addWidget(newAudioStreamBox, 3, 0, 1, 3);
+    audioLayout->addWidget(defaultAudioStreamBox, 4, 0, 1, 3);
+    audioLayout->addWidget(loudnessLabel, 5, 0);
+    audioLayout->addWidget(loudnessTargetBox, 5, 1, 1, 2, Qt::AlignLeft);
+    audioLayout->addWidget(maximizeOutputVolumeBox, 6, 0, 1, 3);
+    audioLayout->addWidget(loudnessLineLabel, 7, 0, 1, 3);
+    audioLayout->addWidget(keepSpeechInSyncBox, 8, 0, 1, 3);
     audioLayout->setColumnStretch(1, 1);
 
     auto *subtitlesBox = new QGroupBox(tr("Subtitles"), this);
@@ -125,8 +151,46 @@ void OptionsViewController::loadSettings(const QString &videoPath)
     newSubtitlesStreamBox->setEnabled(available.newSubtitlesStream);
     defaultSubtitlesStreamBox->setEnabled(available.defaultSubtitlesStream);
 
-    maximizeOutputVolumeBox->setChecked(settings.boolValue(UserSettings::maximizeOutputVolumeKey));
+    // Read as a make reads them: a stored target wins over the maximize option.
+    const OutputOptions stored = OutputOptions::fromSettings(settings);
+    maximizeOutputVolumeBox->setChecked(stored.maximizeOutputVolume);
     keepSpeechInSyncBox->setChecked(settings.boolValue(UserSettings::keepSpeechInSyncKey));
+    duckOriginalAudioBox->setChecked(stored.duckOriginalAudio);
+    loudnessTargetBox->setCurrentIndex(
+        std::max(0, loudnessTargetBox->findData(stored.loudnessTarget.value_or(0))));
+    updateExplanations();
+}
+
+void OptionsViewController::updateExplanations()
+{
+    OutputOptions shown;
+    shown.volume = volumeSlider->value();
+    shown.duckOriginalAudio = duckOriginalAudioBox->isChecked();
+    shown.maximizeOutputVolume = maximizeOutputVolumeBox->isChecked();
+    if (const int target = loudnessTargetBox->currentData().toInt(); target != 0)
+        shown.loudnessTarget = target;
+    mixLineLabel->setText(MakePlan::mixLine(shown));
+    QString loudness = MakePlan::loudnessLine(shown);
+    loudness[0] = loudness[0].toUpper();
+    loudnessLineLabel->setText(loudness);
+}
+
+void OptionsViewController::loudnessTargetChosen(int index)
+{
+    const int target = loudnessTargetBox->itemData(index).toInt();
+    settings.setLoudnessTarget(target != 0 ? std::optional<int>(target) : std::nullopt);
+    // A target and raising the peak to full scale exclude each other.
+    if (target != 0 && maximizeOutputVolumeBox->isChecked())
+        maximizeOutputVolumeBox->setChecked(false);
+    updateExplanations();
+}
+
+void OptionsViewController::maximizeVolumeClicked(bool on)
+{
+    settings.setBool(UserSettings::maximizeOutputVolumeKey, on);
+    if (on && loudnessTargetBox->currentIndex() != 0)
+        loudnessTargetBox->setCurrentIndex(0);
+    updateExplanations();
 }
 
 void OptionsViewController::connectControls()
@@ -141,14 +205,21 @@ void OptionsViewController::connectControls()
     store(defaultSubtitlesStreamBox, UserSettings::defaultSubtitlesStreamKey);
     store(newAudioStreamBox, UserSettings::newAudioStreamKey);
     store(defaultAudioStreamBox, UserSettings::defaultAudioStreamKey);
-    store(maximizeOutputVolumeBox, UserSettings::maximizeOutputVolumeKey);
     store(keepSpeechInSyncBox, UserSettings::keepSpeechInSyncKey);
+    store(duckOriginalAudioBox, UserSettings::duckOriginalAudioKey);
+    connect(maximizeOutputVolumeBox, &QCheckBox::toggled, this,
+            &OptionsViewController::maximizeVolumeClicked);
+    connect(duckOriginalAudioBox, &QCheckBox::toggled, this,
+            &OptionsViewController::updateExplanations);
+    connect(loudnessTargetBox, &QComboBox::currentIndexChanged, this,
+            &OptionsViewController::loudnessTargetChosen);
 }
 
 void OptionsViewController::volumeClicked(int value)
 {
     volumeValueLabel->setText(QString::number(value) + u'%');
     settings.setInteger(UserSettings::volumeKey, value);
+    updateExplanations();
 }
 
 void OptionsViewController::renderSubtitlesClicked(bool on)

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -32,6 +33,10 @@ public:
     QCheckBox *defaultAudioStreamCheckbox() const { return defaultAudioStreamBox; }
     QCheckBox *maximizeOutputVolume() const { return maximizeOutputVolumeBox; }
     QCheckBox *keepSpeechInSyncCheckbox() const { return keepSpeechInSyncBox; }
+    QCheckBox *duckOriginalAudioCheckbox() const { return duckOriginalAudioBox; }
+    QComboBox *loudnessTargetChooser() const { return loudnessTargetBox; }
+    QLabel *mixLineView() const { return mixLineLabel; }
+    QLabel *loudnessLineView() const { return loudnessLineLabel; }
     QCheckBox *newSubtitlesStreamCheckbox() const { return newSubtitlesStreamBox; }
     QCheckBox *defaultSubtitlesStreamCheckbox() const { return defaultSubtitlesStreamBox; }
 
@@ -44,6 +49,10 @@ private:
     void volumeClicked(int value);
     void renderSubtitlesClicked(bool on);
     void applyDefaultSubtitlesRule();
+    void loudnessTargetChosen(int index);
+    void maximizeVolumeClicked(bool on);
+    // The short lines under the mix and loudness controls, from the controls' states.
+    void updateExplanations();
 
     UserSettings &settings;
     QLineEdit *outputFolderField = nullptr;
@@ -53,6 +62,10 @@ private:
     QCheckBox *defaultAudioStreamBox = nullptr;
     QCheckBox *maximizeOutputVolumeBox = nullptr;
     QCheckBox *keepSpeechInSyncBox = nullptr;
+    QCheckBox *duckOriginalAudioBox = nullptr;
+    QComboBox *loudnessTargetBox = nullptr;
+    QLabel *mixLineLabel = nullptr;
+    QLabel *loudnessLineLabel = nullptr;
     QCheckBox *newSubtitlesStreamBox = nullptr;
     QCheckBox *defaultSubtitlesStreamBox = nullptr;
 };

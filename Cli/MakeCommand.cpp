@@ -109,7 +109,21 @@ int MakeCommand::run(const QStringList &arguments)
          {QStringLiteral("no-sync"),
           QStringLiteral("Only raise each line's speaking rate, up to 300 words per minute.")},
          &OutputOptions::keepSpeechInSync},
+        {{QStringLiteral("duck"),
+          QStringLiteral("Lower the original audio to --volume only while the speech plays, "
+                         "keeping it whole between lines.")},
+         {QStringLiteral("no-duck"),
+          QStringLiteral("Keep the original at --volume all through the mix.")},
+         &OutputOptions::duckOriginalAudio},
     };
+    const QCommandLineOption loudness(
+        QStringLiteral("loudness"),
+        QStringLiteral("Bring the voiced audio to a loudness target: -23 LUFS (broadcast) or -16 "
+                       "LUFS (online video), peaks kept at -1 dBTP. Excludes "
+                       "--maximize-volume: the later of the two wins."),
+        QStringLiteral("-23|-16"));
+    const QCommandLineOption noLoudness(QStringLiteral("no-loudness"),
+                                        QStringLiteral("No loudness target."));
     // Used by 'overlay make': the project's rendered items are the speech.
     QCommandLineOption project(QStringLiteral("project"), QString(), QStringLiteral("PROJECT"));
     project.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -119,7 +133,7 @@ int MakeCommand::run(const QStringList &arguments)
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("Write where each line's speech went as JSON."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({volume, report, project});
+    parser.addOptions({loudness, noLoudness, volume, report, project});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -149,6 +163,33 @@ int MakeCommand::run(const QStringList &arguments)
         if (parser.isSet(option.off))
             options.*option.flag = false;
     }
+    if (parser.isSet(loudness) && parser.isSet(noLoudness))
+        return usage(QStringLiteral("--loudness and --no-loudness contradict each other"));
+    if (parser.isSet(loudness)) {
+        const std::optional<qint64> target = SubtitlesParser::parseInteger(parser.value(loudness));
+        if (!target || (*target != -23 && *target != -16))
+            return usage(QStringLiteral("--loudness takes -23 (broadcast) or -16 (online video)"));
+        options.loudnessTarget = int(*target);
+    }
+    if (parser.isSet(noLoudness))
+        options.loudnessTarget.reset();
+    // A loudness target and raising the peak to full scale exclude each other: the one given
+    // on the command line wins over the stored one, and of two given, the later.
+    const QStringList given = parser.optionNames();
+    const qsizetype maximizeAt = given.lastIndexOf(QStringLiteral("maximize-volume"));
+    const qsizetype loudnessAt = given.lastIndexOf(QStringLiteral("loudness"));
+    if (maximizeAt >= 0 && loudnessAt >= 0)
+        printError(loudnessAt > maximizeAt
+                       ? QStringLiteral("--loudness comes after --maximize-volume and replaces "
+                                        "it: a loudness target and full-scale volume exclude "
+                                        "each other\n")
+                       : QStringLiteral("--maximize-volume comes after --loudness and replaces "
+                                        "it: a loudness target and full-scale volume exclude "
+                                        "each other\n"));
+    if (loudnessAt > maximizeAt)
+        options.maximizeOutputVolume = false;
+    else if (maximizeAt > loudnessAt)
+        options.loudnessTarget.reset();
     if (parser.isSet(volume)) {
         const std::optional<qint64> percent = SubtitlesParser::parseInteger(parser.value(volume));
         if (!percent || *percent < 0 || *percent > 100)

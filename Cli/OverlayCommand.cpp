@@ -396,7 +396,7 @@ int OverlayCommand::make(const QStringList &arguments)
                                 "at its start time,\nan item that runs long delaying the next. "
                                 "The project's own input video is used\nunless --video is "
                                 "given. The other options are those of 'make' (see make "
-                                "--help).\n"));
+                                "--help),\namong them --duck and --loudness for the mix.\n"));
         return 0;
     }
     if (projectPath.isEmpty() || projectPath.startsWith(u'-')) {

@@ -44,14 +44,31 @@ QString MakePlan::text(const UserSettings &settings, const Choice &choice)
     else if (options.newAudioStream)
         lines << tr("Speech: added as a new audio stream");
     else
-        lines << tr("Speech: mixed into %1, its own sound at %2%")
-                     .arg(choice.audioTrackTitle)
-                     .arg(options.volume);
+        lines << tr("Speech: mixed into %1. %2").arg(choice.audioTrackTitle, mixLine(options));
     if (options.newSubtitlesStream)
         lines << tr("Subtitles: added as a subtitle stream");
     if (options.keepSpeechInSync)
         lines << tr("Timing: each line's speech kept in sync with its subtitle");
-    if (options.maximizeOutputVolume)
-        lines << tr("Loudness: raised to full scale when the video is made");
+    if (options.maximizeOutputVolume || options.loudnessTarget)
+        lines << tr("Loudness: %1").arg(loudnessLine(options));
     return lines.join(u'\n');
+}
+
+QString MakePlan::mixLine(const OutputOptions &options)
+{
+    if (options.duckOriginalAudio)
+        return tr("Original at %1% under the voice, 100% between lines").arg(options.volume);
+    return tr("Original at %1% all through; the mix then halves it and the voice")
+        .arg(options.volume);
+}
+
+QString MakePlan::loudnessLine(const OutputOptions &options)
+{
+    if (options.loudnessTarget == -23)
+        return tr("brought to -23 LUFS (broadcast) in the same pass, peaks at most -1 dBTP");
+    if (options.loudnessTarget == -16)
+        return tr("brought to -16 LUFS (online video) in the same pass, peaks at most -1 dBTP");
+    if (options.maximizeOutputVolume)
+        return tr("the loudest peak raised to full scale, in a second pass");
+    return tr("as mixed");
 }

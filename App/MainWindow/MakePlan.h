@@ -7,6 +7,7 @@
 #include <optional>
 
 class UserSettings;
+struct OutputOptions;
 
 // What Make would do now, in a few lines for the speech tab: the output file, how the speech goes
 // in, the subtitles and the loudness, from what is chosen and the stored options.
@@ -22,4 +23,9 @@ public:
         QString voiceLocale;
     };
     static QString text(const UserSettings &settings, const Choice &choice);
+    // One line on how the original sounds under the voice: "Original at 25% under the voice,
+    // 100% between lines".
+    static QString mixLine(const OutputOptions &options);
+    // One line on the loudness of the result: as mixed, raised to full scale, or a target.
+    static QString loudnessLine(const OutputOptions &options);
 };

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "ToolOperation.h"
+#include "VideoProcessor/AudioMix.h"
+#include "VideoProcessor/LoudnessMeasure.h"
 #include "VideoProcessor/OutputOptions.h"
 #include "VideoProcessor/VideoInfo.h"
 
 #include <optional>
 
-// Second job of every chain: raises the speech track to full scale and runs the output video
-// command, waiting for ffmpeg on the job's semaphore.
+// Second job of every chain: raises the speech track to full scale, makes the ducking gain track
+// and measures the loudness where the options ask for them, and runs the output video command,
+// waiting for ffmpeg on the job's semaphore.
 class MakeVideoOperation : public ToolOperation {
 public:
     // options: empty means the stored options, read when the command is built. Empty speech and
@@ -29,7 +32,17 @@ public:
     const std::optional<OutputOptions> options;
     const QString speechFile;
     const QString subtitlesFile;
+    // The ducking gain track's name in the working folder.
+    static inline const QString duckingGainFileName = QStringLiteral("ducking_gain.f32");
+
+    // The voiced audio as measured for the loudness target, once this job has measured it.
+    std::optional<LoudnessMeasure::Measurement> loudness;
 
 protected:
     void run() override;
+
+private:
+    // The ducking gain track and the loudness measurement the options ask for; nothing, with
+    // the failure shown, when they cannot be made, or when the job was cancelled meanwhile.
+    std::optional<AudioMix> prepareMix(const OutputOptions &chosen, const QString &track);
 };

@@ -139,6 +139,23 @@ std::optional<qint64> UserSettings::storedVolumeOutOfRange() const
     return std::nullopt;
 }
 
+std::optional<int> UserSettings::loudnessTarget() const
+{
+    const QVariant value = object(loudnessTargetKey);
+    const std::optional<qint64> stored = value.isValid() ? readInteger(value) : std::nullopt;
+    if (stored && (*stored == -23 || *stored == -16))
+        return int(*stored);
+    return std::nullopt;
+}
+
+void UserSettings::setLoudnessTarget(std::optional<int> lufs)
+{
+    if (lufs)
+        setInteger(loudnessTargetKey, *lufs);
+    else
+        remove(loudnessTargetKey);
+}
+
 qint32 UserSettings::playerVolume() const
 {
     const QVariant value = object(playerVolumeKey);

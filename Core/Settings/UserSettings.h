@@ -26,6 +26,11 @@ public:
     static inline const QString maximizeOutputVolumeKey = QStringLiteral("maximizeOutputVolumeKey");
     // Boolean, absent reads as false: fit each cue's speech to keep pace with the subtitles.
     static inline const QString keepSpeechInSyncKey = QStringLiteral("keepSpeechInSyncKey");
+    // Boolean, absent reads as false: lower the original audio only while the speech plays.
+    static inline const QString duckOriginalAudioKey = QStringLiteral("duckOriginalAudioKey");
+    // Integer LUFS the voiced audio is brought to: -23 (broadcast) or -16 (online video); absent
+    // or any other value reads as no target.
+    static inline const QString loudnessTargetKey = QStringLiteral("loudnessTargetKey");
     static inline const QString defaultSubtitlesStreamKey =
         QStringLiteral("defaultSubtitlesStreamKey");
     static inline const QString newSubtitlesStreamKey = QStringLiteral("newSubtitlesStreamKey");
@@ -84,6 +89,10 @@ public:
     // and storedVolumeOutOfRange tells what it was.
     int volume() const;
     std::optional<qint64> storedVolumeOutOfRange() const;
+    // The loudness target in LUFS, -23 or -16; none when absent or anything else.
+    std::optional<int> loudnessTarget() const;
+    // Stores a target, or removes it for none.
+    void setLoudnessTarget(std::optional<int> lufs);
     // Preview player volume; 100 when absent or unreadable.
     qint32 playerVolume() const;
     // True until the main view has loaded once.

@@ -1,15 +1,19 @@
 #include "MakeVideoCommand.h"
 
 #include "ContainerFormats.h"
+#include "DuckingEnvelope.h"
+#include "LoudnessMeasure.h"
 #include "ToolRunner.h"
 #include "WorkingFolder.h"
 
+#include <algorithm>
 #include <cmath>
 
 std::optional<QStringList> MakeVideoCommand::makeVideoArguments(
     const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
     int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
-    const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile)
+    const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile,
+    const AudioMix &mix)
 {
     const std::optional<ContainerFormat> container =
         ContainerFormats::containerFormat(ContainerFormats::pathExtension(outputVideo));
@@ -52,31 +56,11 @@ std::optional<QStringList> MakeVideoCommand::makeVideoArguments(
     // copied beside it (the mix stops a little after the input's last subtitle packet). The audio
     // to mix is then read from a second opening of the input video, input 3.
     const bool mixFromSecondInput = audioTrack != -1 && !videoInfo.subtitlesStreams.isEmpty();
+    const bool ducking = audioTrack != -1 && !mix.duckingGainTrack.isEmpty();
+    const int gainInput = mixFromSecondInput ? 4 : 3;
     QString audioSource;
-    if (audioTrack == -1) {
-        audioSource = QStringLiteral("1:a:0");
-    } else {
-        const QString chosen =
-            QStringLiteral("[%1:%2]").arg(mixFromSecondInput ? 3 : 0).arg(audioTrack);
-        // The mix lasts as long as the longer of its inputs, and the original is padded with
-        // silence to the video's length: speech after the end of a short audio stream is kept.
-        // An original that is long enough passes the padding unchanged.
-        QStringList original;
-        if (options.volume < 100)
-            original << QStringLiteral("volume=") +
-                            QString::asprintf("%.2f", options.volume / 100.0);
-        if (videoInfo.duration > 0)
-            original
-                << QStringLiteral("apad=whole_dur=%1ms").arg(qint64(std::ceil(videoInfo.duration)));
-        const QString mix = QStringLiteral("[1:a:0]amix=inputs=2:duration=longest[a2]");
-        if (!original.isEmpty()) {
-            filters << chosen + original.join(u',') + QStringLiteral("[a1]");
-            filters << QStringLiteral("[a1]") + mix;
-        } else {
-            filters << chosen + mix;
-        }
-        audioSource = QStringLiteral("[a2]");
-    }
+    filters = audioFilters(videoInfo, audioTrack, options, mix, mixFromSecondInput ? 3 : 0,
+                           gainInput, &audioSource);
 
     for (const MediaStream &stream : videoInfo.videoStreams) {
         if (stream.streamIndex == videoTrack) {
@@ -135,6 +119,8 @@ std::optional<QStringList> MakeVideoCommand::makeVideoArguments(
                           QStringLiteral("-i"), ToolRunner::fileArgument(subtitlesFile)};
     if (mixFromSecondInput)
         arguments << QStringLiteral("-i") << ToolRunner::fileArgument(inputVideo);
+    if (ducking)
+        arguments << gainTrackInput(mix.duckingGainTrack);
     if (!filters.isEmpty())
         arguments << QStringLiteral("-filter_complex") << filters.join(u';');
     // The hardware encoder switch of another platform's ffmpeg is left out: this ffmpeg rejects
@@ -149,7 +135,7 @@ std::shared_ptr<ToolProcess> MakeVideoCommand::makeVideo(
     const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
     int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
     ToolRunner::Progress progress, ToolRunner::Completion completion, const OutputOptions &options,
-    const QString &speechFile, const QString &subtitlesFile)
+    const QString &speechFile, const QString &subtitlesFile, const AudioMix &mix)
 {
     const QString extension = ContainerFormats::pathExtension(outputVideo);
     if (!ContainerFormats::containerFormat(extension)) {
@@ -166,7 +152,118 @@ std::shared_ptr<ToolProcess> MakeVideoCommand::makeVideo(
             return *makeVideoArguments(
                 inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
                 temporary, options, speechFile.isEmpty() ? WorkingFolder::speechFile() : speechFile,
-                subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile);
+                subtitlesFile.isEmpty() ? WorkingFolder::subtitlesFile() : subtitlesFile, mix);
         },
         std::move(progress), outputVideo, std::move(completion), ToolRunner::Target::Reserved);
+}
+
+QStringList MakeVideoCommand::gainTrackInput(const QString &gainTrack)
+{
+    return {QStringLiteral("-f"),  QStringLiteral("f32le"),
+            QStringLiteral("-ar"), QString::number(DuckingEnvelope::gainRate),
+            QStringLiteral("-ac"), QStringLiteral("1"),
+            QStringLiteral("-i"),  ToolRunner::fileArgument(gainTrack)};
+}
+
+QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audioTrack,
+                                           const OutputOptions &options, const AudioMix &mix,
+                                           int originalInput, int gainInput, QString *audioSource)
+{
+    QStringList filters;
+    // After the mix: the loudness target's gain, then the limiter.
+    QStringList after;
+    if (mix.gainDb)
+        after << QStringLiteral("volume=") + LoudnessMeasure::gainText(*mix.gainDb) +
+                     QStringLiteral("dB");
+    if (mix.limit)
+        after << LoudnessMeasure::limiterFilter();
+    if (audioTrack == -1) {
+        if (after.isEmpty()) {
+            *audioSource = QStringLiteral("1:a:0");
+        } else {
+            filters << QStringLiteral("[1:a:0]") + after.join(u',') + QStringLiteral("[a2]");
+            *audioSource = QStringLiteral("[a2]");
+        }
+        return filters;
+    }
+
+    const bool ducking = !mix.duckingGainTrack.isEmpty();
+    const QString chosen = QStringLiteral("[%1:%2]").arg(originalInput).arg(audioTrack);
+    // The mix lasts as long as the longer of its inputs, and the original is padded with
+    // silence to the video's length: speech after the end of a short audio stream is kept.
+    // An original that is long enough passes the padding unchanged.
+    QStringList original;
+    // Ducked, the gain track sets the original's level; the plain mix lowers it throughout.
+    if (!ducking && options.volume < 100)
+        original << QStringLiteral("volume=") + QString::asprintf("%.2f", options.volume / 100.0);
+    if (videoInfo.duration > 0)
+        original
+            << QStringLiteral("apad=whole_dur=%1ms").arg(qint64(std::ceil(videoInfo.duration)));
+    // Ducked, the inputs are added as they are: amix's normalisation would halve the speech.
+    QString mixChain = QStringLiteral("[1:a:0]amix=inputs=2:duration=longest");
+    if (ducking)
+        mixChain += QStringLiteral(":normalize=0");
+    if (!after.isEmpty())
+        mixChain += u',' + after.join(u',');
+    mixChain += QStringLiteral("[a2]");
+    if (ducking) {
+        const auto stream =
+            std::find_if(videoInfo.audioStreams.begin(), videoInfo.audioStreams.end(),
+                         [&](const MediaStream &audio) { return audio.streamIndex == audioTrack; });
+        const int rate = stream != videoInfo.audioStreams.end() ? stream->audioSampleRate : 0;
+        const int channels = stream != videoInfo.audioStreams.end() && stream->audioChannels > 0
+                                 ? stream->audioChannels
+                                 : 2;
+        // The gain track is brought to the original's rate and copied into each of its
+        // channels, so that the multiplication changes nothing else about the original.
+        QStringList gain;
+        if (rate > 0)
+            gain << QStringLiteral("aresample=%1").arg(rate);
+        QString pan = QStringLiteral("pan=%1c").arg(channels);
+        for (int channel = 0; channel < channels; ++channel)
+            pan += QStringLiteral("|c%1=c0").arg(channel);
+        gain << pan;
+        filters << chosen + (original.isEmpty() ? QStringLiteral("anull") : original.join(u',')) +
+                       QStringLiteral("[a1]");
+        filters << QStringLiteral("[%1:a:0]").arg(gainInput) + gain.join(u',') +
+                       QStringLiteral("[g]");
+        filters << QStringLiteral("[a1][g]amultiply[a3]");
+        filters << QStringLiteral("[a3]") + mixChain;
+    } else if (!original.isEmpty()) {
+        filters << chosen + original.join(u',') + QStringLiteral("[a1]");
+        filters << QStringLiteral("[a1]") + mixChain;
+    } else {
+        filters << chosen + mixChain;
+    }
+    *audioSource = QStringLiteral("[a2]");
+    return filters;
+}
+
+QStringList MakeVideoCommand::loudnessMeasurementArguments(const QString &inputVideo,
+                                                           const VideoInfo &videoInfo,
+                                                           int audioTrack,
+                                                           const OutputOptions &options,
+                                                           const AudioMix &treatment,
+                                                           const QString &speechFile, bool truePeak)
+{
+    // The same mix as the output's, read without the video.
+    AudioMix mix = treatment;
+    if (audioTrack == -1)
+        mix.duckingGainTrack.clear();
+    QString audioSource;
+    QStringList filters = audioFilters(videoInfo, audioTrack, options, mix, 0, 2, &audioSource);
+    const QString meter = LoudnessMeasure::meterFilter(truePeak) + QStringLiteral("[m]");
+    if (filters.isEmpty())
+        filters << QStringLiteral("[1:a:0]") + meter;
+    else
+        filters << audioSource + meter;
+    QStringList arguments{QStringLiteral("-i"), ToolRunner::fileArgument(inputVideo),
+                          QStringLiteral("-i"), ToolRunner::fileArgument(speechFile)};
+    if (!mix.duckingGainTrack.isEmpty())
+        arguments << gainTrackInput(mix.duckingGainTrack);
+    arguments << QStringLiteral("-hide_banner") << QStringLiteral("-nostats")
+              << QStringLiteral("-filter_complex") << filters.join(u';') << QStringLiteral("-map")
+              << QStringLiteral("[m]") << QStringLiteral("-f") << QStringLiteral("null")
+              << QStringLiteral("/dev/null");
+    return arguments;
 }

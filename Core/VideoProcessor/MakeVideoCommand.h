@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AudioMix.h"
 #include "OutputOptions.h"
 #include "ToolRunner.h"
 #include "VideoInfo.h"
@@ -18,10 +19,12 @@ public:
     // The output video command: the input's streams copied, the speech added as a new audio
     // stream or mixed into the chosen one, the working subtitles optionally added, default marks
     // and language tags set. Nothing when the output extension is not an output container.
-    static std::optional<QStringList> makeVideoArguments(
-        const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack, int audioTrack,
-        int subtitlesTrack, const std::optional<QString> &language3Code, const QString &outputVideo,
-        const OutputOptions &options, const QString &speechFile, const QString &subtitlesFile);
+    static std::optional<QStringList>
+    makeVideoArguments(const QString &inputVideo, const VideoInfo &videoInfo, int videoTrack,
+                       int audioTrack, int subtitlesTrack,
+                       const std::optional<QString> &language3Code, const QString &outputVideo,
+                       const OutputOptions &options, const QString &speechFile,
+                       const QString &subtitlesFile, const AudioMix &mix = AudioMix());
     // Runs the output video command. The video is written under a hidden name of its own beside
     // outputVideo and takes its name only when complete, so a failed or stopped run leaves
     // nothing at outputVideo; it replaces only the empty placeholder that reserved the name,
@@ -31,5 +34,22 @@ public:
               int subtitlesTrack, const std::optional<QString> &language3Code,
               const QString &outputVideo, ToolRunner::Progress progress,
               ToolRunner::Completion completion, const OutputOptions &options,
-              const QString &speechFile = QString(), const QString &subtitlesFile = QString());
+              const QString &speechFile = QString(), const QString &subtitlesFile = QString(),
+              const AudioMix &mix = AudioMix());
+    // The filter chains that make the voiced audio stream from the original (input
+    // originalInput) and the speech (input 1), with a ducking gain track at input gainInput;
+    // audioSource is what to map: a chain's label, or the speech itself when nothing is mixed.
+    static QStringList audioFilters(const VideoInfo &videoInfo, int audioTrack,
+                                    const OutputOptions &options, const AudioMix &mix,
+                                    int originalInput, int gainInput, QString *audioSource);
+    // Measures the voiced audio stream's loudness as the output command would make it with
+    // this mix: the EBU R128 meter's summary ends the run's output, with the true peak or, for
+    // less work, the sample peak.
+    static QStringList loudnessMeasurementArguments(const QString &inputVideo,
+                                                    const VideoInfo &videoInfo, int audioTrack,
+                                                    const OutputOptions &options,
+                                                    const AudioMix &mix, const QString &speechFile,
+                                                    bool truePeak = true);
+    // The input options that read a gain track.
+    static QStringList gainTrackInput(const QString &gainTrack);
 };

@@ -128,6 +128,16 @@ VideoInfo MediaProbe::parseProbeOutput(const QString &output)
             info.videoStreams.append(media);
         } else if (isAudio) {
             media.type = MediaStream::StreamType::Audio;
+            // ffprobe writes the rate as a text ("48000") and the channel count as a number.
+            const QJsonValue rate = stream.value(QStringLiteral("sample_rate"));
+            bool isNumber = false;
+            const int hertz = rate.toString().toInt(&isNumber);
+            if (isNumber && hertz > 0)
+                media.audioSampleRate = hertz;
+            if (const std::optional<int> channels =
+                    jsonInteger(stream.value(QStringLiteral("channels")));
+                channels && *channels > 0)
+                media.audioChannels = *channels;
             info.audioStreams.append(media);
         } else {
             media.type = MediaStream::StreamType::Subtitles;

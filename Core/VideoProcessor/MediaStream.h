@@ -16,6 +16,8 @@ struct MediaStream {
     std::optional<StreamType> type;
     int videoWidth = 0;
     int videoHeight = 0;
+    int audioSampleRate = 0; // Hz; 0 when not reported
+    int audioChannels = 0;   // 0 when not reported
 
     // "Track 1 Audio(eng) - default"
     QString trackTitle() const;

@@ -13,6 +13,12 @@ OutputOptions OutputOptions::fromSettings(const UserSettings &settings)
     options.volume = settings.volume();
     options.maximizeOutputVolume = settings.boolValue(UserSettings::maximizeOutputVolumeKey);
     options.keepSpeechInSync = settings.boolValue(UserSettings::keepSpeechInSyncKey);
+    options.duckOriginalAudio = settings.boolValue(UserSettings::duckOriginalAudioKey);
+    options.loudnessTarget = settings.loudnessTarget();
+    // A target and raising the peak to full scale exclude each other (the dialog keeps only one
+    // on); should a hand-edited store hold both, the target wins.
+    if (options.loudnessTarget)
+        options.maximizeOutputVolume = false;
     return options;
 }
 

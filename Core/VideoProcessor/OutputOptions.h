@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class UserSettings;
 
@@ -14,6 +15,11 @@ struct OutputOptions {
     bool maximizeOutputVolume = false;
     // Fit each cue's speech to keep pace with the subtitles, rather than only raise its rate.
     bool keepSpeechInSync = false;
+    // Lower the original only while the speech plays, to volume percent of its level, and keep
+    // it whole between lines; the speech keeps its full level.
+    bool duckOriginalAudio = false;
+    // LUFS the voiced audio stream is brought to (-23 or -16), in the mixing pass itself.
+    std::optional<int> loudnessTarget;
 
     static OutputOptions fromSettings(const UserSettings &settings);
 

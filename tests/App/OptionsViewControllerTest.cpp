@@ -4,6 +4,7 @@
 #include "VideoProcessor/OutputOptions.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -130,4 +131,38 @@ TEST_F(OptionsViewControllerTest, OnlyAFolderThatTakesFilesBecomesTheOutputFolde
     options.folderSelected(chosen);
     EXPECT_EQ(options.outputFolderView()->text(), chosen);
     EXPECT_EQ(settings.outputFolder(), chosen);
+}
+
+TEST_F(OptionsViewControllerTest, DuckingAndTheLoudnessTargetSayWhatTheyDoAndExcludeMaximizing)
+{
+    settings.setInteger(UserSettings::volumeKey, 25);
+    OptionsViewController options(settings, QStringLiteral("film.mkv"));
+    EXPECT_EQ(options.mixLineView()->text(),
+              QStringLiteral("Original at 25% all through; the mix then halves it and the voice"));
+    EXPECT_EQ(options.loudnessLineView()->text(), QStringLiteral("As mixed"));
+    QTest::mouseClick(options.duckOriginalAudioCheckbox(), Qt::LeftButton);
+    EXPECT_TRUE(settings.boolValue(UserSettings::duckOriginalAudioKey));
+    EXPECT_EQ(options.mixLineView()->text(),
+              QStringLiteral("Original at 25% under the voice, 100% between lines"));
+
+    // A target turns maximizing off, and maximizing turns the target off.
+    QTest::mouseClick(options.maximizeOutputVolume(), Qt::LeftButton);
+    options.loudnessTargetChooser()->setCurrentIndex(2);
+    EXPECT_EQ(settings.loudnessTarget(), -16);
+    EXPECT_FALSE(options.maximizeOutputVolume()->isChecked());
+    EXPECT_FALSE(settings.boolValue(UserSettings::maximizeOutputVolumeKey));
+    EXPECT_EQ(options.loudnessLineView()->text(),
+              QStringLiteral(
+                  "Brought to -16 LUFS (online video) in the same pass, peaks at most -1 dBTP"));
+    QTest::mouseClick(options.maximizeOutputVolume(), Qt::LeftButton);
+    EXPECT_EQ(options.loudnessTargetChooser()->currentIndex(), 0);
+    EXPECT_FALSE(settings.loudnessTarget());
+    EXPECT_TRUE(settings.boolValue(UserSettings::maximizeOutputVolumeKey));
+
+    // Shown again, the dialog reads what is stored.
+    settings.setLoudnessTarget(-23);
+    settings.setBool(UserSettings::maximizeOutputVolumeKey, false);
+    const OptionsViewController again(settings, QStringLiteral("film.mkv"));
+    EXPECT_EQ(again.loudnessTargetChooser()->currentData().toInt(), -23);
+    EXPECT_TRUE(again.duckOriginalAudioCheckbox()->isChecked());
 }

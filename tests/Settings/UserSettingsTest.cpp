@@ -1,6 +1,7 @@
 #include "Settings/UserSettings.h"
 #include "Subtitles/NSUtils.h"
 #include "TestSupport.h"
+#include "VideoProcessor/OutputOptions.h"
 
 #include <QDir>
 #include <QFile>
@@ -163,4 +164,26 @@ TEST(UserSettingsShared, UsesTheFileNamedByTheEnvironment)
     EXPECT_EQ(UserSettings::shared().fileName(),
               QString::fromLocal8Bit(qgetenv(UserSettings::settingsFileVariable)));
     EXPECT_EQ(&UserSettings::shared(), &UserSettings::shared());
+}
+
+TEST_F(UserSettingsTest, ALoudnessTargetIsOneOfTwoAndExcludesMaximizing)
+{
+    EXPECT_FALSE(settings.loudnessTarget());
+    EXPECT_FALSE(OutputOptions::fromSettings(settings).duckOriginalAudio);
+    settings.setInteger(UserSettings::loudnessTargetKey, -20);
+    EXPECT_FALSE(settings.loudnessTarget());
+    settings.setString(UserSettings::loudnessTargetKey, QStringLiteral("loud"));
+    EXPECT_FALSE(settings.loudnessTarget());
+    settings.setLoudnessTarget(-16);
+    EXPECT_EQ(UserSettings(file()).loudnessTarget(), -16);
+    // Both stored (a hand-edited file): the target wins, as the dialog would have it.
+    settings.setBool(UserSettings::maximizeOutputVolumeKey, true);
+    settings.setBool(UserSettings::duckOriginalAudioKey, true);
+    const OutputOptions options = OutputOptions::fromSettings(settings);
+    EXPECT_EQ(options.loudnessTarget, -16);
+    EXPECT_FALSE(options.maximizeOutputVolume);
+    EXPECT_TRUE(options.duckOriginalAudio);
+    settings.setLoudnessTarget(std::nullopt);
+    EXPECT_FALSE(settings.contains(UserSettings::loudnessTargetKey));
+    EXPECT_TRUE(OutputOptions::fromSettings(settings).maximizeOutputVolume);
 }

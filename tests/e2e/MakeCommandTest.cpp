@@ -557,3 +557,60 @@ TEST_F(MakeCommand, SwitchesOverrideTheStoredOptions)
     EXPECT_EQ(loud.exitCode, 2);
     EXPECT_TRUE(loud.err.contains("from 0 to 100")) << loud.err.toStdString();
 }
+
+TEST_F(MakeCommand, DuckingAndALoudnessTargetInTheOnePass)
+{
+    const QStringList options{QStringLiteral("--subtitles"),
+                              mediaFile(QStringLiteral("cues.srt")),
+                              QStringLiteral("--voice"),
+                              QStringLiteral("roa/es"),
+                              QStringLiteral("--audio-track"),
+                              QStringLiteral("2"),
+                              QStringLiteral("--duck"),
+                              QStringLiteral("--volume"),
+                              QStringLiteral("25"),
+                              QStringLiteral("--loudness"),
+                              QStringLiteral("-23")};
+    const TestSupport::ProcessResult result = make(mediaFile(QStringLiteral("movie.mkv")), options);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString output = QString::fromUtf8(result.out.trimmed());
+    // Only the make-video job: the target needs no pass of its own over the finished video.
+    EXPECT_FALSE(result.err.contains("Maximizing")) << result.err.toStdString();
+    const TestSupport::ProcessResult meter = TestSupport::runProgram(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-i"), output,
+         QStringLiteral("-map"), QStringLiteral("0:a:1"), QStringLiteral("-af"),
+         QStringLiteral("ebur128=peak=true"), QStringLiteral("-f"), QStringLiteral("null"),
+         QStringLiteral("-")});
+    const QString summary = QString::fromUtf8(meter.err).section(QStringLiteral("Summary:"), -1);
+    const QStringList integrated =
+        summary.section(QStringLiteral("I:"), 1).simplified().split(u' ');
+    const QStringList peak = summary.section(QStringLiteral("Peak:"), 1).simplified().split(u' ');
+    EXPECT_NEAR(integrated.value(0).toDouble(), -23.0, 1.0) << summary;
+    EXPECT_LE(peak.value(0).toDouble(), -1.0) << summary;
+    EXPECT_TRUE(leftovers() == QStringList{QFileInfo(output).fileName()}) << leftovers().join(u' ');
+}
+
+TEST_F(MakeCommand, OfALoudnessTargetAndMaximizingTheLaterSwitchWins)
+{
+    const QString missing = mediaFile(QStringLiteral("missing.mkv"));
+    const QStringList subtitles{QStringLiteral("--subtitles"),
+                                mediaFile(QStringLiteral("cues.srt"))};
+    TestSupport::ProcessResult result =
+        make(missing, subtitles + QStringList{QStringLiteral("--maximize-volume"),
+                                              QStringLiteral("--loudness"), QStringLiteral("-16")});
+    EXPECT_TRUE(result.err.contains("--loudness comes after --maximize-volume and replaces it"))
+        << result.err.toStdString();
+    result = make(missing, subtitles + QStringList{QStringLiteral("--loudness=-23"),
+                                                   QStringLiteral("--maximize-volume")});
+    EXPECT_TRUE(result.err.contains("--maximize-volume comes after --loudness and replaces it"))
+        << result.err.toStdString();
+    result =
+        make(missing, subtitles + QStringList{QStringLiteral("--loudness"), QStringLiteral("-20")});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.err.contains("--loudness takes -23 (broadcast) or -16 (online video)"))
+        << result.err.toStdString();
+    result = make(missing,
+                  subtitles + QStringList{QStringLiteral("--duck"), QStringLiteral("--no-duck")});
+    EXPECT_EQ(result.exitCode, 2);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// A loudness target for the voiced audio: its measurement (integrated loudness and true peak,
+// by ffmpeg's EBU R128 meter) and the linear gain and limit that bring it there.
+class LoudnessMeasure {
+public:
+    struct Measurement {
+        double integrated = 0; // LUFS
+        double truePeak = 0;   // dBTP
+    };
+    // The limit a result may reach.
+    static constexpr double truePeakLimit = -1.0;
+    // The limiter's sample-peak ceiling: a margin under truePeakLimit for the peaks between
+    // samples and for the audio encoder, which overshoots by about half a dB (measured with AAC).
+    static constexpr double limiterCeiling = -2.0;
+    // No gain above this: a nearly silent track is not raised into its noise.
+    static constexpr double maximumGain = 24.0;
+
+    // The meter's filter, which prints its summary when the run ends. The true peak costs more
+    // than the rest of the meter (it looks at the audio four times oversampled); without it the
+    // summary's peak is the sample peak.
+    static QString meterFilter(bool truePeak = true);
+    // The limiter's filter: a look-ahead limiter at limiterCeiling, its delay compensated.
+    static QString limiterFilter();
+    // The summary's integrated loudness and true peak; nothing when the output holds none, or
+    // the meter found nothing loud enough to gate (silence).
+    static std::optional<Measurement> parse(const QString &output);
+    // The gain in dB from the measurement to the target.
+    static double gain(const Measurement &measurement, int target);
+    // Whether the gained audio may pass the limiter's ceiling.
+    static bool needsLimit(const Measurement &measurement, double gain);
+    // Whether the limiter would hold peaks back by so much (over heavyLimit dB) that it lowers
+    // the loudness noticeably.
+    static bool limitsHeavily(const Measurement &measurement, double gain);
+    static constexpr double heavyLimit = 3.0;
+    // "-16.0" style text of a gain for the volume filter.
+    static QString gainText(double gain);
+};
