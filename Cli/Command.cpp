@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "InterruptHandler.h"
+#include "Speech/SpeechWorkerPool.h"
 #include "Subtitles/SubtitlesParser.h"
 #include "Subtitles/Utils.h"
 #include "VSError.h"
@@ -129,4 +130,28 @@ std::optional<QString> Command::workingSubtitlesFile()
         printError(error.message + u'\n');
         return std::nullopt;
     }
+}
+
+QCommandLineOption Command::jobsOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("Speak N lines at once, each in a worker process (default: one per core, "
+                       "%1 here). The track is the same whatever N.")
+            .arg(SpeechWorkerPool::defaultJobs()),
+        QStringLiteral("N"));
+}
+
+std::optional<int> Command::jobs(const QCommandLineParser &parser, const QString &command)
+{
+    if (!parser.isSet(QStringLiteral("jobs")))
+        return SpeechWorkerPool::defaultJobs();
+    const std::optional<qint64> count =
+        SubtitlesParser::parseInteger(parser.value(QStringLiteral("jobs")));
+    if (count && *count >= 1 && *count <= maximumJobs)
+        return int(*count);
+    printError(QStringLiteral("%1: --jobs takes a number of workers from 1 to %2\n")
+                   .arg(command)
+                   .arg(maximumJobs));
+    return std::nullopt;
 }

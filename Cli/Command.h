@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 
+class QCommandLineOption;
 class QCommandLineParser;
 
 // One subcommand of kelvorandix-cli. run() returns the process exit status.
@@ -32,6 +33,13 @@ public:
     static bool checkOutputFile(const QString &path, const QStringList &inputs);
     static bool checkTools(const QStringList &toolPaths);
     static std::optional<QString> workingSubtitlesFile();
+
+    // "--jobs N": how many worker processes speak lines at once (one per core when not given).
+    static QCommandLineOption jobsOption();
+    // The number given to jobsOption, the default when none; nothing (said on standard error as
+    // the command's usage error) when it is not a whole number from 1 to maximumJobs.
+    static constexpr int maximumJobs = 64;
+    static std::optional<int> jobs(const QCommandLineParser &parser, const QString &command);
 
 protected:
     // Parses arguments, handling --help; returns false with the exit status in status when the

@@ -133,7 +133,7 @@ int MakeCommand::run(const QStringList &arguments)
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("Write where each line's speech went as JSON."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({loudness, noLoudness, volume, report, project});
+    parser.addOptions({loudness, noLoudness, volume, report, project, jobsOption()});
     parser.addPositionalArgument(QStringLiteral("VIDEO"), QStringLiteral("The video to voice."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -163,6 +163,9 @@ int MakeCommand::run(const QStringList &arguments)
         if (parser.isSet(option.off))
             options.*option.flag = false;
     }
+    const std::optional<int> workers = jobs(parser, QStringLiteral("make"));
+    if (!workers)
+        return 2;
     if (parser.isSet(loudness) && parser.isSet(noLoudness))
         return usage(QStringLiteral("--loudness and --no-loudness contradict each other"));
     if (parser.isSet(loudness)) {
@@ -225,6 +228,7 @@ int MakeCommand::run(const QStringList &arguments)
     }
 
     MakeOutputRequest request;
+    request.speechJobs = *workers;
     request.inputVideo = input;
     request.videoInfo = info;
     // As the window does: options the container cannot apply do nothing, and are said to.

@@ -54,6 +54,7 @@ MakeOutputChain::MakeOutputChain(const MakeOutputRequest &request)
         subtitlesToSpeech->keepSpeechInSync =
             request.options ? request.options->keepSpeechInSync
                             : UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey);
+        subtitlesToSpeech->jobs = request.speechJobs;
         speech = subtitlesToSpeech;
     }
     if (request.maximizeOutputVolume) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Speech/SpeechWorkerPool.h"
 #include "VideoProcessor/OutputOptions.h"
 #include "VideoProcessor/VideoInfo.h"
 
@@ -27,6 +28,8 @@ struct MakeOutputRequest {
     bool maximizeOutputVolume = false;
     // An overlay project: its rendered item audio is the speech track instead of spoken cues.
     std::optional<QString> projectFile;
+    // How many worker processes speak the cues at once.
+    int speechJobs = SpeechWorkerPool::defaultJobs();
 };
 
 // Builds the chain of output jobs for one output video, as the main window's Make does: the
