@@ -17,6 +17,7 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -120,19 +121,26 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
         return 1;
     }
     QByteArray input;
+    std::vector<std::pair<SpeechWorkerPool::Request, QString>> block;
     while (const std::optional<QByteArray> line = readLine(input)) {
-        SpeechWorkerPool::Request request;
-        QString clipFile;
-        if (!SpeechWorkerPool::readRequest(*line, request, clipFile)) {
-            writeAll(STDOUT_FILENO, SpeechWorkerPool::errorLine(-1, QStringLiteral("Unreadable "
-                                                                                   "request")));
-            return 1;
+        if (!line->isEmpty()) {
+            SpeechWorkerPool::Request request;
+            QString clipFile;
+            if (!SpeechWorkerPool::readRequest(*line, request, clipFile)) {
+                writeAll(STDOUT_FILENO,
+                         SpeechWorkerPool::errorLine(-1, QStringLiteral("Unreadable request")));
+                return 1;
+            }
+            block.emplace_back(std::move(request), std::move(clipFile));
+            continue;
         }
+        // A whole block: its cues are fitted in a child, from the engine as it is here.
         const pid_t worker = getpid();
         const pid_t child = fork();
         if (child < 0) {
-            writeAll(STDOUT_FILENO, SpeechWorkerPool::errorLine(
-                                        request.cue, QString::fromLocal8Bit(std::strerror(errno))));
+            writeAll(STDOUT_FILENO,
+                     SpeechWorkerPool::errorLine(block.empty() ? -1 : block.front().first.cue,
+                                                 QString::fromLocal8Bit(std::strerror(errno))));
             return 1;
         }
         if (child == 0) {
@@ -140,8 +148,10 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (getppid() != worker)
                 _exit(1);
-            const QByteArray answer = fit(engine, voice, keepInSync, request, clipFile);
-            _exit(writeAll(STDOUT_FILENO, answer) ? 0 : 1);
+            for (const auto &[request, clipFile] : block)
+                if (!writeAll(STDOUT_FILENO, fit(engine, voice, keepInSync, request, clipFile)))
+                    _exit(1);
+            _exit(0);
         }
         int status = 0;
         while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -150,13 +160,16 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
             const QString why = WIFSIGNALED(status)
                                     ? QStringLiteral("stopped by signal %1").arg(WTERMSIG(status))
                                     : QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
-            writeAll(STDOUT_FILENO,
-                     SpeechWorkerPool::errorLine(
-                         request.cue, QStringLiteral("The speech of line %1 could not be made (%2)")
-                                          .arg(request.cue + 1)
-                                          .arg(why)));
+            const int cue = block.empty() ? -1 : block.front().first.cue;
+            writeAll(
+                STDOUT_FILENO,
+                SpeechWorkerPool::errorLine(
+                    cue, QStringLiteral("The speech of lines from %1 on could not be made (%2)")
+                             .arg(cue + 1)
+                             .arg(why)));
             return 1;
         }
+        block.clear();
     }
     return 0;
 }

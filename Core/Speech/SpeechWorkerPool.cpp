@@ -142,12 +142,12 @@ void SpeechWorkerPool::stopAll()
     }
 }
 
-void SpeechWorkerPool::submit(Request request, bool urgent)
+void SpeechWorkerPool::submit(QList<Request> block, bool urgent)
 {
     if (urgent)
-        queue.push_front(std::move(request));
+        queue.push_front(std::move(block));
     else
-        queue.push_back(std::move(request));
+        queue.push_back(std::move(block));
     dispatch();
 }
 
@@ -158,13 +158,18 @@ void SpeechWorkerPool::dispatch()
     for (const std::unique_ptr<Worker> &worker : workers) {
         if (queue.empty())
             return;
-        if (worker->busy || worker->process->state() == QProcess::NotRunning)
+        if (!worker->busy.empty() || worker->process->state() == QProcess::NotRunning)
             continue;
-        worker->busy = std::move(queue.front());
+        const QList<Request> block = std::move(queue.front());
         queue.pop_front();
-        worker->clipFile =
-            clipFolder + QStringLiteral("/clip-%1-%2.aiff").arg(worker->busy->cue).arg(++submitted);
-        worker->process->write(requestLine(*worker->busy, worker->clipFile));
+        QByteArray lines;
+        for (const Request &request : block) {
+            const QString clipFile =
+                clipFolder + QStringLiteral("/clip-%1-%2.aiff").arg(request.cue).arg(++submitted);
+            worker->busy.emplace_back(request, clipFile);
+            lines += requestLine(request, clipFile);
+        }
+        worker->process->write(lines + '\n');
     }
 }
 
@@ -175,9 +180,9 @@ void SpeechWorkerPool::received(Worker &worker)
     while ((end = worker.output.indexOf('\n')) >= 0) {
         const QJsonObject answer = QJsonDocument::fromJson(worker.output.left(end)).object();
         worker.output.remove(0, end + 1);
-        if (!worker.busy || failed)
+        if (worker.busy.empty() || failed)
             continue;
-        const Request request = *worker.busy;
+        const auto [request, clipFile] = worker.busy.front();
         if (answer.contains(QStringLiteral("error"))) {
             fail(answer.value(QStringLiteral("error")).toString());
             return;
@@ -192,11 +197,11 @@ void SpeechWorkerPool::received(Worker &worker)
         placement.fits = answer.value(QStringLiteral("fits")).toBool();
         placement.passes = answer.value(QStringLiteral("passes")).toInt();
         if (answer.value(QStringLiteral("cue")).toInt() != request.cue ||
-            placement.clipFile != worker.clipFile) {
+            placement.clipFile != clipFile) {
             fail(QStringLiteral("A speech worker answered for another line"));
             return;
         }
-        worker.busy.reset();
+        worker.busy.pop_front();
         MainThread::post([alive = std::weak_ptr(alive), this, request, placement] {
             if (alive.lock() && !failed)
                 onFitted(request, placement);

@@ -40,12 +40,18 @@ public:
     SpeechWorkerPool(const SpeechWorkerPool &) = delete;
     SpeechWorkerPool &operator=(const SpeechWorkerPool &) = delete;
 
-    // Queues a cue; an urgent one goes before all queued ones.
-    void submit(Request request, bool urgent = false);
+    // A child of a worker fits this many cues one after the other (its engine's state carries
+    // from one to the next), so that a fork is not paid for every cue. Blocks of cues are fixed by
+    // their place in the list, never by the number of workers.
+    static constexpr int cuesPerChild = 64;
+
+    // Queues a block of cues, fitted in order from a fresh engine; an urgent block goes before
+    // all queued ones.
+    void submit(QList<Request> block, bool urgent = false);
     QString folder() const { return clipFolder; }
 
-    // The lines of the workers' conversation: a cue and the file its clip goes to; a fitted clip
-    // or an error.
+    // The lines of the workers' conversation: a cue and the file its clip goes to (a block of
+    // them ends with an empty line); a fitted clip or an error.
     static QByteArray requestLine(const Request &request, const QString &clipFile);
     static bool readRequest(const QByteArray &line, Request &request, QString &clipFile);
     static QByteArray placementLine(int cue, const CueFitting::Placement &placement);
@@ -56,8 +62,8 @@ private:
         std::unique_ptr<QProcess> process;
         QByteArray output;
         QByteArray errors;
-        std::optional<Request> busy;
-        QString clipFile;
+        // The cues handed over and not yet answered, in order, with their clips' files.
+        std::deque<std::pair<Request, QString>> busy;
     };
     void dispatch();
     void received(Worker &worker);
@@ -70,7 +76,7 @@ private:
     Fitted onFitted;
     Failed onFailed;
     QString clipFolder;
-    std::deque<Request> queue;
+    std::deque<QList<Request>> queue;
     std::vector<std::unique_ptr<Worker>> workers;
     int submitted = 0;
     bool failed = false;

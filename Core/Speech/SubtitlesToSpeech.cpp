@@ -200,14 +200,19 @@ void SubtitlesToSpeech::startWorkers()
 
 void SubtitlesToSpeech::submitAhead()
 {
-    // Cues are fitted for a track that ends before them, which is how it almost always is;
-    // a few jobs' worth ahead keeps every worker busy without fitting far beyond the track.
-    const int ahead = 4 * jobs;
+    // Cues are fitted for a track that ends before them, which is how it almost always is, in
+    // blocks fixed by their place in the list; two blocks per worker ahead keep every worker
+    // busy without fitting far beyond the track.
+    const qsizetype ahead = 2 * qsizetype(jobs) * SpeechWorkerPool::cuesPerChild;
     while (submitted < subtitles.size() && submitted < cueIndex + ahead) {
-        const Subtitle &cue = subtitles[submitted];
-        pool->submit(
-            {submitted, SubtitlesParser::plainText(cue.text), cue, nextStart(submitted), 0});
-        ++submitted;
+        QList<SpeechWorkerPool::Request> block;
+        const int end = std::min<int>(submitted + SpeechWorkerPool::cuesPerChild, subtitles.size());
+        for (; submitted < end; ++submitted) {
+            const Subtitle &cue = subtitles[submitted];
+            block.append(
+                {submitted, SubtitlesParser::plainText(cue.text), cue, nextStart(submitted), 0});
+        }
+        pool->submit(std::move(block));
     }
 }
 
@@ -234,7 +239,7 @@ void SubtitlesToSpeech::layFitted()
         QFile::remove(placement.clipFile);
         SpeechWorkerPool::Request again = request;
         again.trackEnd = length;
-        pool->submit(again, true);
+        pool->submit({again}, true);
         return;
     }
     passes.append(placement.passes);

@@ -5,6 +5,7 @@
 #include "Speech/AIFFFile.h"
 #include "Speech/SpeechSynthesizer.h"
 #include "Speech/SpeechSynthesizerDelegate.h"
+#include "Speech/SpeechWorkerPool.h"
 #include "TestSupport.h"
 #include "WorkingFolder.h"
 
@@ -361,10 +362,13 @@ TEST_F(SubtitlesToSpeechTest, KeptInSyncSpeechBeginsOnItsCueAndTheReportTellsThe
 
 TEST_F(SubtitlesToSpeechTest, WorkersLayTheSameTrackAsOneJob)
 {
-    // Both rules, with a line so long that it pushes the next: that one is fitted again for the
+    // Both rules, with lines so long that they push the next: those are fitted again for the
     // longer track.
-    QList<Subtitle> cues = lines(12);
-    cues[5] = cue(cues[5].start, cues[5].start + 400, longText);
+    // Two blocks of cues for the workers' children; long lines inside the first block and at its
+    // end.
+    QList<Subtitle> cues = lines(SpeechWorkerPool::cuesPerChild + 6);
+    for (const int at : {5, SpeechWorkerPool::cuesPerChild - 1})
+        cues[at] = cue(cues[at].start, cues[at].start + 400, longText);
     for (const bool sync : {false, true}) {
         keepInSync = sync;
         std::vector<short> tracks[2];
