@@ -19,9 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         AIFFFile writer(track, item);
         // A header may claim any sample rate, and the silence before an item is as many frames
-        // as that rate makes of its length: at billions of frames a second, gigabytes. Such
-        // rates are not refused yet; until they are, the silence is written only at rates
-        // real audio has, and the rest of the reading is still searched.
+        // as that rate makes of its length: at billions of frames a second, gigabytes. The
+        // project render refuses such items before writing silence; so does this target.
         constexpr double fastestRealRate = 768000;
         if (writer.sampleRate <= fastestRealRate)
             writer.appendSilence(5);
