@@ -9,6 +9,22 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+const QList<AboutViewController::Library> &AboutViewController::libraries()
+{
+    static const QList<Library> list = {
+        {QStringLiteral("Qt 6"), QStringLiteral("LGPL-3.0 or GPL-2.0")},
+        {QStringLiteral("libmpv"), QStringLiteral("GPL-3.0-or-later (Debian build)")},
+        {QStringLiteral("FFmpeg"), QStringLiteral("GPL-2.0-or-later (Debian build)")},
+        {QStringLiteral("eSpeak NG"), QStringLiteral("GPL-3.0-or-later")},
+        {QStringLiteral("libsndfile"), QStringLiteral("LGPL-2.1-or-later")},
+        {QStringLiteral("Sonic"), QStringLiteral("Apache-2.0")},
+        {QStringLiteral("SQLite"), QStringLiteral("public domain")},
+        {QStringLiteral("uchardet"), QStringLiteral("MPL-1.1, GPL-2.0+ or LGPL-2.1+")},
+        {QStringLiteral("PulseAudio (libpulse)"), QStringLiteral("LGPL-2.1-or-later")},
+    };
+    return list;
+}
+
 AboutViewController::AboutViewController(QWidget *parent)
     : QDialog(parent)
 {
@@ -29,6 +45,20 @@ AboutViewController::AboutViewController(QWidget *parent)
         new QLabel(tr("Gives a video a spoken voice track made from its subtitles."), this);
     summary->setAlignment(Qt::AlignHCenter);
     summary->setWordWrap(true);
+
+    auto *licence = new QLabel(
+        tr("Free software under the GNU General Public License, version 3 or later."), this);
+    licence->setAlignment(Qt::AlignHCenter);
+    licence->setWordWrap(true);
+
+    QString rows;
+    for (const Library &library : libraries())
+        rows += QStringLiteral("<tr><td>%1</td><td style=\"padding-left: 12px\">%2</td></tr>")
+                    .arg(library.name.toHtmlEscaped(), library.licence.toHtmlEscaped());
+    ackText =
+        new QLabel(tr("<p>Built on:</p>") + QStringLiteral("<table>%1</table>").arg(rows), this);
+    ackText->setTextFormat(Qt::RichText);
+    ackText->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     ackButton = new QPushButton(tr("Acknowledgments"), this);
     ackButton->setAutoDefault(false);
@@ -52,6 +82,9 @@ AboutViewController::AboutViewController(QWidget *parent)
     layout->addWidget(versionText);
     layout->addSpacing(6);
     layout->addWidget(summary);
+    layout->addWidget(licence);
+    layout->addSpacing(10);
+    layout->addWidget(ackText);
     layout->addSpacing(16);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);

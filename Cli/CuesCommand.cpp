@@ -53,11 +53,12 @@ int CuesCommand::run(const QStringList &arguments)
     const QString path = files.first();
     if (!checkSubtitlesFile(path))
         return 1;
-    const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path);
+    QString problem;
+    const std::optional<SubtitlesParser> parsed = SubtitlesParser::fromFile(path, &problem);
     if (interrupted())
         return 1;
     if (!parsed) {
-        printError(QStringLiteral("Could not parse subtitles\n"));
+        printError(QStringLiteral("Could not parse subtitles: %1\n").arg(problem));
         return 1;
     }
 

@@ -5,8 +5,11 @@
 #include "Settings/UserSettings.h"
 #include "Speech/SubtitlesToSpeech.h"
 #include "Subtitles/SubtitlesParser.h"
+#include "Subtitles/WorkingSubtitles.h"
 #include "TerminalProgress.h"
 #include "VSError.h"
+#include "VideoProcessor/SubtitleSources.h"
+#include "VideoProcessor/ToolRunner.h"
 #include "VoiceChoice.h"
 #include "WorkingFolder.h"
 
@@ -43,7 +46,9 @@ int SpeakCommand::run(const QStringList &arguments)
                                     QStringLiteral("Write where each line's speech went as JSON."),
                                     QStringLiteral("FILE"));
     parser.addOptions({voice, out, sync, noSync, report, stats});
-    parser.addPositionalArgument(QStringLiteral("SUBTITLES"), QStringLiteral("A SubRip file."));
+    parser.addPositionalArgument(
+        QStringLiteral("SUBTITLES"),
+        QStringLiteral("A subtitle file in any text format ffmpeg reads."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
         return status;
@@ -66,13 +71,24 @@ int SpeakCommand::run(const QStringList &arguments)
     if (!reportFile.isEmpty() && !checkOutputFile(reportFile, {input, target}))
         return 1;
 
+    if (!checkTools({ToolRunner::ffmpegPath()}))
+        return 1;
+
+    // The subtitles become the working SubRip file the way make's do: any text format and
+    // character set ffmpeg reads.
     const std::optional<QString> workingFile = workingSubtitlesFile();
     if (!workingFile)
         return 1;
     const QString working = *workingFile;
-    QFile::remove(working);
-    if (!QFile::copy(input, working)) {
-        printError(QStringLiteral("Could not copy '%1' to the working folder\n").arg(input));
+    QString failure;
+    if (!SubtitleSources::convertSubtitlesFile(input, working, &failure)) {
+        QFile::remove(working);
+        if (interrupted())
+            return 1;
+        if (const std::optional<QString> line = WorkingSubtitles::unreadableLine(input))
+            printError(*line + u'\n');
+        printError(QStringLiteral("Invalid subtitles or subtitles format is not supported: ") +
+                   failure + u'\n');
         return 1;
     }
 

@@ -96,9 +96,18 @@ void ProjectToAudio::render()
         }
         try {
             // The track takes the format of the first item's audio.
-            if (i == 0)
+            if (i == 0) {
                 writer = std::make_unique<AIFFFile>(audioFile, itemFile,
                                                     AIFFFile::Overflow::ContinueAsW64, stop);
+                // A damaged header may claim any rate, and the silence before an item is as
+                // many frames as that rate makes of it: at billions a second, the disk fills.
+                constexpr double fastestRate = 768000;
+                if (!(writer->sampleRate >= 1 && writer->sampleRate <= fastestRate))
+                    throw VSError(QStringLiteral("The audio of \"%1\" is damaged: it claims %2 "
+                                                 "samples a second")
+                                      .arg(item->text)
+                                      .arg(writer->sampleRate, 0, 'f', 0));
+            }
             const double gap = item->start - writer->lengthMilliseconds();
             if (gap > 0)
                 writer->appendSilence(gap);

@@ -1,16 +1,35 @@
 #include "WorkingSubtitles.h"
 
 #include "MainThread.h"
+#include "SubtitlesParser.h"
 #include "VSError.h"
 #include "VideoProcessor/SubtitleSources.h"
 #include "WorkingFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+QString WorkingSubtitles::parseFailure(const QString &problem)
+{
+    return QStringLiteral("Could not parse subtitles: ") + problem;
+}
+
+std::optional<QString> WorkingSubtitles::unreadableLine(const QString &path)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("srt"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    // Text that is not UTF-8 is another character set, not a fault of the file.
+    const std::optional<QString> text = SubtitlesParser::readText(path);
+    QString problem;
+    if (!text || SubtitlesParser::fromText(*text, &problem))
+        return std::nullopt;
+    return parseFailure(problem);
+}
 
 WorkingSubtitles::WorkingSubtitles(QObject *parent)
     : QObject(parent)
@@ -30,6 +49,16 @@ void WorkingSubtitles::prepare(const QString &path, std::optional<int> streamInd
             succeeded = streamIndex ? SubtitleSources::extractSubtitlesTrack(
                                           path, QString::number(*streamIndex), file, &reason)
                                     : SubtitleSources::convertSubtitlesFile(path, file, &reason);
+            if (!succeeded && !streamIndex)
+                if (const std::optional<QString> line = unreadableLine(path))
+                    reason = *line + u'\n' + reason;
+            // Whatever reads the working file later reads it with the strict reader: a file it
+            // would refuse is refused now, while the user can still choose another.
+            QString problem;
+            if (succeeded && !SubtitlesParser::fromFile(file, &problem)) {
+                succeeded = false;
+                reason = parseFailure(problem);
+            }
         } catch (const VSError &error) {
             reason = error.message;
         }

@@ -20,6 +20,13 @@ public:
     // the older one's result go unused and unreported.
     void prepare(const QString &path, std::optional<int> streamIndex);
 
+    // What the user is told when the strict reader refuses subtitles for problem (see
+    // SubtitlesParser).
+    static QString parseFailure(const QString &problem);
+    // For a SubRip file (by its name) that could not be converted: the same, naming the first
+    // of its lines the strict reader could not read; nothing when it reads them all.
+    static std::optional<QString> unreadableLine(const QString &path);
+
 signals:
     // The newest choice is in the working file, or could not be read (reason); the working file
     // is then removed, so that no job reads an older choice.

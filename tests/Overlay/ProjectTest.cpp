@@ -396,6 +396,24 @@ TEST_F(ProjectRenderTest, NothingToRenderIsAFailureNotAnEmptyTrack)
     ASSERT_EQ(broken.finishes.size(), 1);
     EXPECT_FALSE(broken.finishes[0].first);
     EXPECT_FALSE(broken.finishes[0].second.isEmpty());
+
+    // An AIFF header claiming 10^51 samples a second: refused before a second of silence is
+    // written at that rate, not gigabytes of it.
+    {
+        Project project(projectFile);
+        project.updateItemAudio(1,
+                                QByteArray::fromHex("464f524d000008cc41494646434f4d4d00000012020100"
+                                                    "00044f001040ac0d440000000000005353"
+                                                    "4e44000008a600000045662d74807c7c79797676747"
+                                                    "45d4e"),
+                                1000);
+    }
+    const Result absurd = render();
+    ASSERT_EQ(absurd.finishes.size(), 1);
+    EXPECT_FALSE(absurd.finishes[0].first);
+    EXPECT_TRUE(absurd.finishes[0].second.contains(QStringLiteral("is damaged")))
+        << absurd.finishes[0].second;
+    EXPECT_LT(QFileInfo(track).size(), 4096);
 }
 
 TEST_F(ProjectRenderTest, ARendererReleasedFromItsOwnFinishEndsCleanly)

@@ -22,6 +22,14 @@ bool fails(const QString &text)
     return !SubtitlesParser::fromText(text).has_value();
 }
 
+// What a refusal of text says (empty when it parses).
+QString problemOf(const QString &text)
+{
+    QString problem;
+    const bool parsed = SubtitlesParser::fromText(text, &problem).has_value();
+    return parsed ? QString() : problem;
+}
+
 QList<double> startsOf(const QList<Subtitle> &cues)
 {
     QList<double> starts;
@@ -77,18 +85,30 @@ TEST(SubtitlesParser, DetectTypeLooksAtTheFirstCueShape)
     EXPECT_TRUE(fails(QStringLiteral("   \n  ")));
 }
 
-TEST(SubtitlesParser, ShapeFaultsFailTheWholeFile)
+TEST(SubtitlesParser, ShapeFaultsFailTheWholeFileNamingTheirLine)
 {
-    // A cue with an index and a time line but no text.
-    EXPECT_TRUE(fails(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
-                                     "2\n00:00:03,000 --> 00:00:04,000\n\n"
-                                     "3\n00:00:05,000 --> 00:00:06,000\nC\n")));
+    // A cue with an index and a time line but no text: its last line is named.
+    EXPECT_EQ(problemOf(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
+                                       "2\n00:00:03,000 --> 00:00:04,000\n\n"
+                                       "3\n00:00:05,000 --> 00:00:06,000\nC\n")),
+              QStringLiteral("line 6: '00:00:03,000 --> 00:00:04,000'"));
     // Four line feeds in a row leave an empty block.
-    EXPECT_TRUE(fails(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n"
-                                     "2\n00:00:03,000 --> 00:00:04,000\nB\n")));
-    // A later cue without blanks around its arrow.
-    EXPECT_TRUE(fails(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
-                                     "2\n00:00:03,000-->00:00:04,000\nB\n")));
+    EXPECT_EQ(problemOf(QStringLiteral("1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n"
+                                       "2\n00:00:03,000 --> 00:00:04,000\nB\n")),
+              QStringLiteral("line 5: ''"));
+    // A later cue without blanks around its arrow, after leading blank lines and with Windows
+    // or old Mac line ends, which number lines alike.
+    for (const QString &end : {QStringLiteral("\n"), QStringLiteral("\r\n"), QStringLiteral("\r")})
+        EXPECT_EQ(problemOf(QStringLiteral("\n \n1\n00:00:01,000 --> 00:00:02,000\nA\n\n"
+                                           "2\n00:00:03,000-->00:00:04,000\nB\n")
+                                .replace(u'\n', end)),
+                  QStringLiteral("line 8: '00:00:03,000-->00:00:04,000'"));
+    // A head that is not SubRip names the line where it stops being SubRip.
+    EXPECT_EQ(problemOf(QStringLiteral("WEBVTT\n\n00:01.000 --> 00:02.000\nA\n")),
+              QStringLiteral("line 1: 'WEBVTT'"));
+    EXPECT_EQ(problemOf(QStringLiteral("\n1\n00:00:01,000 -> 00:00:02,000\nA\n")),
+              QStringLiteral("line 3: '00:00:01,000 -> 00:00:02,000'"));
+    EXPECT_EQ(problemOf(QStringLiteral(" \n ")), QStringLiteral("it holds no text"));
 }
 
 TEST(SubtitlesParser, UnreadableNumbersSkipTheirBlockOnly)
@@ -246,8 +266,11 @@ TEST_F(SubtitlesFileTest, ByteOrderMarksChooseTheEncoding)
 
 TEST_F(SubtitlesFileTest, TextThatIsNotValidFailsCreation)
 {
-    // Windows-1252 bytes are not UTF-8.
-    EXPECT_FALSE(SubtitlesParser::fromFile(write("1\n00:00:01,000 --> 00:00:02,000\nCaf\xE9\n")));
+    // Windows-1252 bytes are not UTF-8: the refusal names their line.
+    QString problem;
+    EXPECT_FALSE(
+        SubtitlesParser::fromFile(write("1\n00:00:01,000 --> 00:00:02,000\nCaf\xE9\n"), &problem));
+    EXPECT_EQ(problem, QStringLiteral("line 3 is not valid UTF-8 text"));
     // UTF-16 with a byte missing at the end.
     EXPECT_FALSE(SubtitlesParser::fromFile(write(QByteArray("\xFF\xFE"
                                                             "1\0\n",

@@ -85,13 +85,21 @@ TEST_F(CuesCommand, FailuresSayWhatWentWrong)
               "1\n00:00:01,000 --> 00:00:02,000\nA\n\n\n\n2\n00:00:03,000 --> 00:00:04,000\nB\n");
     TestSupport::ProcessResult result = runCli({QStringLiteral("cues"), broken});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, QByteArray("Could not parse subtitles\n"));
+    EXPECT_EQ(result.err, QByteArray("Could not parse subtitles: line 5: ''\n"));
     EXPECT_TRUE(result.out.isEmpty());
+
+    result = runCli({QStringLiteral("cues"), write(QStringLiteral("bad time.srt"),
+                                                   "1\r\n00:00:01,000 --> 00:00:02,000\r\nA\r\n\r\n"
+                                                   "2\r\n00:00:03,000 -> 00:00:04,000\r\nB\r\n")});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err,
+              QByteArray("Could not parse subtitles: line 6: '00:00:03,000 -> 00:00:04,000'\n"));
 
     result = runCli({QStringLiteral("cues"), write(QStringLiteral("latin1.srt"),
                                                    "1\n00:00:01,000 --> 00:00:02,000\nCaf\xE9\n")});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, QByteArray("Could not parse subtitles\n"));
+    EXPECT_EQ(result.err,
+              QByteArray("Could not parse subtitles: line 3 is not valid UTF-8 text\n"));
 
     result = runCli({QStringLiteral("cues"), folder.filePath(QStringLiteral("missing.srt"))});
     EXPECT_EQ(result.exitCode, 1);
@@ -152,7 +160,10 @@ TEST_F(CuesCommand, FourLineFeedsInARealFileFailAndThreeSkipABlock)
     four.insert(second, "\n\n");
     result = runCli({QStringLiteral("cues"), write(QStringLiteral("four.srt"), four)});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, QByteArray("Could not parse subtitles\n"));
+    // The empty block is the line after the first cue's blank line.
+    const qsizetype line = text.left(second).count('\n') + 3;
+    EXPECT_EQ(result.err,
+              QStringLiteral("Could not parse subtitles: line %1: ''\n").arg(line).toUtf8());
 }
 
 TEST_F(CuesCommand, RealFilesWithAwkwardShapes)

@@ -141,7 +141,8 @@ TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)
                 QStringLiteral("--out"), out},
                environment());
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_TRUE(result.err.contains("Could not parse subtitles\n")) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains("Could not parse subtitles: line 1: 'not subtitles'\n"))
+        << result.err.toStdString();
     EXPECT_FALSE(QFile::exists(out));
 
     result =
@@ -179,6 +180,25 @@ TEST_F(SpeakCommand, FailuresPrintTheAlertAndLeaveNoOutput)
     EXPECT_EQ(TestSupport::readFile(unrelated), QByteArray("keep me"));
     EXPECT_EQ(TestSupport::entriesOf(folder.path()).size(), 7)
         << TestSupport::entriesOf(folder.path()).join(u' ');
+}
+
+TEST_F(SpeakCommand, ReadsWhatMakeReads)
+{
+    // Windows-1252 with Windows line ends, a cue with no text and a last cue whose times have
+    // too few digits: the strict reader refuses it, the conversion make uses does not.
+    const QString input = write(QStringLiteral("film.srt"),
+                                "1\r\n00:00:01,000 --> 00:00:02,500\r\nCaf\xE9 cr\xE8me.\r\n\r\n"
+                                "2\r\n00:00:03,000 --> 00:00:04,000\r\n\r\n"
+                                "9999\r\n00:00:0,500 --> 00:00:6,00\r\n<i>Na\xEFve.</i>\r\n");
+    const QString out = folder.filePath(QStringLiteral("speech.aiff"));
+    const TestSupport::ProcessResult result = runCli(
+        {QStringLiteral("speak"), input, QStringLiteral("--voice"), QStringLiteral("gmw/en-US"),
+         QStringLiteral("--out"), out, QStringLiteral("--stats")},
+        environment());
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(QJsonDocument::fromJson(result.out).object()[QStringLiteral("cues")].toInt(), 2);
+    EXPECT_GT(AIFFFile::duration(out), 1000);
+    EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(u' ');
 }
 
 TEST_F(SpeakCommand, InterruptCancelsCleanly)
