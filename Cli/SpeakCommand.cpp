@@ -45,7 +45,7 @@ int SpeakCommand::run(const QStringList &arguments)
     const QCommandLineOption report(QStringLiteral("report"),
                                     QStringLiteral("Write where each line's speech went as JSON."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({voice, out, sync, noSync, report, stats});
+    parser.addOptions({voice, out, sync, noSync, report, stats, jobsOption()});
     parser.addPositionalArgument(
         QStringLiteral("SUBTITLES"),
         QStringLiteral("A subtitle file in any text format ffmpeg reads."));
@@ -56,6 +56,9 @@ int SpeakCommand::run(const QStringList &arguments)
         printError(QStringLiteral("speak: expected one subtitle file and --out FILE\n"));
         return 2;
     }
+    const std::optional<int> workers = jobs(parser, QStringLiteral("speak"));
+    if (!workers)
+        return 2;
     if (parser.isSet(sync) && parser.isSet(noSync)) {
         printError(QStringLiteral("speak: --sync and --no-sync contradict each other\n"));
         return 2;
@@ -98,6 +101,7 @@ int SpeakCommand::run(const QStringList &arguments)
                                                  : std::nullopt));
     // The track asked for is an AIFF file: one too long for that is refused, not cut short.
     job->overflow = AIFFFile::Overflow::Refuse;
+    job->jobs = *workers;
     job->keepSpeechInSync =
         parser.isSet(sync) || (!parser.isSet(noSync) &&
                                UserSettings::shared().boolValue(UserSettings::keepSpeechInSyncKey));

@@ -4,7 +4,9 @@
 #include "Subtitles/SubtitlesParser.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cmath>
@@ -39,7 +41,30 @@ UserSettings::UserSettings(QString settingsFile)
 
 std::unique_ptr<QSettings> UserSettings::defaults() const
 {
+    dropSerializedValues();
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
+void UserSettings::dropSerializedValues() const
+{
+    // Qt decodes "@Variant(...)" and "@DateTime(...)" values with the sizes written inside them:
+    // one claiming gigabytes is allocated before anything is read, and the program ends. The
+    // store never writes such values, so a line holding one is damage, and goes.
+    QFile store(file);
+    if (!store.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray text = store.readAll();
+    store.close();
+    if (!text.contains("@Variant(") && !text.contains("@DateTime("))
+        return;
+    QByteArray kept;
+    for (const QByteArray &line : text.split('\n'))
+        if (!line.contains("@Variant(") && !line.contains("@DateTime("))
+            kept += line + '\n';
+    kept.chop(1);
+    QSaveFile cleaned(file);
+    if (cleaned.open(QIODevice::WriteOnly) && cleaned.write(kept) == kept.size())
+        cleaned.commit();
 }
 
 bool UserSettings::contains(const QString &key) const

@@ -67,6 +67,7 @@ public:
 
     // A fresh handle on the store, for uses the accessors below do not cover.
     std::unique_ptr<QSettings> defaults() const;
+    void dropSerializedValues() const;
 
     bool contains(const QString &key) const;
     QVariant object(const QString &key) const;

@@ -79,6 +79,20 @@ TEST_F(UserSettingsTest, MistypedValuesFallBack)
     EXPECT_EQ(settings.stringValue(UserSettings::voiceNameKey), QStringLiteral("Anna"));
 }
 
+TEST_F(UserSettingsTest, SerializedValuesThatClaimGigabytesAreDroppedNotDecoded)
+{
+    // Found by fuzzing: Qt would allocate what the size inside claims, and the program would end.
+    TestSupport::writeFile(file(), "[General]\nvolumeKey=30\nsplitKey=@Variant(\\0\\0\\0\\x7f\\0\\0"
+                                   "\\0\\x6QSize\\0)\nwhen=@DateTime(\\xff\\xff\\xff\\xff)\n"
+                                   "voiceName=Anna\n");
+    EXPECT_EQ(settings.volume(), 30);
+    EXPECT_EQ(settings.stringValue(UserSettings::voiceNameKey), QStringLiteral("Anna"));
+    EXPECT_FALSE(settings.contains(QStringLiteral("splitKey")));
+    QFile stored(file());
+    ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(stored.readAll().contains("@"));
+}
+
 TEST_F(UserSettingsTest, WindowFrameOfZerosReadsAsAbsent)
 {
     settings.setMainWindowFrame(QRectF(10, 20, 800, 600));
