@@ -137,7 +137,8 @@ QCommandLineOption Command::jobsOption()
     return QCommandLineOption(
         QStringLiteral("jobs"),
         QStringLiteral("Speak N lines at once, each in a worker process (default: one per core, "
-                       "%1 here). The track is the same whatever N.")
+                       "%1 here); the track is the same whatever N. 0 speaks them one after "
+                       "another in this process, as before workers.")
             .arg(SpeechWorkerPool::defaultJobs()),
         QStringLiteral("N"));
 }
@@ -148,9 +149,9 @@ std::optional<int> Command::jobs(const QCommandLineParser &parser, const QString
         return SpeechWorkerPool::defaultJobs();
     const std::optional<qint64> count =
         SubtitlesParser::parseInteger(parser.value(QStringLiteral("jobs")));
-    if (count && *count >= 1 && *count <= maximumJobs)
+    if (count && *count >= 0 && *count <= maximumJobs)
         return int(*count);
-    printError(QStringLiteral("%1: --jobs takes a number of workers from 1 to %2\n")
+    printError(QStringLiteral("%1: --jobs takes a number of workers from 0 to %2\n")
                    .arg(command)
                    .arg(maximumJobs));
     return std::nullopt;

@@ -36,8 +36,9 @@ public:
 
     // "--jobs N": how many worker processes speak lines at once (one per core when not given).
     static QCommandLineOption jobsOption();
-    // The number given to jobsOption, the default when none; nothing (said on standard error as
-    // the command's usage error) when it is not a whole number from 1 to maximumJobs.
+    // The number given to jobsOption (0: no workers, the lines spoken in this process), the
+    // default when none; nothing (said on standard error as the command's usage error) when it is
+    // not a whole number from 0 to maximumJobs.
     static constexpr int maximumJobs = 64;
     static std::optional<int> jobs(const QCommandLineParser &parser, const QString &command);
 

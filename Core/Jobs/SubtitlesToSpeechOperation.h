@@ -34,7 +34,7 @@ public:
     // Whether the speech keeps pace with the subtitles (SubtitlesToSpeech); set before the job
     // runs.
     bool keepSpeechInSync = false;
-    // How many worker processes fit cues at once.
+    // How many worker processes fit cues at once; 0 fits them in this process.
     int jobs = SpeechWorkerPool::defaultJobs();
 
     // The renderer of the last run, for measurements; empty before run.

@@ -182,7 +182,9 @@ void SpeechWorkerPool::received(Worker &worker)
         worker.output.remove(0, end + 1);
         if (worker.busy.empty() || failed)
             continue;
-        const auto [request, clipFile] = worker.busy.front();
+        // Copies rather than a structured binding, which a lambda below captures.
+        const Request request = worker.busy.front().first;
+        const QString clipFile = worker.busy.front().second;
         if (answer.contains(QStringLiteral("error"))) {
             fail(answer.value(QStringLiteral("error")).toString());
             return;
