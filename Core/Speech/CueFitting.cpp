@@ -67,7 +67,7 @@ CueFitting::Placement CueFitting::place(const QString &utteranceFile, const QStr
             fit,      count};
 }
 
-bool CueFitting::holdsFor(double length) const
+bool CueFitting::holdsFor(const Subtitle &cue, bool keepInSync, double trackEnd, double length)
 {
     if (!keepInSync || length == trackEnd)
         return true;

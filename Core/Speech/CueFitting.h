@@ -47,8 +47,9 @@ public:
     // The clip to lay down, made of the last utterance: the utterance file itself by the plain
     // rule, clipFile (written here) when kept in sync. Throws VSError.
     Placement place(const QString &utteranceFile, const QString &clipFile);
-    // Whether the placement stays the same on a track trackEnd long.
-    bool holdsFor(double trackEnd) const;
+    // Whether the placement of a cue fitted for a track trackEnd long stays the same on one
+    // length long.
+    static bool holdsFor(const Subtitle &cue, bool keepInSync, double trackEnd, double length);
 
 private:
     const Subtitle cue;

@@ -75,6 +75,20 @@ QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement 
                  {QStringLiteral("passes"), placement.passes}});
 }
 
+CueFitting::Placement SpeechWorkerPool::readPlacement(const QJsonObject &answer)
+{
+    CueFitting::Placement placement;
+    placement.clipFile = answer.value(QStringLiteral("clip")).toString();
+    placement.position = answer.value(QStringLiteral("position")).toDouble();
+    placement.onsetMs = answer.value(QStringLiteral("onset")).toDouble();
+    placement.speechMs = answer.value(QStringLiteral("speech")).toDouble();
+    placement.rate = float(answer.value(QStringLiteral("rate")).toDouble());
+    placement.tempo = answer.value(QStringLiteral("tempo")).toDouble();
+    placement.fits = answer.value(QStringLiteral("fits")).toBool();
+    placement.passes = answer.value(QStringLiteral("passes")).toInt();
+    return placement;
+}
+
 QByteArray SpeechWorkerPool::errorLine(int cue, const QString &message)
 {
     return line({{QStringLiteral("cue"), cue}, {QStringLiteral("error"), message}});
@@ -189,15 +203,7 @@ void SpeechWorkerPool::received(Worker &worker)
             fail(answer.value(QStringLiteral("error")).toString());
             return;
         }
-        CueFitting::Placement placement;
-        placement.clipFile = answer.value(QStringLiteral("clip")).toString();
-        placement.position = answer.value(QStringLiteral("position")).toDouble();
-        placement.onsetMs = answer.value(QStringLiteral("onset")).toDouble();
-        placement.speechMs = answer.value(QStringLiteral("speech")).toDouble();
-        placement.rate = float(answer.value(QStringLiteral("rate")).toDouble());
-        placement.tempo = answer.value(QStringLiteral("tempo")).toDouble();
-        placement.fits = answer.value(QStringLiteral("fits")).toBool();
-        placement.passes = answer.value(QStringLiteral("passes")).toInt();
+        const CueFitting::Placement placement = readPlacement(answer);
         if (answer.value(QStringLiteral("cue")).toInt() != request.cue ||
             placement.clipFile != clipFile) {
             fail(QStringLiteral("A speech worker answered for another line"));

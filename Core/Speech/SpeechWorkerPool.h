@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+class QJsonObject;
 class QProcess;
 
 // Speech workers: processes of this program (see SpeechWorker), each with its own speech engine,
@@ -55,6 +56,7 @@ public:
     static QByteArray requestLine(const Request &request, const QString &clipFile);
     static bool readRequest(const QByteArray &line, Request &request, QString &clipFile);
     static QByteArray placementLine(int cue, const CueFitting::Placement &placement);
+    static CueFitting::Placement readPlacement(const QJsonObject &answer);
     static QByteArray errorLine(int cue, const QString &message);
 
 private:

@@ -233,8 +233,7 @@ void SubtitlesToSpeech::layFitted()
     const auto [request, placement] = found.value();
     ready.erase(found);
     const double length = trackLength();
-    if (!CueFitting(request.timing, request.nextStart, request.trackEnd, keepInSync)
-             .holdsFor(length)) {
+    if (!CueFitting::holdsFor(request.timing, keepInSync, request.trackEnd, length)) {
         // The previous cue ran long: this one is fitted again for the track as it is.
         QFile::remove(placement.clipFile);
         SpeechWorkerPool::Request again = request;
