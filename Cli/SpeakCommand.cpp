@@ -20,7 +20,49 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Puts the finished track at target without ever leaving half of one there. On the working
+// folder's file system the track is moved, replacing target in one step and keeping the
+// permissions it had; elsewhere (or for a target that is a link) it is copied under a name of
+// its own and moved into place.
+bool moveIntoPlace(const QString &track, const QString &target)
+{
+    const QFileInfo existing(target);
+    if (!existing.isSymLink()) {
+        if (existing.exists())
+            QFile::setPermissions(track, existing.permissions());
+        if (::rename(QFile::encodeName(track).constData(), QFile::encodeName(target).constData()) ==
+            0)
+            return true;
+        if (errno != EXDEV) {
+            Command::printError(QStringLiteral("Could not write '%1': %2\n")
+                                    .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+            return false;
+        }
+    }
+    QFile speech(track);
+    QSaveFile output(target);
+    bool written = speech.open(QIODevice::ReadOnly) && output.open(QIODevice::WriteOnly);
+    while (written && !speech.atEnd()) {
+        const QByteArray chunk = speech.read(1 << 20);
+        written = !chunk.isEmpty() && output.write(chunk) == chunk.size();
+    }
+    if (!written || !output.commit()) {
+        Command::printError(QStringLiteral("Could not write '%1': %2\n")
+                                .arg(target, output.error() != QFileDevice::NoError
+                                                 ? output.errorString()
+                                                 : speech.errorString()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int SpeakCommand::run(const QStringList &arguments)
 {
@@ -110,21 +152,8 @@ int SpeakCommand::run(const QStringList &arguments)
     if (status != ChainRunner::Succeeded)
         return status;
 
-    // Written whole under a name of its own and moved into place, so that a failure never
-    // leaves half a track at the target nor touches any other file.
-    QFile speech(job->speechFile);
-    QSaveFile output(target);
-    bool written = speech.open(QIODevice::ReadOnly) && output.open(QIODevice::WriteOnly);
-    while (written && !speech.atEnd()) {
-        const QByteArray chunk = speech.read(1 << 20);
-        written = !chunk.isEmpty() && output.write(chunk) == chunk.size();
-    }
-    if (!written || !output.commit()) {
-        printError(QStringLiteral("Could not write '%1': %2\n")
-                       .arg(target, output.error() != QFileDevice::NoError ? output.errorString()
-                                                                           : speech.errorString()));
+    if (!moveIntoPlace(job->speechFile, target))
         return 1;
-    }
     if (parser.isSet(stats)) {
         const std::shared_ptr<SubtitlesToSpeech> renderer = job->renderer();
         QJsonArray passes;

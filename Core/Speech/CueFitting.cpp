@@ -19,25 +19,37 @@ CueFitting::CueFitting(const Subtitle &cue, std::optional<double> nextStart, dou
 
 bool CueFitting::spoken(const QString &utteranceFile)
 {
+    if (!keepInSync)
+        return measured(AIFFFile::duration(utteranceFile));
+    return spoken(SpeechClip(utteranceFile));
+}
+
+bool CueFitting::spoken(SpeechClip utterance)
+{
+    clip.emplace(std::move(utterance));
+    if (!keepInSync)
+        // As AIFFFile::duration() tells it from the file.
+        return measured(double(clip->frames()) * (1000.0 / clip->sampleRate()) * 1.0);
     ++count;
-    if (!keepInSync) {
-        const double duration = AIFFFile::duration(utteranceFile);
-        const double slot = cue.end - cue.start;
-        const bool tooLong = slot < duration + margin;
-        if (tooLong && speakingRate < maxSpeechRate) {
-            speakingRate += speechRateLevel;
-            return true;
-        }
-        fits = !tooLong;
-        return false;
-    }
-    clip.emplace(utteranceFile);
     clip->shortenPauses(SyncFitting::longestPause);
     step = fitting->measured(speakingRate, clip->speechMs());
     if (step.action == SyncFitting::Action::Speak) {
         speakingRate = step.rate;
         return true;
     }
+    return false;
+}
+
+bool CueFitting::measured(double duration)
+{
+    ++count;
+    const double slot = cue.end - cue.start;
+    const bool tooLong = slot < duration + margin;
+    if (tooLong && speakingRate < maxSpeechRate) {
+        speakingRate += speechRateLevel;
+        return true;
+    }
+    fits = !tooLong;
     return false;
 }
 
@@ -49,6 +61,21 @@ CueFitting::Placement CueFitting::place(const QString &utteranceFile, const QStr
         return {utteranceFile, cue.start, spoken.onsetMs(), spoken.speechMs(), speakingRate, 1.0,
                 fits,          count};
     }
+    return placeClip(clipFile);
+}
+
+CueFitting::Placement CueFitting::place(const QString &clipFile)
+{
+    if (!keepInSync) {
+        clip->write(clipFile);
+        return {clipFile, cue.start, clip->onsetMs(), clip->speechMs(), speakingRate, 1.0,
+                fits,     count};
+    }
+    return placeClip(clipFile);
+}
+
+CueFitting::Placement CueFitting::placeClip(const QString &clipFile)
+{
     clip->trim(SyncFitting::keptSilence);
     clip->compress(step.tempo);
     // The speech itself begins on the cue, its kept silence just before. The silence after it

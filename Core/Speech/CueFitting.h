@@ -44,14 +44,22 @@ public:
     // The utterance at rate() was written to utteranceFile: true when the cue must be spoken
     // again, at the new rate(). Throws VSError when the file cannot be read.
     bool spoken(const QString &utteranceFile);
+    // The same for an utterance held in memory, which place(clipFile) then writes.
+    bool spoken(SpeechClip utterance);
     // The clip to lay down, made of the last utterance: the utterance file itself by the plain
     // rule, clipFile (written here) when kept in sync. Throws VSError.
     Placement place(const QString &utteranceFile, const QString &clipFile);
+    // The clip to lay down, made of the last utterance held in memory, written to clipFile.
+    Placement place(const QString &clipFile);
     // Whether the placement of a cue fitted for a track trackEnd long stays the same on one
     // length long.
     static bool holdsFor(const Subtitle &cue, bool keepInSync, double trackEnd, double length);
 
 private:
+    // By the plain rule: an utterance lasting duration milliseconds was spoken.
+    bool measured(double duration);
+    Placement placeClip(const QString &clipFile);
+
     const Subtitle cue;
     const std::optional<double> nextStart;
     const double trackEnd;
@@ -62,5 +70,5 @@ private:
     SyncFitting::Span span;
     std::optional<SyncFitting> fitting;
     SyncFitting::Step step;
-    std::optional<SpeechClip> clip; // the last utterance, kept in sync
+    std::optional<SpeechClip> clip; // the last utterance, kept in sync or held in memory
 };

@@ -35,6 +35,19 @@ SpeechClip::SpeechClip(const QString &file)
     findSpeech();
 }
 
+SpeechClip::SpeechClip(const std::vector<short> &spoken, int sampleRate)
+{
+    info.samplerate = sampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+    info.frames = sf_count_t(spoken.size());
+    // As the audio library reads 16-bit samples into 32 bits.
+    samples.reserve(spoken.size());
+    for (short sample : spoken)
+        samples.push_back(int(sample) * 65536);
+    findSpeech();
+}
+
 void SpeechClip::findSpeech()
 {
     const double threshold = fullScale * std::pow(10.0, silenceLevelDb / 20.0);

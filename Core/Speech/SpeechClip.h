@@ -13,6 +13,8 @@ public:
 
     // Reads an audio file; throws VSError with the audio library's message when it cannot.
     explicit SpeechClip(const QString &file);
+    // Takes mono 16-bit samples, as a speech engine makes them; written as a 16-bit AIFF file.
+    SpeechClip(const std::vector<short> &samples, int sampleRate);
 
     double sampleRate() const { return info.samplerate; }
     qint64 frames() const { return qint64(samples.size()) / info.channels; }

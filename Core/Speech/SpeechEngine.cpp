@@ -104,7 +104,7 @@ void SpeechEngine::run(const std::shared_ptr<Utterance> &utterance, const Done &
         return done(Outcome::Failed,
                     QStringLiteral("Could not load the voice '%1'").arg(utterance->voice));
 
-    const bool toFile = !utterance->file.isEmpty();
+    const bool toFile = !utterance->file.isEmpty() || utterance->samples;
     pa_simple *playback = nullptr;
     if (!toFile) {
         const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, uint32_t(rate), 1};
@@ -157,6 +157,10 @@ void SpeechEngine::run(const std::shared_ptr<Utterance> &utterance, const Done &
         return done(Outcome::Failed, synthesisError);
     if (!toFile)
         return done(Outcome::Finished, QString());
+    if (utterance->samples) {
+        *utterance->samples = std::move(samples);
+        return done(Outcome::Finished, QString());
+    }
 
     // Written beside the target and moved over it only when complete.
     const QByteArray target = QFile::encodeName(utterance->file);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QThread;
 class QObject;
@@ -29,6 +30,9 @@ public:
         int rate = 175;      // words per minute
         float volume = 1.0f; // 0 to 1
         QString file;        // the AIFF file to write; empty speaks to the audio output
+        // When set, the samples go here instead (mono, 16-bit, at sampleRate()) and neither a
+        // file nor the audio output is written.
+        std::vector<short> *samples = nullptr;
         std::atomic<bool> cancelled{false};
     };
     enum class Outcome { Finished, Stopped, Failed };

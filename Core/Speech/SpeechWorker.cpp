@@ -55,20 +55,21 @@ std::optional<QByteArray> readLine(QByteArray &buffer)
     }
 }
 
-// Fits one cue as the speech job does, each utterance spoken on this thread; the answer line.
+// Fits one cue as the speech job does, each utterance spoken on this thread and held in memory;
+// only the clip laid down is written. The answer line.
 QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
                const SpeechWorkerPool::Request &request, const QString &clipFile)
 {
-    const QString utteranceFile = clipFile + QStringLiteral(".utterance.aiff");
     try {
         CueFitting fitting(request.timing, request.nextStart, request.trackEnd, keepInSync);
         for (;;) {
+            std::vector<short> samples;
             auto utterance = std::make_shared<SpeechEngine::Utterance>();
             utterance->text = request.text;
             utterance->voice = voice;
             utterance->rate = int(std::lround(std::clamp(
                 fitting.rate(), SpeechSynthesizer::minimumRate, SpeechSynthesizer::maximumRate)));
-            utterance->file = utteranceFile;
+            utterance->samples = &samples;
             SpeechEngine::Outcome outcome = SpeechEngine::Outcome::Failed;
             QString message;
             engine.speakHere(utterance, [&](SpeechEngine::Outcome o, const QString &m) {
@@ -79,22 +80,12 @@ QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
                 throw VSError(message.isEmpty() ? QStringLiteral("The speech synthesizer stopped "
                                                                  "before it finished speaking")
                                                 : message);
-            if (!fitting.spoken(utteranceFile))
+            if (!fitting.spoken(SpeechClip(samples, engine.sampleRate())))
                 break;
         }
-        CueFitting::Placement placement = fitting.place(utteranceFile, clipFile);
-        // The plain rule lays the utterance itself, under the clip's name.
-        if (placement.clipFile != clipFile) {
-            QFile::remove(clipFile);
-            if (!QFile::rename(placement.clipFile, clipFile))
-                throw VSError(QStringLiteral("Could not move '%1' to '%2'")
-                                  .arg(placement.clipFile, clipFile));
-            placement.clipFile = clipFile;
-        }
-        QFile::remove(utteranceFile);
-        return SpeechWorkerPool::placementLine(request.cue, placement);
+        return SpeechWorkerPool::placementLine(request.cue, fitting.place(clipFile));
     } catch (const VSError &failure) {
-        QFile::remove(utteranceFile);
+        QFile::remove(clipFile);
         return SpeechWorkerPool::errorLine(request.cue, failure.message);
     }
 }
