@@ -38,6 +38,17 @@ public:
     CueFitting(const Subtitle &cue, std::optional<double> nextStart, double trackEnd,
                bool keepInSync);
 
+    // By the plain rule, rates that the last utterance shows to be too slow are not spoken:
+    // an utterance at a higher rate lasts at least shortestRatio() of it. The rate the rule ends
+    // at is the same; fewer utterances are spoken on the way. Only for an engine of its own (a
+    // worker's): the utterances an engine has spoken shape the next one's samples.
+    void skipRatesSurelyTooSlow() { skipsRates = true; }
+    // The least share of an utterance at rate `from` (words per minute, a step of the rule)
+    // that the same text spoken at rate `to` lasts; nothing for utterances shorter than
+    // shortestRatioMinimumMs.
+    static std::optional<double> shortestRatio(float from, float to, double durationMs);
+    static constexpr double shortestRatioMinimumMs = 1000;
+
     // The rate of the next utterance.
     float rate() const { return speakingRate; }
     int passes() const { return count; }
@@ -64,6 +75,7 @@ private:
     const std::optional<double> nextStart;
     const double trackEnd;
     const bool keepInSync;
+    bool skipsRates = false;
     float speakingRate = defaultSpeechRate;
     int count = 0;
     bool fits = true;

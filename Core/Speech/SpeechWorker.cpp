@@ -62,6 +62,7 @@ QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
 {
     try {
         CueFitting fitting(request.timing, request.nextStart, request.trackEnd, keepInSync);
+        fitting.skipRatesSurelyTooSlow();
         for (;;) {
             std::vector<short> samples;
             auto utterance = std::make_shared<SpeechEngine::Utterance>();

@@ -1,6 +1,7 @@
 // The synthesizer layer over the real espeak-ng engine.
 #include "Speech/SpeechSynthesizer.h"
 #include "Speech/AIFFFile.h"
+#include "Speech/CueFitting.h"
 #include "Speech/SpeechSynthesizerDelegate.h"
 #include "TestSupport.h"
 
@@ -397,4 +398,45 @@ TEST_F(SpeechSynthesizerTest, FliteRatesGiveAboutEspeakNgsLengths)
                 EXPECT_LT(flite / at200.value(voice), 0.75) << voice;
         }
     }
+}
+
+// Speech workers skip the rates an utterance already shows to be too slow, trusting a least
+// ratio between the lengths of one text at two rates. Texts with long pauses, numbers and
+// another language's voice are where espeak-ng shortens most.
+TEST_F(SpeechSynthesizerTest, FasterRatesNeverShortenSpeechBelowTheLeastRatioTheFittingTrusts)
+{
+    const QList<std::pair<QString, QString>> cases = {
+        {QStringLiteral("gmw/en-US"),
+         QStringLiteral("Wait. No... Listen to me! It's 11:45, on the 3rd of May, 1987; you "
+                        "said: \"never again\".")},
+        {QStringLiteral("gmw/en-US"), QStringLiteral("Oh, come on, Sebastian, really?")},
+        {QStringLiteral("sem/ar"),
+         QStringLiteral("\u0623\u064a\u0646 \u0643\u0646\u062a \u0641\u064a \u062a\u0644\u0643 "
+                        "\u0627\u0644\u0644\u064a\u0644\u0629\u061f \u0627\u0646\u062a\u0638\u0631 "
+                        "\u0642\u0644\u064a\u0644\u0627\u064b.")},
+        {QStringLiteral("flite/slt"),
+         QStringLiteral("Wait. Listen to me! We only have an hour left to see everything.")},
+    };
+    for (const auto &[voice, text] : cases) {
+        QMap<int, double> length;
+        for (int rate = 200; rate <= 300; rate += 20)
+            length[rate] = spokenDuration(voice, float(rate), text, path(QStringLiteral("r.aiff")));
+        ASSERT_GE(length[200], CueFitting::shortestRatioMinimumMs) << voice;
+        for (int from = 200; from < 300; from += 20)
+            for (int to = from + 20; to <= 300; to += 20) {
+                const std::optional<double> least =
+                    CueFitting::shortestRatio(float(from), float(to), length[from]);
+                if (length[from] < CueFitting::shortestRatioMinimumMs) {
+                    EXPECT_FALSE(least);
+                    continue;
+                }
+                ASSERT_TRUE(least) << from << " to " << to;
+                EXPECT_GE(length[to], length[from] * *least)
+                    << voice << " " << text.left(20) << ": " << from << " to " << to;
+            }
+    }
+    // Only steps of the rule have a ratio.
+    EXPECT_FALSE(CueFitting::shortestRatio(210, 240, 5000));
+    EXPECT_FALSE(CueFitting::shortestRatio(240, 240, 5000));
+    EXPECT_FALSE(CueFitting::shortestRatio(280, 320, 5000));
 }
