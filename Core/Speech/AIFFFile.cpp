@@ -75,11 +75,25 @@ AIFFFile::AIFFFile(const QString &filepath, const QString &sampleFile, Overflow 
     const Reader sample(sampleFile);
     if (!sample.file)
         throw VSError(libraryMessage(nullptr));
+    create(sample.info.samplerate, sample.info.channels, sample.info.format);
+}
 
+AIFFFile::AIFFFile(const QString &filepath, int sampleRate, Overflow overflow,
+                   const std::atomic<bool> *stop)
+    : filepath(filepath)
+    , overflow(overflow)
+    , stop(stop)
+    , current(filepath)
+{
+    create(sampleRate, 1, SF_FORMAT_AIFF | SF_FORMAT_PCM_16);
+}
+
+void AIFFFile::create(int rate, int channels, int format)
+{
     info = SF_INFO{};
-    info.samplerate = sample.info.samplerate;
-    info.channels = sample.info.channels;
-    info.format = sample.info.format;
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
     const QString longTrack = longTrackFile(filepath);
     if (QFile::exists(longTrack) && !QFile::remove(longTrack))
         throw VSError(QStringLiteral("Could not remove '%1'").arg(longTrack));
@@ -244,6 +258,30 @@ void AIFFFile::append(const QString &fileAt)
     if (source.info.frames > 0 && source.info.frames != SF_COUNT_MAX)
         ensureRoomFor(source.info.frames);
     copyFrom(source.file);
+}
+
+void AIFFFile::append(const std::vector<short> &samples, int rate)
+{
+    if (rate != info.samplerate || info.channels != 1)
+        throw VSError(QStringLiteral("A clip of %1 Hz and 1 channel cannot go on the track '%2', "
+                                     "which has %3 Hz and %4 channel(s)")
+                          .arg(rate)
+                          .arg(current)
+                          .arg(info.samplerate)
+                          .arg(info.channels));
+    ensureRoomFor(sf_count_t(samples.size()));
+    // As the audio library reads 16-bit samples: into the high bits of an int, or as doubles.
+    copyBuffer.resize(size_t(chunkFrames));
+    for (size_t at = 0; at < samples.size(); at += size_t(chunkFrames)) {
+        const size_t count = std::min(samples.size() - at, size_t(chunkFrames));
+        if (floatingPoint)
+            for (size_t i = 0; i < count; ++i)
+                copyBuffer[i] = samples[at + i] / 32768.0;
+        else
+            for (size_t i = 0; i < count; ++i)
+                reinterpret_cast<int *>(copyBuffer.data())[i] = int(samples[at + i]) * 65536;
+        writeFrames(copyBuffer.data(), sf_count_t(count));
+    }
 }
 
 void AIFFFile::copyFrom(SNDFILE *source)

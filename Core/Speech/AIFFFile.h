@@ -24,6 +24,9 @@ public:
     // once set, the write throws.
     AIFFFile(const QString &filepath, const QString &sampleFile,
              Overflow overflow = Overflow::Refuse, const std::atomic<bool> *stop = nullptr);
+    // The same in the format of 16-bit mono AIFF at sampleRate, as a speech engine writes.
+    AIFFFile(const QString &filepath, int sampleRate, Overflow overflow = Overflow::Refuse,
+             const std::atomic<bool> *stop = nullptr);
     // Closes the file if close() was not called; the file is complete only then.
     ~AIFFFile();
 
@@ -35,6 +38,8 @@ public:
     void appendSilence(double ms);
     // Appends the whole content of an audio file.
     void append(const QString &fileAt);
+    // Appends mono 16-bit samples at sampleRate, as appending a file of them would.
+    void append(const std::vector<short> &samples, int sampleRate);
     // Finishes the file; throws when the library reports a failure.
     void close();
 
@@ -63,6 +68,7 @@ public:
     double millisecondsPerPacket = 0;
 
 private:
+    void create(int sampleRate, int channels, int format);
     void writeFrames(const void *samples, sf_count_t count);
     void copyFrom(SNDFILE *source);
     // Makes room for count more frames: nothing to do within the limit; otherwise refuses, or

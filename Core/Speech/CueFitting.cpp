@@ -69,20 +69,26 @@ CueFitting::Placement CueFitting::place(const QString &utteranceFile, const QStr
         return {utteranceFile, cue.start, spoken.onsetMs(), spoken.speechMs(), speakingRate, 1.0,
                 fits,          count};
     }
-    return placeClip(clipFile);
+    Placement placement = fitClip();
+    clip->write(clipFile);
+    placement.clipFile = clipFile;
+    return placement;
 }
 
-CueFitting::Placement CueFitting::place(const QString &clipFile)
+CueFitting::Placement CueFitting::placeInMemory()
 {
-    if (!keepInSync) {
-        clip->write(clipFile);
-        return {clipFile, cue.start, clip->onsetMs(), clip->speechMs(), speakingRate, 1.0,
-                fits,     count};
-    }
-    return placeClip(clipFile);
+    Placement placement;
+    if (!keepInSync)
+        placement = {QString(), cue.start, clip->onsetMs(), clip->speechMs(), speakingRate, 1.0,
+                     fits,      count};
+    else
+        placement = fitClip();
+    placement.samples = std::make_shared<const std::vector<short>>(clip->toShorts());
+    placement.sampleRate = int(clip->sampleRate());
+    return placement;
 }
 
-CueFitting::Placement CueFitting::placeClip(const QString &clipFile)
+CueFitting::Placement CueFitting::fitClip()
 {
     clip->trim(SyncFitting::keptSilence);
     clip->compress(step.tempo);
@@ -94,12 +100,11 @@ CueFitting::Placement CueFitting::placeClip(const QString &clipFile)
     const double left = span.end - (clipAt + clip->onsetMs() + clip->speechMs());
     clip->trim(SyncFitting::keptSilence,
                left < 0 ? SyncFitting::keptSilence : std::min(left, SyncFitting::keptSilence));
-    clip->write(clipFile);
     // libsonic's output may miss the exact length by a few frames.
     const bool fit =
         step.action == SyncFitting::Action::Use || clip->speechMs() <= span.speechRoom() + 1;
-    return {clipFile, position, clip->onsetMs(), clip->speechMs(), speakingRate, step.tempo,
-            fit,      count};
+    return {QString(), position, clip->onsetMs(), clip->speechMs(), speakingRate, step.tempo,
+            fit,       count};
 }
 
 std::optional<double> CueFitting::shortestRatio(float from, float to, double durationMs)

@@ -5,7 +5,9 @@
 #include "SyncFitting.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
+#include <vector>
 
 // How one cue is spoken and fitted to its place on the track: the rate of each utterance, and the
 // clip laid down at the end.
@@ -24,7 +26,7 @@ public:
 
     // Where a fitted clip goes, and what it holds.
     struct Placement {
-        QString clipFile;    // the audio to lay down
+        QString clipFile;    // the audio to lay down, unless samples holds it
         double position = 0; // milliseconds: at or after this point of the track
         double onsetMs = 0;  // where the speech begins in the clip
         double speechMs = 0; // how long the speech lasts
@@ -32,6 +34,9 @@ public:
         double tempo = 1.0;  // how much faster it is played
         bool fits = true;    // whether it ended within its room
         int passes = 0;      // how many utterances it took
+        // The clip itself (mono, 16-bit, at sampleRate) when it is held in memory.
+        std::shared_ptr<const std::vector<short>> samples = nullptr;
+        int sampleRate = 0;
     };
 
     // trackEnd: how long the track is when the cue is laid down.
@@ -55,13 +60,14 @@ public:
     // The utterance at rate() was written to utteranceFile: true when the cue must be spoken
     // again, at the new rate(). Throws VSError when the file cannot be read.
     bool spoken(const QString &utteranceFile);
-    // The same for an utterance held in memory, which place(clipFile) then writes.
+    // The same for an utterance held in memory, which placeInMemory() then lays down.
     bool spoken(SpeechClip utterance);
     // The clip to lay down, made of the last utterance: the utterance file itself by the plain
     // rule, clipFile (written here) when kept in sync. Throws VSError.
     Placement place(const QString &utteranceFile, const QString &clipFile);
-    // The clip to lay down, made of the last utterance held in memory, written to clipFile.
-    Placement place(const QString &clipFile);
+    // The clip to lay down, made of the last utterance held in memory: in the placement's
+    // samples, with no file.
+    Placement placeInMemory();
     // Whether the placement of a cue fitted for a track trackEnd long stays the same on one
     // length long.
     static bool holdsFor(const Subtitle &cue, bool keepInSync, double trackEnd, double length);
@@ -69,7 +75,8 @@ public:
 private:
     // By the plain rule: an utterance lasting duration milliseconds was spoken.
     bool measured(double duration);
-    Placement placeClip(const QString &clipFile);
+    // Trims and compresses the clip kept in sync for its place on the track.
+    Placement fitClip();
 
     const Subtitle cue;
     const std::optional<double> nextStart;

@@ -143,6 +143,15 @@ void SpeechClip::compress(double tempo)
     speechEnd = speechBegin + qint64(converted.size()) / channels;
 }
 
+std::vector<short> SpeechClip::toShorts() const
+{
+    // The audio library keeps the high 16 bits.
+    std::vector<short> shorts(samples.size());
+    std::transform(samples.begin(), samples.end(), shorts.begin(),
+                   [](int sample) { return short(sample >> 16); });
+    return shorts;
+}
+
 void SpeechClip::write(const QString &file) const
 {
     SF_INFO format = info;

@@ -31,6 +31,8 @@ public:
     void shortenPauses(double longestMs);
     // Plays the speech tempo times as fast, pitch kept; the silence around it is unchanged.
     void compress(double tempo);
+    // The samples as 16-bit ones, as writing a 16-bit file of them would keep them.
+    std::vector<short> toShorts() const;
     // Writes the clip in the format it was read in; throws VSError.
     void write(const QString &file) const;
 

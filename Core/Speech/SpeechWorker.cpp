@@ -55,8 +55,8 @@ std::optional<QByteArray> readLine(QByteArray &buffer)
     }
 }
 
-// Fits one cue as the speech job does, each utterance spoken on this thread and held in memory;
-// only the clip laid down is written. The answer line.
+// Fits one cue as the speech job does, each utterance spoken on this thread and held in memory.
+// The answer, with the clip's samples.
 QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
                const SpeechWorkerPool::Request &request, const QString &clipFile)
 {
@@ -84,9 +84,10 @@ QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
             if (!fitting.spoken(SpeechClip(samples, engine.sampleRate())))
                 break;
         }
-        return SpeechWorkerPool::placementLine(request.cue, fitting.place(clipFile));
+        CueFitting::Placement placement = fitting.placeInMemory();
+        placement.clipFile = clipFile;
+        return SpeechWorkerPool::placementLine(request.cue, placement);
     } catch (const VSError &failure) {
-        QFile::remove(clipFile);
         return SpeechWorkerPool::errorLine(request.cue, failure.message);
     }
 }

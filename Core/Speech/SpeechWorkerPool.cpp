@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QThread>
 #include <csignal>
+#include <cstring>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -64,6 +65,22 @@ bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QSt
 
 QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement &placement)
 {
+    if (placement.samples) {
+        const std::vector<short> &samples = *placement.samples;
+        return line({{QStringLiteral("cue"), cue},
+                     {QStringLiteral("clip"), placement.clipFile},
+                     {QStringLiteral("position"), placement.position},
+                     {QStringLiteral("onset"), placement.onsetMs},
+                     {QStringLiteral("speech"), placement.speechMs},
+                     {QStringLiteral("rate"), double(placement.rate)},
+                     {QStringLiteral("tempo"), placement.tempo},
+                     {QStringLiteral("fits"), placement.fits},
+                     {QStringLiteral("passes"), placement.passes},
+                     {QStringLiteral("frames"), qint64(samples.size())},
+                     {QStringLiteral("sampleRate"), placement.sampleRate}}) +
+               QByteArray(reinterpret_cast<const char *>(samples.data()),
+                          qsizetype(samples.size() * sizeof(short)));
+    }
     return line({{QStringLiteral("cue"), cue},
                  {QStringLiteral("clip"), placement.clipFile},
                  {QStringLiteral("position"), placement.position},
@@ -87,6 +104,18 @@ CueFitting::Placement SpeechWorkerPool::readPlacement(const QJsonObject &answer)
     placement.fits = answer.value(QStringLiteral("fits")).toBool();
     placement.passes = answer.value(QStringLiteral("passes")).toInt();
     return placement;
+}
+
+std::optional<qsizetype> SpeechWorkerPool::sampleBytes(const QJsonObject &answer)
+{
+    const QJsonValue frames = answer.value(QStringLiteral("frames"));
+    if (frames.isUndefined())
+        return 0;
+    // Under 2 GiB of samples, as an answer to one line never comes near.
+    const qint64 count = frames.toInteger(-1);
+    if (count < 0 || count > (qint64(1) << 30))
+        return std::nullopt;
+    return qsizetype(count) * qsizetype(sizeof(short));
 }
 
 QByteArray SpeechWorkerPool::errorLine(int cue, const QString &message)
@@ -193,7 +222,20 @@ void SpeechWorkerPool::received(Worker &worker)
     qsizetype end;
     while ((end = worker.output.indexOf('\n')) >= 0) {
         const QJsonObject answer = QJsonDocument::fromJson(worker.output.left(end)).object();
-        worker.output.remove(0, end + 1);
+        const std::optional<qsizetype> bytes = sampleBytes(answer);
+        if (!bytes) {
+            fail(QStringLiteral("A speech worker gave an unreadable answer"));
+            return;
+        }
+        // The samples after the line may still be on their way.
+        if (worker.output.size() - (end + 1) < *bytes)
+            break;
+        std::shared_ptr<std::vector<short>> samples;
+        if (answer.contains(QStringLiteral("frames"))) {
+            samples = std::make_shared<std::vector<short>>(size_t(*bytes) / sizeof(short));
+            std::memcpy(samples->data(), worker.output.constData() + end + 1, size_t(*bytes));
+        }
+        worker.output.remove(0, end + 1 + *bytes);
         if (worker.busy.empty() || failed)
             continue;
         // Copies rather than a structured binding, which a lambda below captures.
@@ -203,7 +245,9 @@ void SpeechWorkerPool::received(Worker &worker)
             fail(answer.value(QStringLiteral("error")).toString());
             return;
         }
-        const CueFitting::Placement placement = readPlacement(answer);
+        CueFitting::Placement placement = readPlacement(answer);
+        placement.samples = std::move(samples);
+        placement.sampleRate = answer.value(QStringLiteral("sampleRate")).toInt();
         if (answer.value(QStringLiteral("cue")).toInt() != request.cue ||
             placement.clipFile != clipFile) {
             fail(QStringLiteral("A speech worker answered for another line"));

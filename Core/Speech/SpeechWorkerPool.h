@@ -51,12 +51,15 @@ public:
     void submit(QList<Request> block, bool urgent = false);
     QString folder() const { return clipFolder; }
 
-    // The lines of the workers' conversation: a cue and the file its clip goes to (a block of
-    // them ends with an empty line); a fitted clip or an error.
+    // The lines of the workers' conversation: a cue and the name of its clip (a block of them
+    // ends with an empty line); a fitted clip, its samples (if held in memory) right after the
+    // line, or an error.
     static QByteArray requestLine(const Request &request, const QString &clipFile);
     static bool readRequest(const QByteArray &line, Request &request, QString &clipFile);
     static QByteArray placementLine(int cue, const CueFitting::Placement &placement);
     static CueFitting::Placement readPlacement(const QJsonObject &answer);
+    // How many bytes of samples follow an answer; nothing when it tells an impossible number.
+    static std::optional<qsizetype> sampleBytes(const QJsonObject &answer);
     static QByteArray errorLine(int cue, const QString &message);
 
 private:

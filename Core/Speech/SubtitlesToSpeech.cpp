@@ -172,7 +172,7 @@ void SubtitlesToSpeech::layCue(const std::function<bool()> &lay)
 void SubtitlesToSpeech::lay(const CueFitting::Placement &placement)
 {
     const Subtitle &cue = subtitles[cueIndex];
-    const double at = appendClip(placement.clipFile, placement.position);
+    const double at = appendClip(placement);
     fits.append(placement.fits);
     syncReport.append({int(cueIndex) + 1, cue.start, cue.end, at + placement.onsetMs,
                        placement.speechMs, placement.rate, placement.tempo, placement.fits});
@@ -250,19 +250,25 @@ void SubtitlesToSpeech::layFitted()
     });
 }
 
-double SubtitlesToSpeech::appendClip(const QString &clipFile, double position)
+double SubtitlesToSpeech::appendClip(const CueFitting::Placement &placement)
 {
     if (cueIndex == 0) {
-        audioProcessor = std::make_unique<AIFFFile>(speechFile, clipFile, overflow);
-        if (position > 0)
-            audioProcessor->appendSilence(position);
+        audioProcessor =
+            placement.samples
+                ? std::make_unique<AIFFFile>(speechFile, placement.sampleRate, overflow)
+                : std::make_unique<AIFFFile>(speechFile, placement.clipFile, overflow);
+        if (placement.position > 0)
+            audioProcessor->appendSilence(placement.position);
     } else {
-        const double gap = position - audioProcessor->lengthMilliseconds();
+        const double gap = placement.position - audioProcessor->lengthMilliseconds();
         if (gap > 0)
             audioProcessor->appendSilence(gap);
     }
     const double at = audioProcessor->lengthMilliseconds();
-    audioProcessor->append(clipFile);
+    if (placement.samples)
+        audioProcessor->append(*placement.samples, placement.sampleRate);
+    else
+        audioProcessor->append(placement.clipFile);
     return at;
 }
 

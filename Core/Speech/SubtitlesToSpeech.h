@@ -95,7 +95,7 @@ private:
     // Lays the current cue's clip, and reports it.
     void lay(const CueFitting::Placement &placement);
     // Places the clip at or after position on the track; where it went, in milliseconds.
-    double appendClip(const QString &clipFile, double position);
+    double appendClip(const CueFitting::Placement &placement);
     std::optional<double> nextStart(int cue) const;
     double trackLength() const;
     // With several jobs: hands cues to the workers, and lays those that are back in order.

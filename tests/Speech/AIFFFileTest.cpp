@@ -175,3 +175,28 @@ TEST_F(AIFFFileTest, ReplacesAnExistingFile)
     }
     EXPECT_EQ(samplesOf(output).size(), size_t(2205));
 }
+
+// Speech workers hand their clips over in memory: the track must be the same bytes as one made
+// of the clips' files.
+TEST_F(AIFFFileTest, SamplesInMemoryMakeTheSameTrackAsTheirFile)
+{
+    std::vector<short> clip;
+    for (const int sample : samplesOf(tone))
+        clip.push_back(short(sample >> 16));
+    const QString fromMemory = folder.filePath(QStringLiteral("memory.aiff"));
+    {
+        AIFFFile track(output, tone);
+        track.appendSilence(100);
+        track.append(tone);
+        track.close();
+        AIFFFile memory(fromMemory, 22050);
+        memory.appendSilence(100);
+        memory.append(clip, 22050);
+        EXPECT_EQ(memory.length(), track.length());
+        // Another rate is refused and leaves the track as it was.
+        EXPECT_THROW(memory.append(clip, 16000), VSError);
+        EXPECT_EQ(memory.length(), track.length());
+        memory.close();
+    }
+    EXPECT_EQ(TestSupport::readFile(fromMemory), TestSupport::readFile(output));
+}
