@@ -136,8 +136,8 @@ QCommandLineOption Command::jobsOption()
 {
     return QCommandLineOption(
         QStringLiteral("jobs"),
-        QStringLiteral("Speak N lines at once, each in a worker process (default: one per core, "
-                       "%1 here); the track is the same whatever N. 0 speaks them one after "
+        QStringLiteral("Speak N texts at once, each in a worker process (default: one per core, "
+                       "%1 here); what is spoken is the same whatever N. 0 speaks them one after "
                        "another in this process, as before workers.")
             .arg(SpeechWorkerPool::defaultJobs()),
         QStringLiteral("N"));

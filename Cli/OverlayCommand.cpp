@@ -466,7 +466,7 @@ int OverlayCommand::speak(const QStringList &arguments)
                                    QStringLiteral("Voice identifier; by default the stored voice "
                                                   "choice."),
                                    QStringLiteral("ID"));
-    parser.addOptions({all, itemOption, voice});
+    parser.addOptions({all, itemOption, voice, jobsOption()});
     parser.addPositionalArgument(QStringLiteral("PROJECT"), QStringLiteral("The project file."));
     int status = 0;
     if (!parseArguments(parser, arguments, status))
@@ -476,6 +476,9 @@ int OverlayCommand::speak(const QStringList &arguments)
             QStringLiteral("overlay speak: expected PROJECT and either --all or --item ID\n"));
         return 2;
     }
+    const std::optional<int> workers = jobs(parser, QStringLiteral("overlay speak"));
+    if (!workers)
+        return 2;
     const std::unique_ptr<Project> project = openProject(parser.positionalArguments().first());
     if (!project || !checkTools({ToolRunner::ffmpegPath()}))
         return 1;
@@ -501,6 +504,7 @@ int OverlayCommand::speak(const QStringList &arguments)
     QEventLoop loop;
     BatchLines lines(loop);
     OverlaySpeechBatch batch(*project, items, lines);
+    batch.setJobs(*workers);
     if (InterruptHandler::whenInterrupted(&loop, [&] { batch.cancelButtonClicked(); }))
         return 1;
     if (parser.isSet(all))

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -166,6 +168,30 @@ void generateTone(const QString &path, int sampleRate, int channels, double seco
              .arg(sampleRate)
              .arg(seconds),
          QStringLiteral("-ac"), QString::number(channels), QStringLiteral("-c:a"), codec, path});
+}
+
+QList<pid_t> childProcesses(bool all)
+{
+    QHash<pid_t, pid_t> parents;
+    QDirIterator entries(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        QFile stat(entries.next() + QStringLiteral("/stat"));
+        if (stat.open(QIODevice::ReadOnly))
+            parents.insert(entries.fileName().toInt(),
+                           stat.readAll().split(')').value(1).split(' ').value(2).toInt());
+    }
+    QList<pid_t> descendants;
+    for (auto process = parents.cbegin(); process != parents.cend(); ++process) {
+        for (pid_t up = process.value(); up > 1; up = parents.value(up)) {
+            if (up == getpid()) {
+                descendants.append(process.key());
+                break;
+            }
+            if (!all)
+                break;
+        }
+    }
+    return descendants;
 }
 
 bool waitUntil(const std::function<bool()> &predicate, int timeoutMs, int pauseMs)

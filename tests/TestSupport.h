@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMimeData>
 #include <QString>
 #include <QStringList>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sys/types.h>
 
 #include "Subtitles/Subtitle.h"
 
@@ -81,6 +83,10 @@ double meanVolume(const QString &path, double from, double seconds, int audioStr
 // Runs the event loop until predicate holds or the time is up, pausing between looks; returns
 // the predicate.
 bool waitUntil(const std::function<bool()> &predicate, int timeoutMs = 30000, int pauseMs = 1);
+
+// The processes this test process started (and theirs, when all) that are still alive, zombies
+// included.
+QList<pid_t> childProcesses(bool all = true);
 
 // Runs kelvorandix-cli with the given arguments and extra environment entries (NAME=value).
 // fileSizeLimit (bytes) stands in for a full disk: writes past it fail for the tool and its

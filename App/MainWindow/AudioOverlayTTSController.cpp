@@ -1,6 +1,7 @@
 #include "AudioOverlayTTSController.h"
 
 #include "Overlay/Project.h"
+#include "Speech/SpeechWorkerPool.h"
 #include "TextToSpeechView.h"
 
 #include <QDialogButtonBox>
@@ -18,8 +19,10 @@ AudioOverlayTTSController::AudioOverlayTTSController(Project *project, QList<Pro
 {
     setWindowTitle(tr("Text to Speech"));
     setWindowModality(Qt::WindowModal);
-    if (project)
+    if (project) {
         batch = std::make_unique<OverlaySpeechBatch>(*project, items, *this);
+        batch->setJobs(SpeechWorkerPool::defaultJobs());
+    }
 
     auto *layout = new QVBoxLayout(this);
     auto *about = new QLabel(tr("Give the selected item, or every item, the chosen voice's "

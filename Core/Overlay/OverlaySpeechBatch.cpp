@@ -2,13 +2,27 @@
 
 #include "MainThread.h"
 #include "Project.h"
+#include "Speech/AIFFFile.h"
 #include "Speech/SpeechSynthesizer.h"
+#include "Speech/SpeechWorkerPool.h"
 #include "VSError.h"
 #include "VideoProcessor/AudioConversion.h"
 #include "WorkingFolder.h"
 
+#include <QFile>
 #include <QSemaphore>
 #include <QThreadPool>
+
+namespace {
+
+// Spoken and converted files of the batches of this process, each of its own.
+QString itemFile(int batch, int index, const QString &kind)
+{
+    return WorkingFolder::filePath(
+        QStringLiteral("overlay-item-%1-%2-%3.aiff").arg(batch).arg(index).arg(kind));
+}
+
+} // namespace
 
 OverlaySpeechBatch::OverlaySpeechBatch(Project &project, QList<ProjectItem> &items,
                                        Display &display)
@@ -17,6 +31,12 @@ OverlaySpeechBatch::OverlaySpeechBatch(Project &project, QList<ProjectItem> &ite
     , display(display)
     , alive(std::make_shared<std::atomic<bool>>(true))
 {}
+
+struct OverlaySpeechBatch::Converted {
+    int index = 0;
+    QString file;
+    bool ok = false;
+};
 
 struct OverlaySpeechBatch::StoreState {
     int index = 0;
@@ -32,6 +52,9 @@ OverlaySpeechBatch::~OverlaySpeechBatch()
     // The store in flight uses the project, which may go right after this batch: it is waited
     // for, and what it stored is kept in the item.
     finishStoring();
+    pool.reset();
+    conversions.waitForDone();
+    discardConverted();
 }
 
 void OverlaySpeechBatch::finishStoring()
@@ -75,6 +98,7 @@ void OverlaySpeechBatch::cancelButtonClicked()
     running = false;
     if (speechSynthesizer)
         speechSynthesizer->stopSpeaking();
+    releaseWorkers();
     display.closeSheet();
 }
 
@@ -93,10 +117,12 @@ void OverlaySpeechBatch::start(const std::optional<QString> &voice)
     speechSynthesizer->setRate(speechRate);
     speechSynthesizer->setDelegate(this);
     running = true;
+    if (jobs > 0)
+        return startWorkers(speechSynthesizer->voice());
     speakNext();
 }
 
-void OverlaySpeechBatch::speakNext()
+bool OverlaySpeechBatch::skipSilentItems()
 {
     while (currentIndex <= endIndex) {
         // Items with nothing to say are skipped and keep whatever audio they had.
@@ -105,16 +131,148 @@ void OverlaySpeechBatch::speakNext()
             break;
         ++currentIndex;
     }
-    if (currentIndex > endIndex)
-        return finish();
+    if (currentIndex > endIndex) {
+        finish();
+        return false;
+    }
     const QString text = projectItems[currentIndex].text;
     display.setLabel(
         indeterminate
             ? QStringLiteral("Text: ") + text
             : QStringLiteral("%1/%2: %3").arg(currentIndex + 1).arg(endIndex + 1).arg(text));
     display.setProgress(indeterminate, count, currentIndex);
+    return true;
+}
+
+void OverlaySpeechBatch::startWorkers(const QString &voice)
+{
+    static int batches = 0;
+    batch = ++batches;
+    QList<QList<SpeechWorkerPool::Request>> blocks;
+    int texts = 0;
+    for (int index = std::max(startIndex, 0); index <= endIndex && index < int(projectItems.size());
+         ++index) {
+        if (projectItems[index].text.trimmed().isEmpty())
+            continue;
+        if (texts++ % SpeechWorkerPool::cuesPerChild == 0)
+            blocks.append(QList<SpeechWorkerPool::Request>());
+        SpeechWorkerPool::Request request;
+        request.cue = index;
+        request.text = projectItems[index].text;
+        request.rate = speechRate;
+        blocks.last().append(request);
+    }
+    if (!skipSilentItems())
+        return;
+    const std::weak_ptr<std::atomic<bool>> stillAlive = alive;
+    pool = std::make_unique<SpeechWorkerPool>(
+        std::min(jobs, texts), voice, false,
+        [this, stillAlive](const SpeechWorkerPool::Request &request,
+                           const CueFitting::Placement &placement) {
+            const auto living = stillAlive.lock();
+            if (living && living->load() && running && placement.samples)
+                spokenByWorker(request.cue, *placement.samples, placement.sampleRate);
+        },
+        [this, stillAlive](const QString &message) {
+            const auto living = stillAlive.lock();
+            if (living && living->load() && running)
+                fail(speechFailureTitle, message);
+        });
+    conversions.setMaxThreadCount(jobs);
+    for (QList<SpeechWorkerPool::Request> &block : blocks)
+        pool->submit(std::move(block));
+}
+
+void OverlaySpeechBatch::spokenByWorker(int index, const std::vector<short> &samples,
+                                        int sampleRate)
+{
+    const QString spoken = itemFile(batch, index, QStringLiteral("spoken"));
     try {
-        speechSynthesizer->startSpeaking(text, WorkingFolder::overlayAudioFile());
+        AIFFFile file(spoken, sampleRate);
+        file.append(samples, sampleRate);
+        file.close();
+    } catch (const VSError &error) {
+        QFile::remove(spoken);
+        return fail(speechFailureTitle, error.message);
+    }
+    toConvert.emplace_back(index, spoken);
+    convertNext();
+}
+
+void OverlaySpeechBatch::convertNext()
+{
+    while (running && !toConvert.empty() && converting < jobs) {
+        const int index = toConvert.front().first;
+        const QString spoken = toConvert.front().second;
+        toConvert.pop_front();
+        ++converting;
+        auto result = std::make_shared<Converted>();
+        result->index = index;
+        result->file = itemFile(batch, index, QStringLiteral("converted"));
+        const std::shared_ptr<std::atomic<bool>> stillAlive = alive;
+        conversions.start([this, result, spoken, stillAlive] {
+            try {
+                result->ok = AudioConversion::convertToPCMAudio(spoken, result->file);
+            } catch (const VSError &) {
+            }
+            QFile::remove(spoken);
+            MainThread::post([this, result, stillAlive] {
+                if (!stillAlive->load()) {
+                    QFile::remove(result->file);
+                    return;
+                }
+                --converting;
+                if (!running || !result->ok) {
+                    QFile::remove(result->file);
+                    if (running)
+                        fail(speechFailureTitle, QString());
+                    return;
+                }
+                converted.emplace(result->index, result);
+                storeNextConverted();
+                convertNext();
+            });
+        });
+    }
+}
+
+void OverlaySpeechBatch::storeNextConverted()
+{
+    if (!running || storing)
+        return;
+    const auto found = converted.find(currentIndex);
+    if (found == converted.end())
+        return;
+    const QString file = found->second->file;
+    converted.erase(found);
+    store(file);
+}
+
+void OverlaySpeechBatch::releaseWorkers()
+{
+    // The pool may be reporting right now: it goes once that report is over.
+    if (pool)
+        MainThread::post([gone = std::shared_ptr<SpeechWorkerPool>(std::move(pool))] {});
+    discardConverted();
+}
+
+void OverlaySpeechBatch::discardConverted()
+{
+    for (const auto &[index, spoken] : toConvert)
+        QFile::remove(spoken);
+    toConvert.clear();
+    for (const auto &[index, result] : converted)
+        QFile::remove(result->file);
+    converted.clear();
+}
+
+void OverlaySpeechBatch::speakNext()
+{
+    if (!skipSilentItems())
+        return;
+    try {
+        speechSynthesizer->startSpeaking(projectItems[currentIndex].text,
+                                         WorkingFolder::overlayAudioFile());
     } catch (const VSError &error) {
         fail(speechFailureTitle, error.message);
     }
@@ -133,7 +291,7 @@ void OverlaySpeechBatch::speechSynthesizerDidFinishSpeaking(SpeechSynthesizer &,
     store();
 }
 
-void OverlaySpeechBatch::store()
+void OverlaySpeechBatch::store(const QString &convertedFile)
 {
     auto state = std::make_shared<StoreState>();
     state->index = currentIndex;
@@ -141,13 +299,20 @@ void OverlaySpeechBatch::store()
     storing = state;
     const std::shared_ptr<std::atomic<bool>> stillAlive = alive;
     Project *target = &project;
-    QThreadPool::globalInstance()->start([this, state, target, stillAlive] {
+    QThreadPool::globalInstance()->start([this, state, target, stillAlive, convertedFile] {
         try {
-            const QString converted = WorkingFolder::projectItemFile();
-            if (AudioConversion::convertToPCMAudio(WorkingFolder::overlayAudioFile(), converted))
-                state->duration = target->saveItemAudioFile(state->id, converted);
+            if (!convertedFile.isEmpty()) {
+                state->duration = target->saveItemAudioFile(state->id, convertedFile);
+            } else {
+                const QString converted = WorkingFolder::projectItemFile();
+                if (AudioConversion::convertToPCMAudio(WorkingFolder::overlayAudioFile(),
+                                                       converted))
+                    state->duration = target->saveItemAudioFile(state->id, converted);
+            }
         } catch (const VSError &) {
         }
+        if (!convertedFile.isEmpty())
+            QFile::remove(convertedFile);
         state->done.release();
         MainThread::post([this, state, stillAlive] {
             if (!stillAlive->load())
@@ -159,11 +324,15 @@ void OverlaySpeechBatch::store()
                 fail(speechFailureTitle, QString());
                 return;
             }
-            if (currentIndex != endIndex) {
+            if (currentIndex == endIndex) {
+                finish();
+            } else if (jobs > 0) {
+                ++currentIndex;
+                if (skipSilentItems())
+                    storeNextConverted();
+            } else {
                 ++currentIndex;
                 speakNext();
-            } else {
-                finish();
             }
         });
     });
@@ -192,6 +361,7 @@ bool OverlaySpeechBatch::applyStored(const std::shared_ptr<StoreState> &state)
 void OverlaySpeechBatch::finish()
 {
     running = false;
+    releaseWorkers();
     display.closeSheet();
     display.reloadTable();
     display.refreshControls();
@@ -200,6 +370,7 @@ void OverlaySpeechBatch::finish()
 void OverlaySpeechBatch::fail(const QString &title, const QString &message)
 {
     running = false;
+    releaseWorkers();
     display.closeSheet();
     display.showAlert(title, message);
     display.reloadTable();

@@ -55,34 +55,46 @@ std::optional<QByteArray> readLine(QByteArray &buffer)
     }
 }
 
-// Fits one cue as the speech job does, each utterance spoken on this thread and held in memory.
-// The answer, with the clip's samples.
+// One utterance, spoken on this thread into memory; throws VSError.
+SpeechClip say(SpeechEngine &engine, const QString &voice, const QString &text, float rate)
+{
+    std::vector<short> samples;
+    auto utterance = std::make_shared<SpeechEngine::Utterance>();
+    utterance->text = text;
+    utterance->voice = voice;
+    utterance->rate = int(std::lround(
+        std::clamp(rate, SpeechSynthesizer::minimumRate, SpeechSynthesizer::maximumRate)));
+    utterance->samples = &samples;
+    SpeechEngine::Outcome outcome = SpeechEngine::Outcome::Failed;
+    QString message;
+    engine.speakHere(utterance, [&](SpeechEngine::Outcome o, const QString &m) {
+        outcome = o;
+        message = m;
+    });
+    if (outcome != SpeechEngine::Outcome::Finished)
+        throw VSError(message.isEmpty() ? QStringLiteral("The speech synthesizer stopped before "
+                                                         "it finished speaking")
+                                        : message);
+    return SpeechClip(samples, engine.sampleRate());
+}
+
+// Fits one cue as the speech job does (or speaks an unfitted text once), each utterance held in
+// memory. The answer, with the clip's samples.
 QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
                const SpeechWorkerPool::Request &request, const QString &clipFile)
 {
     try {
+        if (request.rate > 0) {
+            const SpeechClip clip = say(engine, voice, request.text, request.rate);
+            CueFitting::Placement placement{clipFile,     0,   clip.onsetMs(), clip.speechMs(),
+                                            request.rate, 1.0, true,           1};
+            placement.samples = std::make_shared<const std::vector<short>>(clip.toShorts());
+            placement.sampleRate = int(clip.sampleRate());
+            return SpeechWorkerPool::placementLine(request.cue, placement);
+        }
         CueFitting fitting(request.timing, request.nextStart, request.trackEnd, keepInSync);
         fitting.skipRatesSurelyTooSlow();
-        for (;;) {
-            std::vector<short> samples;
-            auto utterance = std::make_shared<SpeechEngine::Utterance>();
-            utterance->text = request.text;
-            utterance->voice = voice;
-            utterance->rate = int(std::lround(std::clamp(
-                fitting.rate(), SpeechSynthesizer::minimumRate, SpeechSynthesizer::maximumRate)));
-            utterance->samples = &samples;
-            SpeechEngine::Outcome outcome = SpeechEngine::Outcome::Failed;
-            QString message;
-            engine.speakHere(utterance, [&](SpeechEngine::Outcome o, const QString &m) {
-                outcome = o;
-                message = m;
-            });
-            if (outcome != SpeechEngine::Outcome::Finished)
-                throw VSError(message.isEmpty() ? QStringLiteral("The speech synthesizer stopped "
-                                                                 "before it finished speaking")
-                                                : message);
-            if (!fitting.spoken(SpeechClip(samples, engine.sampleRate())))
-                break;
+        while (fitting.spoken(say(engine, voice, request.text, fitting.rate()))) {
         }
         CueFitting::Placement placement = fitting.placeInMemory();
         placement.clipFile = clipFile;

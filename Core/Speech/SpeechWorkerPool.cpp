@@ -44,6 +44,7 @@ QByteArray SpeechWorkerPool::requestLine(const Request &request, const QString &
                  {QStringLiteral("end"), request.timing.end},
                  {QStringLiteral("next"), optionalNumber(request.nextStart)},
                  {QStringLiteral("trackEnd"), request.trackEnd},
+                 {QStringLiteral("rate"), double(request.rate)},
                  {QStringLiteral("clip"), clipFile}});
 }
 
@@ -59,6 +60,7 @@ bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QSt
     const QJsonValue next = object.value(QStringLiteral("next"));
     request.nextStart = next.isDouble() ? std::optional(next.toDouble()) : std::nullopt;
     request.trackEnd = object.value(QStringLiteral("trackEnd")).toDouble();
+    request.rate = float(object.value(QStringLiteral("rate")).toDouble());
     clipFile = object.value(QStringLiteral("clip")).toString();
     return true;
 }

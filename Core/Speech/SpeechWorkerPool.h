@@ -26,6 +26,9 @@ public:
         Subtitle timing;
         std::optional<double> nextStart;
         double trackEnd = 0; // the track length the cue is fitted for
+        // Above 0: the text is spoken once at this rate and not fitted (an overlay item's);
+        // timing, nextStart and trackEnd are not used.
+        float rate = 0;
     };
     using Fitted = std::function<void(const Request &, const CueFitting::Placement &)>;
     using Failed = std::function<void(const QString &message)>;

@@ -177,3 +177,56 @@ TEST_F(OverlaySpeechBatchTest, StoppingWhileAnItemIsStoredKeepsThatItemAndNeverC
     EXPECT_TRUE(batch->isProjectDirty);
     EXPECT_GT(items[1].audioDuration, 0);
 }
+
+// Spoken by workers and converted two at a time, items are still stored in their order, with
+// audio that does not depend on how many workers spoke it; a cancel stops the workers and the
+// conversions and leaves no file behind.
+TEST_F(OverlaySpeechBatchTest, WorkersStoreTheSameAudioInOrderAndACancelLeavesNothingBehind)
+{
+    QList<QByteArray> audio[2];
+    for (const int jobs : {1, 3}) {
+        const QString copy = folder.filePath(QStringLiteral("jobs %1.s2s").arg(jobs));
+        ASSERT_TRUE(QFile::copy(file, copy));
+        Project project(copy);
+        QList<ProjectItem> items = project.getAllItems();
+        SheetRecorder sheet;
+        OverlaySpeechBatch batch(project, items, sheet);
+        batch.setJobs(jobs);
+        batch.allItemsButtonClicked(0, voice);
+        ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 120000));
+        EXPECT_TRUE(sheet.alerts.isEmpty()) << sheet.alerts.join(u';');
+        ASSERT_EQ(sheet.labels.size(), 11);
+        EXPECT_EQ(sheet.labels[3], QStringLiteral("5/12: Item 5. "));
+        EXPECT_EQ(sheet.refreshes, 1);
+        EXPECT_EQ(project.getItemAudio(4), QByteArray("kept"));
+        for (const ProjectItem &item : project.getAllItems())
+            audio[jobs / 3].append(project.getItemAudio(item.id).value_or(QByteArray()));
+        EXPECT_EQ(items[11].audioDuration, project.getItem(11)->audioDuration);
+    }
+    EXPECT_EQ(audio[0], audio[1]);
+
+    Project project(file);
+    QList<ProjectItem> items = project.getAllItems();
+    SheetRecorder sheet;
+    OverlaySpeechBatch batch(project, items, sheet);
+    sheet.onLabel = [&](int shown) {
+        if (shown == 3)
+            batch.cancelButtonClicked();
+    };
+    batch.setJobs(2);
+    batch.allItemsButtonClicked(0, voice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 60000));
+    EXPECT_TRUE(TestSupport::waitUntil(
+        [] {
+            return TestSupport::childProcesses().isEmpty() &&
+                   QDir(WorkingFolder::path())
+                       .entryList(
+                           {QStringLiteral("overlay-item-*"), QStringLiteral("speech-workers-*")})
+                       .isEmpty();
+        },
+        10000));
+    batch.finishStoring();
+    // Items 1 and 2 were stored before the cancel; item 4 keeps its audio.
+    EXPECT_EQ(project.countItemsWithAudio(), 3);
+    EXPECT_TRUE(sheet.alerts.isEmpty());
+}

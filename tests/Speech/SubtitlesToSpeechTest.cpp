@@ -81,32 +81,6 @@ qint64 findNear(const std::vector<short> &haystack, const std::vector<short> &ne
     return -1;
 }
 
-// The processes this test process started (and theirs, when all) that are still alive, zombies
-// included.
-QList<pid_t> childProcesses(bool all = true)
-{
-    QHash<pid_t, pid_t> parents;
-    QDirIterator entries(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (entries.hasNext()) {
-        QFile stat(entries.next() + QStringLiteral("/stat"));
-        if (stat.open(QIODevice::ReadOnly))
-            parents.insert(entries.fileName().toInt(),
-                           stat.readAll().split(')').value(1).split(' ').value(2).toInt());
-    }
-    QList<pid_t> descendants;
-    for (auto process = parents.cbegin(); process != parents.cend(); ++process) {
-        for (pid_t up = process.value(); up > 1; up = parents.value(up)) {
-            if (up == getpid()) {
-                descendants.append(process.key());
-                break;
-            }
-            if (!all)
-                break;
-        }
-    }
-    return descendants;
-}
-
 Subtitle cue(double start, double end, const QString &text)
 {
     return Subtitle{start, end, {text}, std::nullopt};
@@ -390,7 +364,8 @@ TEST_F(SubtitlesToSpeechTest, WorkersLayTheSameTrackAsOneJob)
         EXPECT_TRUE(QFile::exists(speechFile));
     }
     // The workers are gone, and so is everything they wrote.
-    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+    EXPECT_TRUE(
+        TestSupport::waitUntil([] { return TestSupport::childProcesses().isEmpty(); }, 5000));
     EXPECT_TRUE(QDir(WorkingFolder::path())
                     .entryList({QStringLiteral("speech-workers-*")}, QDir::AllEntries)
                     .isEmpty());
@@ -409,19 +384,21 @@ TEST_F(SubtitlesToSpeechTest, AStopOrACrashedWorkerLeavesNoProcessAndNoFile)
         },
         1000);
     EXPECT_TRUE(run->finishes.isEmpty());
-    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+    EXPECT_TRUE(
+        TestSupport::waitUntil([] { return TestSupport::childProcesses().isEmpty(); }, 5000));
 
     // A worker killed in the middle: the run fails once, saying so.
     run = render(cues, [](SubtitlesToSpeechTest::Run &, double index) {
         if (index == 2)
-            for (const pid_t child : childProcesses(false))
+            for (const pid_t child : TestSupport::childProcesses(false))
                 kill(child, SIGKILL);
     });
     ASSERT_EQ(run->finishes.size(), 1);
     EXPECT_FALSE(run->finishes[0].first);
     EXPECT_EQ(run->finishes[0].second,
               QStringLiteral("A speech worker stopped unexpectedly: it was stopped by a signal"));
-    EXPECT_TRUE(TestSupport::waitUntil([] { return childProcesses().isEmpty(); }, 5000));
+    EXPECT_TRUE(
+        TestSupport::waitUntil([] { return TestSupport::childProcesses().isEmpty(); }, 5000));
     EXPECT_TRUE(QDir(WorkingFolder::path())
                     .entryList({QStringLiteral("speech-workers-*")}, QDir::AllEntries)
                     .isEmpty());

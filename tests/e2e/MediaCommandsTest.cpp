@@ -66,7 +66,7 @@ TEST_F(MediaCommands, NamesThatLookLikeUrlsAreFiles)
 {
     // ffmpeg reads "pipe:0" as standard input and "concat:a|b" as other files: given as they
     // are, the first waits for input for ever and the second probes what it names.
-    for (const QString name : {QStringLiteral("pipe:0"), QStringLiteral("concat:a.mp4|b.mp4")}) {
+    for (const QString &name : {QStringLiteral("pipe:0"), QStringLiteral("concat:a.mp4|b.mp4")}) {
         ASSERT_TRUE(QFile::copy(video, folder.filePath(name)));
         const TestSupport::ProcessResult result =
             TestSupport::runIn(folder.path(), QStringLiteral(KELVORANDIX_CLI_PATH),
