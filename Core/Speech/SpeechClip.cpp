@@ -91,28 +91,36 @@ void SpeechClip::shortenPauses(double longestMs)
                 return false;
         return true;
     };
-    // Copies the speech onto itself, leaving out the middle of each long pause.
+    // Copies the speech onto itself, run by run of loud or quiet frames, leaving out the middle
+    // of each long pause.
+    const auto moveDown = [&](qint64 from, qint64 to, qint64 at) {
+        if (from != at)
+            std::copy(samples.begin() + from * channels, samples.begin() + to * channels,
+                      samples.begin() + at * channels);
+        return at + (to - from);
+    };
     qint64 kept = speechBegin;
     qint64 frame = speechBegin;
     while (frame < speechEnd) {
-        qint64 pauseEnd = frame;
-        while (pauseEnd < speechEnd && quiet(pauseEnd))
-            ++pauseEnd;
+        qint64 runEnd = frame;
+        while (runEnd < speechEnd && !quiet(runEnd))
+            ++runEnd;
+        if (runEnd > frame) {
+            kept = moveDown(frame, runEnd, kept);
+            frame = runEnd;
+            continue;
+        }
+        while (runEnd < speechEnd && quiet(runEnd))
+            ++runEnd;
         qint64 copyFrom = frame;
-        qint64 copyTo = pauseEnd == frame ? frame + 1 : pauseEnd;
-        if (pauseEnd - frame > longest) {
+        if (runEnd - frame > longest) {
             // Keep the first half and the last half of the allowed pause.
             const qint64 head = longest / 2;
-            std::copy_n(samples.begin() + frame * channels, head * channels,
-                        samples.begin() + kept * channels);
-            kept += head;
-            copyFrom = pauseEnd - (longest - head);
-            copyTo = pauseEnd;
+            kept = moveDown(frame, frame + head, kept);
+            copyFrom = runEnd - (longest - head);
         }
-        std::copy(samples.begin() + copyFrom * channels, samples.begin() + copyTo * channels,
-                  samples.begin() + kept * channels);
-        kept += copyTo - copyFrom;
-        frame = copyTo;
+        kept = moveDown(copyFrom, runEnd, kept);
+        frame = runEnd;
     }
     if (kept == speechEnd)
         return;
