@@ -104,6 +104,7 @@ void OverlaySpeechBatch::cancelButtonClicked()
 
 void OverlaySpeechBatch::start(const std::optional<QString> &voice)
 {
+    batch = 0;
     currentIndex = startIndex;
     indeterminate = count < 2;
     display.setProgress(indeterminate, count, 0);
@@ -117,7 +118,8 @@ void OverlaySpeechBatch::start(const std::optional<QString> &voice)
     speechSynthesizer->setRate(speechRate);
     speechSynthesizer->setDelegate(this);
     running = true;
-    if (jobs > 0)
+    // A single item is spoken here: starting a worker would only add to the wait.
+    if (jobs > 0 && count > 1)
         return startWorkers(speechSynthesizer->voice());
     speakNext();
 }
@@ -326,7 +328,7 @@ void OverlaySpeechBatch::store(const QString &convertedFile)
             }
             if (currentIndex == endIndex) {
                 finish();
-            } else if (jobs > 0) {
+            } else if (batch > 0) {
                 ++currentIndex;
                 if (skipSilentItems())
                     storeNextConverted();

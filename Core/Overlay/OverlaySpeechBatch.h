@@ -112,7 +112,7 @@ private:
     std::deque<std::pair<int, QString>> toConvert;
     int converting = 0;
     std::map<int, std::shared_ptr<Converted>> converted;
-    int batch = 0;
+    int batch = 0; // this batch's number among those spoken by workers; 0 for none
     QThreadPool conversions;
     std::shared_ptr<StoreState> storing; // the store in flight, if any
     // Cleared when the batch object goes, so that a post from a store finds it gone.

@@ -229,4 +229,13 @@ TEST_F(OverlaySpeechBatchTest, WorkersStoreTheSameAudioInOrderAndACancelLeavesNo
     // Items 1 and 2 were stored before the cancel; item 4 keeps its audio.
     EXPECT_EQ(project.countItemsWithAudio(), 3);
     EXPECT_TRUE(sheet.alerts.isEmpty());
+
+    // The same batch then speaks every item in this process.
+    sheet.onLabel = nullptr;
+    sheet.closed = false;
+    batch.setJobs(0);
+    batch.allItemsButtonClicked(0, voice);
+    ASSERT_TRUE(TestSupport::waitUntil([&] { return sheet.closed; }, 60000));
+    EXPECT_TRUE(sheet.alerts.isEmpty());
+    EXPECT_EQ(project.countItemsWithAudio(), 12);
 }
