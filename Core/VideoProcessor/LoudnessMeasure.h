@@ -4,7 +4,8 @@
 #include <optional>
 
 // A loudness target for the voiced audio: its measurement (integrated loudness and true peak,
-// by ffmpeg's EBU R128 meter) and the linear gain and limit that bring it there.
+// taken by LoudnessMeter), the linear gain and limit that bring it there, and ffmpeg's own EBU
+// R128 meter, which checks a result independently of ours.
 class LoudnessMeasure {
 public:
     struct Measurement {
@@ -19,7 +20,7 @@ public:
     // No gain above this: a nearly silent track is not raised into its noise.
     static constexpr double maximumGain = 24.0;
 
-    // The meter's filter, which prints its summary when the run ends. The true peak costs more
+    // ffmpeg's meter's filter, which prints its summary when the run ends. The true peak costs more
     // than the rest of the meter (it looks at the audio four times oversampled); without it the
     // summary's peak is the sample peak.
     static QString meterFilter(bool truePeak = true);

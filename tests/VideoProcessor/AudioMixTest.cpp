@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "VideoProcessor/DuckingEnvelope.h"
 #include "VideoProcessor/LoudnessMeasure.h"
+#include "VideoProcessor/LoudnessMeter.h"
 #include "VideoProcessor/MakeVideoCommand.h"
 #include "VideoProcessor/MediaProbe.h"
 #include "VideoProcessor/ToolRunner.h"
@@ -283,13 +284,15 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
     const AudioMix ducked = ducking(lines, options);
     for (const int target : {-16, -23}) {
         options.loudnessTarget = target;
-        const auto [text, succeeded] = ToolRunner::runTool(
-            ToolRunner::ffmpegPath(), MakeVideoCommand::loudnessMeasurementArguments(
-                                          file(QStringLiteral("film.mp4")), info, 1, options,
-                                          AudioMix{ducked.duckingGainTrack, {}, false}, lines));
-        ASSERT_TRUE(succeeded) << text;
-        const std::optional<LoudnessMeasure::Measurement> before = LoudnessMeasure::parse(text);
-        ASSERT_TRUE(before.has_value()) << text;
+        std::optional<LoudnessMeasure::Measurement> before;
+        QString error;
+        ASSERT_TRUE(LoudnessMeter::measure(MakeVideoCommand::loudnessMeasurementArguments(
+                                               file(QStringLiteral("film.mp4")), info, 1, options,
+                                               AudioMix{ducked.duckingGainTrack, {}, false}, lines),
+                                           LoudnessMeter::Peak::True, nullptr, nullptr, &before,
+                                           &error))
+            << error;
+        ASSERT_TRUE(before.has_value());
         AudioMix mix = ducked;
         mix.gainDb = LoudnessMeasure::gain(*before, target);
         const std::optional<LoudnessMeasure::Measurement> after =
