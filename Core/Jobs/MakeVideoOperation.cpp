@@ -10,6 +10,8 @@
 #include "WorkingFolder.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <algorithm>
 
 MakeVideoOperation::MakeVideoOperation(QString taskName, QString inputVideo, int videoTrack,
@@ -92,27 +94,35 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
     if (chosen.loudnessTarget) {
         // Each measuring pass moves the bar through its own share, ahead of the output's.
         const double duration = std::max(0.0, videoInfo.duration);
-        auto measure = [&](const AudioMix &trial, LoudnessMeter::Peak peak, int pass,
-                           std::optional<LoudnessMeasure::Measurement> *result) {
+        auto measure = [&](const QStringList &arguments, LoudnessMeter::Peak peak, int pass,
+                           std::optional<LoudnessMeasure::Measurement> *result,
+                           LoudnessMeter::Copy *copy) {
             const auto progress = progressCallback();
             return LoudnessMeter::measure(
-                MakeVideoCommand::loudnessMeasurementArguments(inputVideo, videoInfo, audioTrack,
-                                                               chosen, trial, track),
-                peak, &cancelFlag(),
+                arguments, peak, &cancelFlag(),
                 [&](double seconds) {
                     if (duration > 0)
                         progress(duration * measuringShare *
                                  (pass + std::min(1.0, seconds * 1000.0 / duration)));
                 },
-                result, &error);
+                result, &error, copy);
         };
+        // The mix is kept for the make-up measurement, where there is room for it.
+        LoudnessMeter::Copy copy;
+        copy.path = WorkingFolder::filePath(mixCopyFileName);
+        copy.limit =
+            std::min(mixCopyLimit, QStorageInfo(WorkingFolder::path()).bytesAvailable() / 4);
+        copy.expectedSeconds = duration / 1000.0;
+        const auto removeCopy = qScopeGuard([&copy] { QFile::remove(copy.path); });
         const QString measureFailure =
             QStringLiteral("Could not measure the loudness of the voiced audio: ");
         // First as mixed, before any gain or limit.
         AudioMix mixed = mix;
         mixed.limit = false;
         std::optional<LoudnessMeasure::Measurement> measured;
-        const bool succeeded = measure(mixed, LoudnessMeter::Peak::True, 0, &measured);
+        const bool succeeded = measure(MakeVideoCommand::loudnessMeasurementArguments(
+                                           inputVideo, videoInfo, audioTrack, chosen, mixed, track),
+                                       LoudnessMeter::Peak::True, 0, &measured, &copy);
         if (isCancelled())
             return std::nullopt;
         if (!succeeded)
@@ -127,7 +137,11 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
             // is measured once more, its loudness alone, and the gain makes up for it.
             if (LoudnessMeasure::limitsHeavily(*measured, *mix.gainDb)) {
                 std::optional<LoudnessMeasure::Measurement> limited;
-                const bool limitedMeasured = measure(mix, LoudnessMeter::Peak::None, 1, &limited);
+                const bool limitedMeasured =
+                    measure(copy.kept ? MakeVideoCommand::treatedMixArguments(copy.path, mix)
+                                      : MakeVideoCommand::loudnessMeasurementArguments(
+                                            inputVideo, videoInfo, audioTrack, chosen, mix, track),
+                            LoudnessMeter::Peak::None, 1, &limited, nullptr);
                 if (isCancelled())
                     return std::nullopt;
                 if (!limitedMeasured)

@@ -32,6 +32,10 @@ public:
     const std::optional<OutputOptions> options;
     const QString speechFile;
     const QString subtitlesFile;
+    // The copy of the mix that the loudness target's make-up measurement reads, in the working
+    // folder, and the most it may take (a quarter of the room there at most).
+    static inline const QString mixCopyFileName = QStringLiteral("loudness_mix.wav");
+    static constexpr qint64 mixCopyLimit = qint64(1) << 30;
     // The ducking gain track's name in the working folder.
     static inline const QString duckingGainFileName = QStringLiteral("ducking_gain.f32");
 

@@ -153,11 +153,23 @@ bool LoudnessMeter::add(QByteArrayView bytes, QString *error)
 {
     if (!inData) {
         pending.append(bytes);
+        const QByteArray received = copy ? pending : QByteArray();
         if (!readHeader(error))
             return false;
         if (!inData)
             return true;
+        // Once the header tells the stream's size: the header and the samples that came with it.
+        if (copy && copy->expectedSeconds * sampleRate * channels * double(sizeof(float)) <
+                        double(copy->limit)) {
+            copyFile = std::make_unique<QFile>(copy->path);
+            if (copyFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+                keepCopy(received);
+            else
+                copyFile.reset();
+        }
         bytes = {};
+    } else if (copyFile) {
+        keepCopy(bytes);
     }
     // Whole frames go to the meter; the start of a split one waits for its end.
     const qsizetype frameBytes = qsizetype(sizeof(float)) * channels;
@@ -195,6 +207,22 @@ bool LoudnessMeter::addFrames(const char *data, qsizetype count, QString *error)
     return true;
 }
 
+void LoudnessMeter::keepCopy(QByteArrayView bytes)
+{
+    if (copyFile->pos() + bytes.size() > copy->limit ||
+        copyFile->write(bytes.data(), bytes.size()) != bytes.size())
+        dropCopy();
+}
+
+void LoudnessMeter::dropCopy()
+{
+    if (!copyFile)
+        return;
+    copyFile->close();
+    copyFile->remove();
+    copyFile.reset();
+}
+
 double LoudnessMeter::seconds() const
 {
     return sampleRate > 0 ? double(frames) / sampleRate : 0.0;
@@ -227,9 +255,13 @@ std::optional<LoudnessMeasure::Measurement> LoudnessMeter::measurement() const
 
 bool LoudnessMeter::measure(const QStringList &arguments, Peak peak, const std::atomic<bool> *stop,
                             const std::function<void(double seconds)> &progress,
-                            std::optional<LoudnessMeasure::Measurement> *result, QString *error)
+                            std::optional<LoudnessMeasure::Measurement> *result, QString *error,
+                            Copy *copy)
 {
     LoudnessMeter meter(peak);
+    meter.copy = copy;
+    if (copy)
+        copy->kept = false;
     QString meterError;
     double reported = 0;
     const auto [output, succeeded] = ToolRunner::runToolReading(
@@ -244,6 +276,12 @@ bool LoudnessMeter::measure(const QStringList &arguments, Peak peak, const std::
             return true;
         },
         stop);
+    if (meter.copyFile && meterError.isEmpty() && succeeded && meter.copyFile->flush()) {
+        meter.copyFile->close();
+        copy->kept = true;
+    } else {
+        meter.dropCopy();
+    }
     if (!meterError.isEmpty()) {
         *error = meterError;
         return false;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -37,18 +38,31 @@ public:
     // The output options that make ffmpeg write the stream this meter reads to its standard
     // output.
     static QStringList streamOutput();
+    // A copy of the stream as it comes, a WAV file that ffmpeg reads back: for a second look at
+    // the same audio without making it again. It is begun only when a stream of the expected
+    // length fits within limit bytes, and given up (removed) past the limit or when a write fails;
+    // kept tells whether it holds the whole stream.
+    struct Copy {
+        QString path;
+        qint64 limit = 0;
+        double expectedSeconds = 0;
+        bool kept = false;
+    };
     // Runs ffmpeg with these arguments (which end in streamOutput()) and meters what it writes;
     // progress, when given, is told the seconds metered every few seconds of audio. False, with
     // ffmpeg's last words or the meter's reason, when the run fails or is stopped; otherwise
     // *result is the measurement.
     static bool measure(const QStringList &arguments, Peak peak, const std::atomic<bool> *stop,
                         const std::function<void(double seconds)> &progress,
-                        std::optional<LoudnessMeasure::Measurement> *result, QString *error);
+                        std::optional<LoudnessMeasure::Measurement> *result, QString *error,
+                        Copy *copy = nullptr);
 
 private:
     bool readHeader(QString *error);
     bool start(int channels, int sampleRate, quint32 speakerMask, QString *error);
     bool addFrames(const char *data, qsizetype count, QString *error);
+    void keepCopy(QByteArrayView bytes);
+    void dropCopy();
 
     Peak peak;
     // libebur128's state, once the stream has said what it holds.
@@ -61,4 +75,6 @@ private:
     QByteArray pending;
     bool inData = false;
     std::vector<float> samples;
+    Copy *copy = nullptr;
+    std::unique_ptr<QFile> copyFile;
 };

@@ -166,18 +166,23 @@ QStringList MakeVideoCommand::gainTrackInput(const QString &gainTrack)
             QStringLiteral("-i"),  ToolRunner::fileArgument(gainTrack)};
 }
 
+QStringList MakeVideoCommand::treatmentFilters(const AudioMix &mix)
+{
+    QStringList filters;
+    if (mix.gainDb)
+        filters << QStringLiteral("volume=") + LoudnessMeasure::gainText(*mix.gainDb) +
+                       QStringLiteral("dB");
+    if (mix.limit)
+        filters << LoudnessMeasure::limiterFilter();
+    return filters;
+}
+
 QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audioTrack,
                                            const OutputOptions &options, const AudioMix &mix,
                                            int originalInput, int gainInput, QString *audioSource)
 {
     QStringList filters;
-    // After the mix: the loudness target's gain, then the limiter.
-    QStringList after;
-    if (mix.gainDb)
-        after << QStringLiteral("volume=") + LoudnessMeasure::gainText(*mix.gainDb) +
-                     QStringLiteral("dB");
-    if (mix.limit)
-        after << LoudnessMeasure::limiterFilter();
+    const QStringList after = treatmentFilters(mix);
     if (audioTrack == -1) {
         if (after.isEmpty()) {
             *audioSource = QStringLiteral("1:a:0");
@@ -260,4 +265,14 @@ QStringList MakeVideoCommand::loudnessMeasurementArguments(
         arguments << QStringLiteral("-filter_complex") << filters.join(u';');
     arguments << QStringLiteral("-map") << audioSource << LoudnessMeter::streamOutput();
     return arguments;
+}
+
+QStringList MakeVideoCommand::treatedMixArguments(const QString &mixCopy, const AudioMix &mix)
+{
+    QStringList arguments{QStringLiteral("-i"), ToolRunner::fileArgument(mixCopy),
+                          QStringLiteral("-hide_banner"), QStringLiteral("-nostats")};
+    const QStringList filters = treatmentFilters(mix);
+    if (!filters.isEmpty())
+        arguments << QStringLiteral("-af") << filters.join(u',');
+    return arguments + LoudnessMeter::streamOutput();
 }

@@ -48,6 +48,12 @@ public:
                                                     const VideoInfo &videoInfo, int audioTrack,
                                                     const OutputOptions &options,
                                                     const AudioMix &mix, const QString &speechFile);
+    // Writes a copy of the mixed stream that loudnessMeasurementArguments wrote, with the gain
+    // and the limit of this mix, for LoudnessMeter to measure: the same audio as the output's
+    // without making the mix again.
+    static QStringList treatedMixArguments(const QString &mixCopy, const AudioMix &mix);
+    // What follows the mix: the loudness target's gain, then the limiter.
+    static QStringList treatmentFilters(const AudioMix &mix);
     // The input options that read a gain track.
     static QStringList gainTrackInput(const QString &gainTrack);
 };

@@ -302,3 +302,44 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
         EXPECT_LE(after->truePeak, LoudnessMeasure::truePeakLimit);
     }
 }
+
+TEST_F(DuckedFilm, TheKeptMixMeasuresAsTheMixMadeAgain)
+{
+    OutputOptions options;
+    options.volume = 25;
+    options.duckOriginalAudio = true;
+    const QString lines = speech(0.5);
+    const AudioMix ducked = ducking(lines, options);
+    auto measure = [&](const QStringList &arguments, LoudnessMeter::Copy *copy) {
+        std::optional<LoudnessMeasure::Measurement> result;
+        QString error;
+        EXPECT_TRUE(LoudnessMeter::measure(arguments, LoudnessMeter::Peak::None, nullptr, nullptr,
+                                           &result, &error, copy))
+            << error;
+        return result;
+    };
+    const QStringList mixing = MakeVideoCommand::loudnessMeasurementArguments(
+        file(QStringLiteral("film.mp4")), info, 1, options,
+        AudioMix{ducked.duckingGainTrack, {}, false}, lines);
+    LoudnessMeter::Copy copy{file(QStringLiteral("mix.wav")), qint64(1) << 30, 20.0};
+    measure(mixing, &copy);
+    ASSERT_TRUE(copy.kept);
+    // Raised 12 dB, the limiter holds much back.
+    AudioMix treated = ducked;
+    treated.gainDb = 12.0;
+    const std::optional<LoudnessMeasure::Measurement> again =
+        measure(MakeVideoCommand::loudnessMeasurementArguments(file(QStringLiteral("film.mp4")),
+                                                               info, 1, options, treated, lines),
+                nullptr);
+    const std::optional<LoudnessMeasure::Measurement> kept =
+        measure(MakeVideoCommand::treatedMixArguments(copy.path, treated), nullptr);
+    ASSERT_TRUE(again && kept);
+    EXPECT_NEAR(kept->integrated, again->integrated, 0.01);
+
+    // A copy that outgrows its room is given up and removed.
+    copy.limit = 100000;
+    copy.expectedSeconds = 0;
+    measure(mixing, &copy);
+    EXPECT_FALSE(copy.kept);
+    EXPECT_FALSE(QFile::exists(copy.path));
+}
