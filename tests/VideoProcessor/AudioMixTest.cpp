@@ -143,7 +143,7 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
                   "-f f32le -ar 1000 -ac 1 -i file:/w/gain.f32 -filter_complex "
                   "[0:1]apad=whole_dur=20000ms[a1];[3:a:0]aresample=48000,pan=2c|c0=c0|c1=c0[g];"
                   "[a1][g]amultiply[a3];[a3][1:a:0]amix=inputs=2:duration=longest:normalize=0,"
-                  "alimiter=limit=0.794328:level=false:latency=true[a2] "
+                  "alimiter=limit=0.707946:level=false:latency=true[a2] "
                   "-map 0:0 -map [a2] -c:0 copy -c:1 aac -disposition:0 default "
                   "-strict -2 -y -hide_banner file:/m/o.mp4")));
 
@@ -156,10 +156,10 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
         MakeVideoCommand::audioFilters(film(), 1, options, target, 0, 3, &source),
         (QStringList{QStringLiteral("[0:1]volume=0.25,apad=whole_dur=20000ms[a1]"),
                      QStringLiteral("[a1][1:a:0]amix=inputs=2:duration=longest,volume=6.60dB,"
-                                    "alimiter=limit=0.794328:level=false:latency=true[a2]")}));
+                                    "alimiter=limit=0.707946:level=false:latency=true[a2]")}));
     EXPECT_EQ(MakeVideoCommand::audioFilters(film(), -1, options, target, 0, 3, &source),
               QStringList{QStringLiteral("[1:a:0]volume=6.60dB,"
-                                         "alimiter=limit=0.794328:level=false:latency=true[a2]")});
+                                         "alimiter=limit=0.707946:level=false:latency=true[a2]")});
     EXPECT_EQ(source, QStringLiteral("[a2]"));
     // Nothing asked: exactly the plain command.
     EXPECT_EQ(MakeVideoCommand::audioFilters(film(), -1, options, AudioMix(), 0, 3, &source),
