@@ -4,12 +4,14 @@
 #include "Speech/AIFFFile.h"
 #include "VideoProcessor/DuckingEnvelope.h"
 #include "VideoProcessor/LoudnessMeasure.h"
+#include "VideoProcessor/LoudnessMeter.h"
 #include "VideoProcessor/MakeVideoCommand.h"
-#include "VideoProcessor/ToolRunner.h"
 #include "VideoProcessor/VolumeTools.h"
 #include "WorkingFolder.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QStorageInfo>
 #include <algorithm>
 
 MakeVideoOperation::MakeVideoOperation(QString taskName, QString inputVideo, int videoTrack,
@@ -36,7 +38,12 @@ void MakeVideoOperation::run()
 {
     if (isCancelled())
         return;
-    postSetupProgress(videoInfo.duration);
+    const OutputOptions chosen =
+        options.value_or(OutputOptions::fromSettings(UserSettings::shared()));
+    // The loudness target's measuring passes come first on the bar, the output's pass after them.
+    const double ahead =
+        chosen.loudnessTarget ? 2 * measuringShare * std::max(0.0, videoInfo.duration) : 0.0;
+    postSetupProgress(videoInfo.duration + ahead);
     if (isCancelled())
         return;
     // A track too long for AIFF was written as Wave64, under a name of that kind.
@@ -44,14 +51,13 @@ void MakeVideoOperation::run()
     VolumeTools::maximizeVolume(track, &cancelFlag());
     if (isCancelled())
         return;
-    const OutputOptions chosen =
-        options.value_or(OutputOptions::fromSettings(UserSettings::shared()));
     const std::optional<AudioMix> mix = prepareMix(chosen, track);
     if (mix && !isCancelled())
-        runTool([this, track, chosen, mix](auto progress, auto finish) {
-            return MakeVideoCommand::makeVideo(inputVideo, videoInfo, videoTrack, audioTrack,
-                                               subtitlesTrack, language3Code, outputVideo, progress,
-                                               finish, chosen, track, subtitlesFile, *mix);
+        runTool([this, track, chosen, mix, ahead](auto progress, auto finish) {
+            return MakeVideoCommand::makeVideo(
+                inputVideo, videoInfo, videoTrack, audioTrack, subtitlesTrack, language3Code,
+                outputVideo, [progress, ahead](double value) { progress(ahead + value); }, finish,
+                chosen, track, subtitlesFile, *mix);
         });
     // The gain track is written only for this run, and whatever became of it.
     QFile::remove(WorkingFolder::filePath(duckingGainFileName));
@@ -86,27 +92,41 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
         mix.limit = true;
     }
     if (chosen.loudnessTarget) {
-        auto measure = [&](const AudioMix &trial, bool truePeak, bool *failed) {
-            const auto [output, succeeded] =
-                ToolRunner::runTool(ToolRunner::ffmpegPath(),
-                                    MakeVideoCommand::loudnessMeasurementArguments(
-                                        inputVideo, videoInfo, audioTrack, chosen, trial, track),
-                                    &cancelFlag());
-            *failed = !succeeded;
-            if (!succeeded)
-                error = ToolRunner::toolFailure(output);
-            return succeeded ? LoudnessMeasure::parse(output) : std::nullopt;
+        // Each measuring pass moves the bar through its own share, ahead of the output's.
+        const double duration = std::max(0.0, videoInfo.duration);
+        auto measure = [&](const QStringList &arguments, LoudnessMeter::Peak peak, int pass,
+                           std::optional<LoudnessMeasure::Measurement> *result,
+                           LoudnessMeter::Copy *copy) {
+            const auto progress = progressCallback();
+            return LoudnessMeter::measure(
+                arguments, peak, &cancelFlag(),
+                [&](double seconds) {
+                    if (duration > 0)
+                        progress(duration * measuringShare *
+                                 (pass + std::min(1.0, seconds * 1000.0 / duration)));
+                },
+                result, &error, copy);
         };
-        bool failed = false;
+        // The mix is kept for the make-up measurement, where there is room for it.
+        LoudnessMeter::Copy copy;
+        copy.path = WorkingFolder::filePath(mixCopyFileName);
+        copy.limit =
+            std::min(mixCopyLimit, QStorageInfo(WorkingFolder::path()).bytesAvailable() / 4);
+        copy.expectedSeconds = duration / 1000.0;
+        const auto removeCopy = qScopeGuard([&copy] { QFile::remove(copy.path); });
+        const QString measureFailure =
+            QStringLiteral("Could not measure the loudness of the voiced audio: ");
         // First as mixed, before any gain or limit.
         AudioMix mixed = mix;
         mixed.limit = false;
-        const std::optional<LoudnessMeasure::Measurement> measured = measure(mixed, true, &failed);
+        std::optional<LoudnessMeasure::Measurement> measured;
+        const bool succeeded = measure(MakeVideoCommand::loudnessMeasurementArguments(
+                                           inputVideo, videoInfo, audioTrack, chosen, mixed, track),
+                                       LoudnessMeter::Peak::True, 0, &measured, &copy);
         if (isCancelled())
             return std::nullopt;
-        if (failed)
-            return fail(QStringLiteral("Could not measure the loudness of the voiced audio: ") +
-                        error);
+        if (!succeeded)
+            return fail(measureFailure + error);
         // Silence has no loudness to bring anywhere: it is written as it is.
         if (measured) {
             const int target = *chosen.loudnessTarget;
@@ -114,16 +134,18 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
             mix.limit = mix.limit || LoudnessMeasure::needsLimit(*measured, *mix.gainDb);
             loudness = measured;
             // Where the limiter has much to hold back it takes loudness off too: what it leaves
-            // is measured once more, and the gain makes up for it.
+            // is measured once more, its loudness alone, and the gain makes up for it.
             if (LoudnessMeasure::limitsHeavily(*measured, *mix.gainDb)) {
-                const std::optional<LoudnessMeasure::Measurement> limited =
-                    measure(mix, false, &failed);
+                std::optional<LoudnessMeasure::Measurement> limited;
+                const bool limitedMeasured =
+                    measure(copy.kept ? MakeVideoCommand::treatedMixArguments(copy.path, mix)
+                                      : MakeVideoCommand::loudnessMeasurementArguments(
+                                            inputVideo, videoInfo, audioTrack, chosen, mix, track),
+                            LoudnessMeter::Peak::None, 1, &limited, nullptr);
                 if (isCancelled())
                     return std::nullopt;
-                if (failed)
-                    return fail(
-                        QStringLiteral("Could not measure the loudness of the voiced audio: ") +
-                        error);
+                if (!limitedMeasured)
+                    return fail(measureFailure + error);
                 if (limited)
                     mix.gainDb = std::min(LoudnessMeasure::maximumGain,
                                           *mix.gainDb + (target - limited->integrated));

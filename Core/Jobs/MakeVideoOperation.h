@@ -32,6 +32,10 @@ public:
     const std::optional<OutputOptions> options;
     const QString speechFile;
     const QString subtitlesFile;
+    // The copy of the mix that the loudness target's make-up measurement reads, in the working
+    // folder, and the most it may take (a quarter of the room there at most).
+    static inline const QString mixCopyFileName = QStringLiteral("loudness_mix.wav");
+    static constexpr qint64 mixCopyLimit = qint64(1) << 30;
     // The ducking gain track's name in the working folder.
     static inline const QString duckingGainFileName = QStringLiteral("ducking_gain.f32");
 
@@ -42,6 +46,9 @@ protected:
     void run() override;
 
 private:
+    // The share of the bar, against the output's pass, that each loudness measuring pass takes:
+    // about what one costs beside the output's pass (measured on a 720p film).
+    static constexpr double measuringShare = 0.15;
     // The ducking gain track and the loudness measurement the options ask for; nothing, with
     // the failure shown, when they cannot be made, or when the job was cancelled meanwhile.
     std::optional<AudioMix> prepareMix(const OutputOptions &chosen, const QString &track);

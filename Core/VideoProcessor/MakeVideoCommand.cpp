@@ -3,6 +3,7 @@
 #include "ContainerFormats.h"
 #include "DuckingEnvelope.h"
 #include "LoudnessMeasure.h"
+#include "LoudnessMeter.h"
 #include "ToolRunner.h"
 #include "WorkingFolder.h"
 
@@ -165,18 +166,23 @@ QStringList MakeVideoCommand::gainTrackInput(const QString &gainTrack)
             QStringLiteral("-i"),  ToolRunner::fileArgument(gainTrack)};
 }
 
+QStringList MakeVideoCommand::treatmentFilters(const AudioMix &mix)
+{
+    QStringList filters;
+    if (mix.gainDb)
+        filters << QStringLiteral("volume=") + LoudnessMeasure::gainText(*mix.gainDb) +
+                       QStringLiteral("dB");
+    if (mix.limit)
+        filters << LoudnessMeasure::limiterFilter();
+    return filters;
+}
+
 QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audioTrack,
                                            const OutputOptions &options, const AudioMix &mix,
                                            int originalInput, int gainInput, QString *audioSource)
 {
     QStringList filters;
-    // After the mix: the loudness target's gain, then the limiter.
-    QStringList after;
-    if (mix.gainDb)
-        after << QStringLiteral("volume=") + LoudnessMeasure::gainText(*mix.gainDb) +
-                     QStringLiteral("dB");
-    if (mix.limit)
-        after << LoudnessMeasure::limiterFilter();
+    const QStringList after = treatmentFilters(mix);
     if (audioTrack == -1) {
         if (after.isEmpty()) {
             *audioSource = QStringLiteral("1:a:0");
@@ -239,31 +245,34 @@ QStringList MakeVideoCommand::audioFilters(const VideoInfo &videoInfo, int audio
     return filters;
 }
 
-QStringList MakeVideoCommand::loudnessMeasurementArguments(const QString &inputVideo,
-                                                           const VideoInfo &videoInfo,
-                                                           int audioTrack,
-                                                           const OutputOptions &options,
-                                                           const AudioMix &treatment,
-                                                           const QString &speechFile, bool truePeak)
+QStringList MakeVideoCommand::loudnessMeasurementArguments(
+    const QString &inputVideo, const VideoInfo &videoInfo, int audioTrack,
+    const OutputOptions &options, const AudioMix &treatment, const QString &speechFile)
 {
     // The same mix as the output's, read without the video.
     AudioMix mix = treatment;
     if (audioTrack == -1)
         mix.duckingGainTrack.clear();
     QString audioSource;
-    QStringList filters = audioFilters(videoInfo, audioTrack, options, mix, 0, 2, &audioSource);
-    const QString meter = LoudnessMeasure::meterFilter(truePeak) + QStringLiteral("[m]");
-    if (filters.isEmpty())
-        filters << QStringLiteral("[1:a:0]") + meter;
-    else
-        filters << audioSource + meter;
+    const QStringList filters =
+        audioFilters(videoInfo, audioTrack, options, mix, 0, 2, &audioSource);
     QStringList arguments{QStringLiteral("-i"), ToolRunner::fileArgument(inputVideo),
                           QStringLiteral("-i"), ToolRunner::fileArgument(speechFile)};
     if (!mix.duckingGainTrack.isEmpty())
         arguments << gainTrackInput(mix.duckingGainTrack);
-    arguments << QStringLiteral("-hide_banner") << QStringLiteral("-nostats")
-              << QStringLiteral("-filter_complex") << filters.join(u';') << QStringLiteral("-map")
-              << QStringLiteral("[m]") << QStringLiteral("-f") << QStringLiteral("null")
-              << QStringLiteral("/dev/null");
+    arguments << QStringLiteral("-hide_banner") << QStringLiteral("-nostats");
+    if (!filters.isEmpty())
+        arguments << QStringLiteral("-filter_complex") << filters.join(u';');
+    arguments << QStringLiteral("-map") << audioSource << LoudnessMeter::streamOutput();
     return arguments;
+}
+
+QStringList MakeVideoCommand::treatedMixArguments(const QString &mixCopy, const AudioMix &mix)
+{
+    QStringList arguments{QStringLiteral("-i"), ToolRunner::fileArgument(mixCopy),
+                          QStringLiteral("-hide_banner"), QStringLiteral("-nostats")};
+    const QStringList filters = treatmentFilters(mix);
+    if (!filters.isEmpty())
+        arguments << QStringLiteral("-af") << filters.join(u',');
+    return arguments + LoudnessMeter::streamOutput();
 }

@@ -42,14 +42,18 @@ public:
     static QStringList audioFilters(const VideoInfo &videoInfo, int audioTrack,
                                     const OutputOptions &options, const AudioMix &mix,
                                     int originalInput, int gainInput, QString *audioSource);
-    // Measures the voiced audio stream's loudness as the output command would make it with
-    // this mix: the EBU R128 meter's summary ends the run's output, with the true peak or, for
-    // less work, the sample peak.
+    // Writes the voiced audio stream as the output command would make it with this mix, without
+    // the video, for LoudnessMeter to measure.
     static QStringList loudnessMeasurementArguments(const QString &inputVideo,
                                                     const VideoInfo &videoInfo, int audioTrack,
                                                     const OutputOptions &options,
-                                                    const AudioMix &mix, const QString &speechFile,
-                                                    bool truePeak = true);
+                                                    const AudioMix &mix, const QString &speechFile);
+    // Writes a copy of the mixed stream that loudnessMeasurementArguments wrote, with the gain
+    // and the limit of this mix, for LoudnessMeter to measure: the same audio as the output's
+    // without making the mix again.
+    static QStringList treatedMixArguments(const QString &mixCopy, const AudioMix &mix);
+    // What follows the mix: the loudness target's gain, then the limiter.
+    static QStringList treatmentFilters(const AudioMix &mix);
     // The input options that read a gain track.
     static QStringList gainTrackInput(const QString &gainTrack);
 };

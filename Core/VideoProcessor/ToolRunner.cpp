@@ -174,18 +174,34 @@ QString ToolRunner::fileArgument(const QString &path)
 std::pair<QString, bool> ToolRunner::runTool(const QString &path, const QStringList &arguments,
                                              const std::atomic<bool> *stop)
 {
+    return runToolReading(path, arguments, nullptr, stop);
+}
+
+std::pair<QString, bool> ToolRunner::runToolReading(const QString &path,
+                                                    const QStringList &arguments,
+                                                    const std::function<bool(QByteArrayView)> &read,
+                                                    const std::atomic<bool> *stop)
+{
     auto stopAsked = [stop] { return ToolProcess::shutdownRequested() || (stop && stop->load()); };
     if (stopAsked())
         return {stoppedMessage, false};
     QProcess process;
     ToolProcess::prepare(process);
+    // The standard output is data for the reader; the messages come on the standard error.
+    if (read)
+        process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(path, arguments);
     if (!process.waitForStarted(-1))
         return {startFailure(path, process), false};
 
     QByteArray output;
+    bool refused = false;
     auto collect = [&] {
-        const QByteArray chunk = process.readAll();
+        if (read && !refused) {
+            const QByteArray data = process.readAllStandardOutput();
+            refused = !data.isEmpty() && !read(data);
+        }
+        const QByteArray chunk = read ? process.readAllStandardError() : process.readAll();
         if (output.size() < outputLimit)
             output += chunk.left(outputLimit - output.size());
     };
@@ -193,7 +209,7 @@ std::pair<QString, bool> ToolRunner::runTool(const QString &path, const QStringL
     while (process.state() != QProcess::NotRunning) {
         process.waitForReadyRead(100);
         collect();
-        if (!stopped && stopAsked()) {
+        if (!stopped && (refused || stopAsked())) {
             stopped = true;
             process.terminate();
             if (!process.waitForFinished(3000))
@@ -202,10 +218,10 @@ std::pair<QString, bool> ToolRunner::runTool(const QString &path, const QStringL
     }
     process.waitForFinished(-1);
     collect();
-    if (stopped)
+    if (stopped && !refused)
         return {stoppedMessage, false};
     const QString text = QString::fromUtf8(output);
-    return {text, exitedCleanly(process) && !writeFailure(text)};
+    return {text, !refused && exitedCleanly(process) && !writeFailure(text)};
 }
 
 std::optional<QString> ToolRunner::writeFailure(const QString &output)

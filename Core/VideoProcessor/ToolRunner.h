@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,12 @@ public:
     // process is asked to end.
     static std::pair<QString, bool> runTool(const QString &path, const QStringList &arguments,
                                             const std::atomic<bool> *stop = nullptr);
+    // Like runTool, with the standard output handed to read as it comes and only the standard
+    // error returned. When read refuses what it is given the tool is stopped and the run fails.
+    static std::pair<QString, bool> runToolReading(const QString &path,
+                                                   const QStringList &arguments,
+                                                   const std::function<bool(QByteArrayView)> &read,
+                                                   const std::atomic<bool> *stop = nullptr);
     // ffmpeg's report of output it could not write (a full disk, a file size limit), which it
     // may print and still exit with status 0.
     static std::optional<QString> writeFailure(const QString &output);

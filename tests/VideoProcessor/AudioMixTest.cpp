@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 #include "VideoProcessor/DuckingEnvelope.h"
 #include "VideoProcessor/LoudnessMeasure.h"
+#include "VideoProcessor/LoudnessMeter.h"
 #include "VideoProcessor/MakeVideoCommand.h"
 #include "VideoProcessor/MediaProbe.h"
 #include "VideoProcessor/ToolRunner.h"
@@ -142,7 +143,7 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
                   "-f f32le -ar 1000 -ac 1 -i file:/w/gain.f32 -filter_complex "
                   "[0:1]apad=whole_dur=20000ms[a1];[3:a:0]aresample=48000,pan=2c|c0=c0|c1=c0[g];"
                   "[a1][g]amultiply[a3];[a3][1:a:0]amix=inputs=2:duration=longest:normalize=0,"
-                  "alimiter=limit=0.794328:level=false:latency=true[a2] "
+                  "alimiter=limit=0.707946:level=false:latency=true[a2] "
                   "-map 0:0 -map [a2] -c:0 copy -c:1 aac -disposition:0 default "
                   "-strict -2 -y -hide_banner file:/m/o.mp4")));
 
@@ -155,10 +156,10 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
         MakeVideoCommand::audioFilters(film(), 1, options, target, 0, 3, &source),
         (QStringList{QStringLiteral("[0:1]volume=0.25,apad=whole_dur=20000ms[a1]"),
                      QStringLiteral("[a1][1:a:0]amix=inputs=2:duration=longest,volume=6.60dB,"
-                                    "alimiter=limit=0.794328:level=false:latency=true[a2]")}));
+                                    "alimiter=limit=0.707946:level=false:latency=true[a2]")}));
     EXPECT_EQ(MakeVideoCommand::audioFilters(film(), -1, options, target, 0, 3, &source),
               QStringList{QStringLiteral("[1:a:0]volume=6.60dB,"
-                                         "alimiter=limit=0.794328:level=false:latency=true[a2]")});
+                                         "alimiter=limit=0.707946:level=false:latency=true[a2]")});
     EXPECT_EQ(source, QStringLiteral("[a2]"));
     // Nothing asked: exactly the plain command.
     EXPECT_EQ(MakeVideoCommand::audioFilters(film(), -1, options, AudioMix(), 0, 3, &source),
@@ -283,13 +284,15 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
     const AudioMix ducked = ducking(lines, options);
     for (const int target : {-16, -23}) {
         options.loudnessTarget = target;
-        const auto [text, succeeded] = ToolRunner::runTool(
-            ToolRunner::ffmpegPath(), MakeVideoCommand::loudnessMeasurementArguments(
-                                          file(QStringLiteral("film.mp4")), info, 1, options,
-                                          AudioMix{ducked.duckingGainTrack, {}, false}, lines));
-        ASSERT_TRUE(succeeded) << text;
-        const std::optional<LoudnessMeasure::Measurement> before = LoudnessMeasure::parse(text);
-        ASSERT_TRUE(before.has_value()) << text;
+        std::optional<LoudnessMeasure::Measurement> before;
+        QString error;
+        ASSERT_TRUE(LoudnessMeter::measure(MakeVideoCommand::loudnessMeasurementArguments(
+                                               file(QStringLiteral("film.mp4")), info, 1, options,
+                                               AudioMix{ducked.duckingGainTrack, {}, false}, lines),
+                                           LoudnessMeter::Peak::True, nullptr, nullptr, &before,
+                                           &error))
+            << error;
+        ASSERT_TRUE(before.has_value());
         AudioMix mix = ducked;
         mix.gainDb = LoudnessMeasure::gain(*before, target);
         const std::optional<LoudnessMeasure::Measurement> after =
@@ -298,4 +301,45 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
         EXPECT_NEAR(after->integrated, target, 1.0);
         EXPECT_LE(after->truePeak, LoudnessMeasure::truePeakLimit);
     }
+}
+
+TEST_F(DuckedFilm, TheKeptMixMeasuresAsTheMixMadeAgain)
+{
+    OutputOptions options;
+    options.volume = 25;
+    options.duckOriginalAudio = true;
+    const QString lines = speech(0.5);
+    const AudioMix ducked = ducking(lines, options);
+    auto measure = [&](const QStringList &arguments, LoudnessMeter::Copy *copy) {
+        std::optional<LoudnessMeasure::Measurement> result;
+        QString error;
+        EXPECT_TRUE(LoudnessMeter::measure(arguments, LoudnessMeter::Peak::None, nullptr, nullptr,
+                                           &result, &error, copy))
+            << error;
+        return result;
+    };
+    const QStringList mixing = MakeVideoCommand::loudnessMeasurementArguments(
+        file(QStringLiteral("film.mp4")), info, 1, options,
+        AudioMix{ducked.duckingGainTrack, {}, false}, lines);
+    LoudnessMeter::Copy copy{file(QStringLiteral("mix.wav")), qint64(1) << 30, 20.0};
+    measure(mixing, &copy);
+    ASSERT_TRUE(copy.kept);
+    // Raised 12 dB, the limiter holds much back.
+    AudioMix treated = ducked;
+    treated.gainDb = 12.0;
+    const std::optional<LoudnessMeasure::Measurement> again =
+        measure(MakeVideoCommand::loudnessMeasurementArguments(file(QStringLiteral("film.mp4")),
+                                                               info, 1, options, treated, lines),
+                nullptr);
+    const std::optional<LoudnessMeasure::Measurement> kept =
+        measure(MakeVideoCommand::treatedMixArguments(copy.path, treated), nullptr);
+    ASSERT_TRUE(again && kept);
+    EXPECT_NEAR(kept->integrated, again->integrated, 0.01);
+
+    // A copy that outgrows its room is given up and removed.
+    copy.limit = 100000;
+    copy.expectedSeconds = 0;
+    measure(mixing, &copy);
+    EXPECT_FALSE(copy.kept);
+    EXPECT_FALSE(QFile::exists(copy.path));
 }
