@@ -67,31 +67,22 @@ bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QSt
 
 QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement &placement)
 {
-    if (placement.samples) {
-        const std::vector<short> &samples = *placement.samples;
-        return line({{QStringLiteral("cue"), cue},
-                     {QStringLiteral("clip"), placement.clipFile},
-                     {QStringLiteral("position"), placement.position},
-                     {QStringLiteral("onset"), placement.onsetMs},
-                     {QStringLiteral("speech"), placement.speechMs},
-                     {QStringLiteral("rate"), double(placement.rate)},
-                     {QStringLiteral("tempo"), placement.tempo},
-                     {QStringLiteral("fits"), placement.fits},
-                     {QStringLiteral("passes"), placement.passes},
-                     {QStringLiteral("frames"), qint64(samples.size())},
-                     {QStringLiteral("sampleRate"), placement.sampleRate}}) +
-               QByteArray(reinterpret_cast<const char *>(samples.data()),
-                          qsizetype(samples.size() * sizeof(short)));
-    }
-    return line({{QStringLiteral("cue"), cue},
-                 {QStringLiteral("clip"), placement.clipFile},
-                 {QStringLiteral("position"), placement.position},
-                 {QStringLiteral("onset"), placement.onsetMs},
-                 {QStringLiteral("speech"), placement.speechMs},
-                 {QStringLiteral("rate"), double(placement.rate)},
-                 {QStringLiteral("tempo"), placement.tempo},
-                 {QStringLiteral("fits"), placement.fits},
-                 {QStringLiteral("passes"), placement.passes}});
+    QJsonObject answer{{QStringLiteral("cue"), cue},
+                       {QStringLiteral("clip"), placement.clipFile},
+                       {QStringLiteral("position"), placement.position},
+                       {QStringLiteral("onset"), placement.onsetMs},
+                       {QStringLiteral("speech"), placement.speechMs},
+                       {QStringLiteral("rate"), double(placement.rate)},
+                       {QStringLiteral("tempo"), placement.tempo},
+                       {QStringLiteral("fits"), placement.fits},
+                       {QStringLiteral("passes"), placement.passes}};
+    if (!placement.samples)
+        return line(answer);
+    const std::vector<short> &samples = *placement.samples;
+    answer.insert(QStringLiteral("frames"), qint64(samples.size()));
+    answer.insert(QStringLiteral("sampleRate"), placement.sampleRate);
+    return line(answer) + QByteArray(reinterpret_cast<const char *>(samples.data()),
+                                     qsizetype(samples.size() * sizeof(short)));
 }
 
 CueFitting::Placement SpeechWorkerPool::readPlacement(const QJsonObject &answer)
