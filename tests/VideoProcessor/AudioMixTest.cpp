@@ -144,7 +144,7 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
                   "[0:1]apad=whole_dur=20000ms[a1];[3:a:0]aresample=48000,pan=2c|c0=c0|c1=c0[g];"
                   "[a1][g]amultiply[a3];[a3][1:a:0]amix=inputs=2:duration=longest:normalize=0,"
                   "alimiter=limit=0.707946:level=false:latency=true[a2] "
-                  "-map 0:0 -map [a2] -c:0 copy -c:1 aac -b:1 192k -disposition:0 default "
+                  "-map 0:0 -map [a2] -c:0 copy -c:1 aac -b:1 128k -disposition:0 default "
                   "-strict -2 -y -hide_banner file:/m/o.mp4")));
 
     // The target alone: the plain mix, then the gain and the limit; the speech alone likewise.
