@@ -7,7 +7,6 @@
 #include "VSError.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -81,12 +80,12 @@ SpeechClip say(SpeechEngine &engine, const QString &voice, const QString &text, 
 // Fits one cue as the speech job does (or speaks an unfitted text once), each utterance held in
 // memory. The answer, with the clip's samples.
 QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
-               const SpeechWorkerPool::Request &request, const QString &clipFile)
+               const SpeechWorkerPool::Request &request)
 {
     try {
         if (request.rate > 0) {
             const SpeechClip clip = say(engine, voice, request.text, request.rate);
-            CueFitting::Placement placement{clipFile,     0,   clip.onsetMs(), clip.speechMs(),
+            CueFitting::Placement placement{QString(),    0,   clip.onsetMs(), clip.speechMs(),
                                             request.rate, 1.0, true,           1};
             placement.samples = std::make_shared<const std::vector<short>>(clip.toShorts());
             placement.sampleRate = int(clip.sampleRate());
@@ -96,9 +95,7 @@ QByteArray fit(SpeechEngine &engine, const QString &voice, bool keepInSync,
         fitting.skipRatesSurelyTooSlow();
         while (fitting.spoken(say(engine, voice, request.text, fitting.rate()))) {
         }
-        CueFitting::Placement placement = fitting.placeInMemory();
-        placement.clipFile = clipFile;
-        return SpeechWorkerPool::placementLine(request.cue, placement);
+        return SpeechWorkerPool::placementLine(request.cue, fitting.placeInMemory());
     } catch (const VSError &failure) {
         return SpeechWorkerPool::errorLine(request.cue, failure.message);
     }
@@ -110,14 +107,13 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
 {
     if (argc < 2 || std::strcmp(argv[1], modeArgument) != 0)
         return std::nullopt;
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s %s VOICE sync|plain FOLDER\n", argv[0], modeArgument);
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s %s VOICE sync|plain\n", argv[0], modeArgument);
         return 2;
     }
     QCoreApplication app(argc, argv);
     const QString voice = QString::fromUtf8(argv[2]);
     const bool keepInSync = std::strcmp(argv[3], "sync") == 0;
-    QDir().mkpath(QString::fromUtf8(argv[4]));
     // Started here, before any child: its thread then waits, and every child starts from an
     // engine that has spoken nothing.
     SpeechEngine &engine = SpeechEngine::forVoice(voice);
@@ -126,17 +122,16 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
         return 1;
     }
     QByteArray input;
-    std::vector<std::pair<SpeechWorkerPool::Request, QString>> block;
+    std::vector<SpeechWorkerPool::Request> block;
     while (const std::optional<QByteArray> line = readLine(input)) {
         if (!line->isEmpty()) {
             SpeechWorkerPool::Request request;
-            QString clipFile;
-            if (!SpeechWorkerPool::readRequest(*line, request, clipFile)) {
+            if (!SpeechWorkerPool::readRequest(*line, request)) {
                 writeAll(STDOUT_FILENO,
                          SpeechWorkerPool::errorLine(-1, QStringLiteral("Unreadable request")));
                 return 1;
             }
-            block.emplace_back(std::move(request), std::move(clipFile));
+            block.push_back(std::move(request));
             continue;
         }
         // A whole block: its cues are fitted in a child, from the engine as it is here.
@@ -144,7 +139,7 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
         const pid_t child = fork();
         if (child < 0) {
             writeAll(STDOUT_FILENO,
-                     SpeechWorkerPool::errorLine(block.empty() ? -1 : block.front().first.cue,
+                     SpeechWorkerPool::errorLine(block.empty() ? -1 : block.front().cue,
                                                  QString::fromLocal8Bit(std::strerror(errno))));
             return 1;
         }
@@ -153,8 +148,8 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
             prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (getppid() != worker)
                 _exit(1);
-            for (const auto &[request, clipFile] : block)
-                if (!writeAll(STDOUT_FILENO, fit(engine, voice, keepInSync, request, clipFile)))
+            for (const SpeechWorkerPool::Request &request : block)
+                if (!writeAll(STDOUT_FILENO, fit(engine, voice, keepInSync, request)))
                     _exit(1);
             _exit(0);
         }
@@ -165,7 +160,7 @@ std::optional<int> SpeechWorker::serveIfAsked(int argc, char **argv)
             const QString why = WIFSIGNALED(status)
                                     ? QStringLiteral("stopped by signal %1").arg(WTERMSIG(status))
                                     : QStringLiteral("exit status %1").arg(WEXITSTATUS(status));
-            const int cue = block.empty() ? -1 : block.front().first.cue;
+            const int cue = block.empty() ? -1 : block.front().cue;
             writeAll(
                 STDOUT_FILENO,
                 SpeechWorkerPool::errorLine(

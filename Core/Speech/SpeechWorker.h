@@ -3,8 +3,8 @@
 #include <optional>
 
 // The program's second life as a speech worker, started by SpeechWorkerPool with
-// "--speech-worker VOICE sync|plain FOLDER". It reads one cue per line on its standard input and
-// answers each with one line on its standard output, the cue's clip written into FOLDER.
+// "--speech-worker VOICE sync|plain". It reads one cue per line on its standard input and answers
+// each with one line on its standard output, followed by the samples of the cue's clip.
 //
 // Speech engines keep state from one utterance to the next (espeak-ng's output depends on what it
 // spoke before), so each cue is fitted in a child forked from the worker while its engine is still

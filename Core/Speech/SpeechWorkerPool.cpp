@@ -2,11 +2,8 @@
 
 #include "MainThread.h"
 #include "SpeechWorker.h"
-#include "WorkingFolder.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -36,7 +33,7 @@ int SpeechWorkerPool::defaultJobs()
     return std::max(1, QThread::idealThreadCount());
 }
 
-QByteArray SpeechWorkerPool::requestLine(const Request &request, const QString &clipFile)
+QByteArray SpeechWorkerPool::requestLine(const Request &request)
 {
     return line({{QStringLiteral("cue"), request.cue},
                  {QStringLiteral("text"), request.text},
@@ -44,14 +41,13 @@ QByteArray SpeechWorkerPool::requestLine(const Request &request, const QString &
                  {QStringLiteral("end"), request.timing.end},
                  {QStringLiteral("next"), optionalNumber(request.nextStart)},
                  {QStringLiteral("trackEnd"), request.trackEnd},
-                 {QStringLiteral("rate"), double(request.rate)},
-                 {QStringLiteral("clip"), clipFile}});
+                 {QStringLiteral("rate"), double(request.rate)}});
 }
 
-bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QString &clipFile)
+bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request)
 {
     const QJsonObject object = QJsonDocument::fromJson(text).object();
-    if (!object.contains(QStringLiteral("cue")) || !object.contains(QStringLiteral("clip")))
+    if (!object.contains(QStringLiteral("cue")))
         return false;
     request.cue = object.value(QStringLiteral("cue")).toInt();
     request.text = object.value(QStringLiteral("text")).toString();
@@ -61,14 +57,12 @@ bool SpeechWorkerPool::readRequest(const QByteArray &text, Request &request, QSt
     request.nextStart = next.isDouble() ? std::optional(next.toDouble()) : std::nullopt;
     request.trackEnd = object.value(QStringLiteral("trackEnd")).toDouble();
     request.rate = float(object.value(QStringLiteral("rate")).toDouble());
-    clipFile = object.value(QStringLiteral("clip")).toString();
     return true;
 }
 
 QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement &placement)
 {
     QJsonObject answer{{QStringLiteral("cue"), cue},
-                       {QStringLiteral("clip"), placement.clipFile},
                        {QStringLiteral("position"), placement.position},
                        {QStringLiteral("onset"), placement.onsetMs},
                        {QStringLiteral("speech"), placement.speechMs},
@@ -88,7 +82,6 @@ QByteArray SpeechWorkerPool::placementLine(int cue, const CueFitting::Placement 
 CueFitting::Placement SpeechWorkerPool::readPlacement(const QJsonObject &answer)
 {
     CueFitting::Placement placement;
-    placement.clipFile = answer.value(QStringLiteral("clip")).toString();
     placement.position = answer.value(QStringLiteral("position")).toDouble();
     placement.onsetMs = answer.value(QStringLiteral("onset")).toDouble();
     placement.speechMs = answer.value(QStringLiteral("speech")).toDouble();
@@ -123,10 +116,7 @@ SpeechWorkerPool::SpeechWorkerPool(int count, QString voice, bool keepInSync, Fi
     , onFitted(std::move(onFitted))
     , onFailed(std::move(onFailed))
 {
-    static int pools = 0;
-    clipFolder = WorkingFolder::filePath(QStringLiteral("speech-workers-%1").arg(++pools));
-    QDir().mkpath(clipFolder);
-    for (int index = 0; index < std::max(count, 1); ++index) {
+    for (int started = 0; started < std::max(count, 1); ++started) {
         auto worker = std::make_unique<Worker>();
         worker->process = std::make_unique<QProcess>();
         QProcess &process = *worker->process;
@@ -151,8 +141,7 @@ SpeechWorkerPool::SpeechWorkerPool(int count, QString voice, bool keepInSync, Fi
         });
         process.start(QCoreApplication::applicationFilePath(),
                       {QString::fromLatin1(SpeechWorker::modeArgument), this->voice,
-                       keepInSync ? QStringLiteral("sync") : QStringLiteral("plain"),
-                       clipFolder + QStringLiteral("/worker-%1").arg(index)});
+                       keepInSync ? QStringLiteral("sync") : QStringLiteral("plain")});
         workers.push_back(std::move(worker));
     }
 }
@@ -161,7 +150,6 @@ SpeechWorkerPool::~SpeechWorkerPool()
 {
     *alive = false;
     stopAll();
-    QDir(clipFolder).removeRecursively();
 }
 
 void SpeechWorkerPool::stopAll()
@@ -200,10 +188,8 @@ void SpeechWorkerPool::dispatch()
         queue.pop_front();
         QByteArray lines;
         for (const Request &request : block) {
-            const QString clipFile =
-                clipFolder + QStringLiteral("/clip-%1-%2.aiff").arg(request.cue).arg(++submitted);
-            worker->busy.emplace_back(request, clipFile);
-            lines += requestLine(request, clipFile);
+            worker->busy.push_back(request);
+            lines += requestLine(request);
         }
         worker->process->write(lines + '\n');
     }
@@ -231,9 +217,7 @@ void SpeechWorkerPool::received(Worker &worker)
         worker.output.remove(0, end + 1 + *bytes);
         if (worker.busy.empty() || failed)
             continue;
-        // Copies rather than a structured binding, which a lambda below captures.
-        const Request request = worker.busy.front().first;
-        const QString clipFile = worker.busy.front().second;
+        const Request request = worker.busy.front();
         if (answer.contains(QStringLiteral("error"))) {
             fail(answer.value(QStringLiteral("error")).toString());
             return;
@@ -241,8 +225,7 @@ void SpeechWorkerPool::received(Worker &worker)
         CueFitting::Placement placement = readPlacement(answer);
         placement.samples = std::move(samples);
         placement.sampleRate = answer.value(QStringLiteral("sampleRate")).toInt();
-        if (answer.value(QStringLiteral("cue")).toInt() != request.cue ||
-            placement.clipFile != clipFile) {
+        if (answer.value(QStringLiteral("cue")).toInt() != request.cue || !placement.samples) {
             fail(QStringLiteral("A speech worker answered for another line"));
             return;
         }

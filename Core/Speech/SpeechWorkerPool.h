@@ -16,8 +16,8 @@ class QProcess;
 // Speech workers: processes of this program (see SpeechWorker), each with its own speech engine,
 // that fit cues at the same time. espeak-ng keeps process-wide state, so parallel synthesis takes
 // processes rather than threads. Each worker fits one cue at a time; results come back on the main
-// thread in the order they are done. The workers and the clips they wrote go with the pool, and
-// die with this process even when it is killed.
+// thread in the order they are done, each clip's samples with its placement. The workers go with
+// the pool, and die with this process even when it is killed.
 class SpeechWorkerPool {
 public:
     struct Request {
@@ -36,10 +36,10 @@ public:
     // One worker per core.
     static int defaultJobs();
 
-    // Starts workers speakers with voice; their clips go to a folder of their own in the working
-    // folder. Reports arrive on the main thread, never during a call into the pool.
+    // Starts workers speakers with voice. Reports arrive on the main thread, never during a call
+    // into the pool.
     SpeechWorkerPool(int workers, QString voice, bool keepInSync, Fitted onFitted, Failed onFailed);
-    // Kills the workers and removes every file they wrote.
+    // Kills the workers.
     ~SpeechWorkerPool();
     SpeechWorkerPool(const SpeechWorkerPool &) = delete;
     SpeechWorkerPool &operator=(const SpeechWorkerPool &) = delete;
@@ -52,13 +52,11 @@ public:
     // Queues a block of cues, fitted in order from a fresh engine; an urgent block goes before
     // all queued ones.
     void submit(QList<Request> block, bool urgent = false);
-    QString folder() const { return clipFolder; }
 
-    // The lines of the workers' conversation: a cue and the name of its clip (a block of them
-    // ends with an empty line); a fitted clip, its samples (if held in memory) right after the
-    // line, or an error.
-    static QByteArray requestLine(const Request &request, const QString &clipFile);
-    static bool readRequest(const QByteArray &line, Request &request, QString &clipFile);
+    // The lines of the workers' conversation: a cue (a block of them ends with an empty line); a
+    // fitted clip, its samples (if held in memory) right after the line, or an error.
+    static QByteArray requestLine(const Request &request);
+    static bool readRequest(const QByteArray &line, Request &request);
     static QByteArray placementLine(int cue, const CueFitting::Placement &placement);
     static CueFitting::Placement readPlacement(const QJsonObject &answer);
     // How many bytes of samples follow an answer; nothing when it tells an impossible number.
@@ -70,8 +68,8 @@ private:
         std::unique_ptr<QProcess> process;
         QByteArray output;
         QByteArray errors;
-        // The cues handed over and not yet answered, in order, with their clips' files.
-        std::deque<std::pair<Request, QString>> busy;
+        // The cues handed over and not yet answered, in order.
+        std::deque<Request> busy;
     };
     void dispatch();
     void received(Worker &worker);
@@ -83,10 +81,8 @@ private:
     const bool keepInSync;
     Fitted onFitted;
     Failed onFailed;
-    QString clipFolder;
     std::deque<QList<Request>> queue;
     std::vector<std::unique_ptr<Worker>> workers;
-    int submitted = 0;
     bool failed = false;
     // Shared with queued reports, so that none runs after the pool is gone.
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);

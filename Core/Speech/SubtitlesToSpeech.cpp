@@ -8,8 +8,6 @@
 #include "VSError.h"
 #include "WorkingFolder.h"
 
-#include <QFile>
-
 #include <algorithm>
 
 std::shared_ptr<SubtitlesToSpeech> SubtitlesToSpeech::create(QList<Subtitle> subtitles,
@@ -235,7 +233,6 @@ void SubtitlesToSpeech::layFitted()
     const double length = trackLength();
     if (!CueFitting::holdsFor(request.timing, keepInSync, request.trackEnd, length)) {
         // The previous cue ran long: this one is fitted again for the track as it is.
-        QFile::remove(placement.clipFile);
         SpeechWorkerPool::Request again = request;
         again.trackEnd = length;
         pool->submit({again}, true);
@@ -244,7 +241,6 @@ void SubtitlesToSpeech::layFitted()
     passes.append(placement.passes);
     layCue([this, placement = placement] {
         lay(placement);
-        QFile::remove(placement.clipFile);
         submitAhead();
         return true;
     });
