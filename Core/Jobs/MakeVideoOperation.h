@@ -49,6 +49,10 @@ private:
     // The share of the bar, against the output's pass, that each loudness measuring pass takes:
     // about what one costs beside the output's pass (measured on a 720p film).
     static constexpr double measuringShare = 0.15;
+    // The most make-up measurements of a heavily limited mix, and how near the target a result
+    // must come before they stop (LU).
+    static constexpr int makeUpPasses = 4;
+    static constexpr double makeUpTolerance = 0.5;
     // The ducking gain track and the loudness measurement the options ask for; nothing, with
     // the failure shown, when they cannot be made, or when the job was cancelled meanwhile.
     std::optional<AudioMix> prepareMix(const OutputOptions &chosen, const QString &track);

@@ -174,6 +174,17 @@ TEST(MakeVideoArguments, DuckingAndTheTargetAddTheirFiltersAndOnlyThem)
                                                    std::nullopt, QStringLiteral("/m/o.mp4"),
                                                    options, QStringLiteral("/w/speech.aiff"),
                                                    QStringLiteral("/w/s.srt")));
+    // In WebM a limited mix goes to libopus: ffmpeg's own Opus encoder lifted a limited peak past
+    // the limit. The plain mix keeps its encoder.
+    const auto voicedCodec = [&](const AudioMix &mix) {
+        const QStringList arguments = *MakeVideoCommand::makeVideoArguments(
+            QStringLiteral("/m/film.webm"), film(), 0, 1, -1, std::nullopt,
+            QStringLiteral("/m/o.webm"), options, QStringLiteral("/w/speech.aiff"),
+            QStringLiteral("/w/s.srt"), mix);
+        return arguments.value(arguments.indexOf(QStringLiteral("-c:1")) + 1);
+    };
+    EXPECT_EQ(voicedCodec(target), QStringLiteral("libopus"));
+    EXPECT_EQ(voicedCodec(AudioMix()), QStringLiteral("opus"));
 }
 
 namespace {
