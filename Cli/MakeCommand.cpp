@@ -345,5 +345,7 @@ int MakeCommand::run(const QStringList &arguments)
         }
         printError(placed->summary() + u'\n');
     }
+    if (const QString note = chain->loudnessNote(); !note.isEmpty())
+        printError(note + u'\n');
     return 0;
 }

@@ -83,6 +83,10 @@ void OutputMaker::chainEnded(const std::shared_ptr<RunningChain> &ended)
     running.reset();
     const SyncReport *report = ended->chain->speechReport();
     lastSpeechSentence = report ? report->sentence() : QString();
+    const QString loudness = ended->chain->loudnessNote();
+    if (!loudness.isEmpty())
+        lastSpeechSentence +=
+            (lastSpeechSentence.isEmpty() ? QString() : QStringLiteral(" ")) + loudness;
     emit finished(path.has_value(), path.value_or(QString()), ended->fromProject);
 }
 

@@ -31,8 +31,9 @@ public:
     // Calls then once every cancelled chain has ended and no tool of ours runs any more (its
     // partial output removed), or once the patience is spent.
     void whenStopped(const std::function<void()> &then, int patienceMs);
-    // How the speech of the chain that ended last kept pace with its subtitles, in a sentence;
-    // empty when it spoke no subtitles.
+    // How the speech of the chain that ended last kept pace with its subtitles, in a sentence,
+    // and how far its audio stayed under a loudness target it could not reach; empty when
+    // neither applies.
     QString speechSentence() const { return lastSpeechSentence; }
 
 signals:

@@ -128,6 +128,14 @@ const SyncReport *MakeOutputChain::speechReport() const
     return renderer ? &renderer->report() : nullptr;
 }
 
+QString MakeOutputChain::loudnessNote() const
+{
+    for (const std::shared_ptr<MakeOutputOperation> &operation : operations)
+        if (const auto made = std::dynamic_pointer_cast<MakeVideoOperation>(operation))
+            return made->loudnessNote;
+    return QString();
+}
+
 void MakeOutputChain::removeOwnOutput(bool videoWritten) const
 {
     // The make-video job never replaces a file that took the name meanwhile (it fails then), so

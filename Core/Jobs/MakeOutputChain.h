@@ -62,6 +62,9 @@ public:
     std::optional<QString> finish();
     // Where each cue's speech went, once the speech job has run; none for an overlay project.
     const SyncReport *speechReport() const;
+    // What the make-video job has to tell of the loudness target once it has run (see
+    // MakeVideoOperation::loudnessNote); empty when nothing.
+    QString loudnessNote() const;
 
 private:
     // Removes the file at the output path when it is the chain's own: the placeholder, or the

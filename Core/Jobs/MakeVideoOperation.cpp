@@ -134,6 +134,8 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
             mix.gainDb = LoudnessMeasure::gain(*measured, target);
             mix.limit = mix.limit || LoudnessMeasure::needsLimit(*measured, *mix.gainDb);
             loudness = measured;
+            if (!LoudnessMeasure::limitsHeavily(*measured, *mix.gainDb))
+                noteWhenShort(measured->integrated + *mix.gainDb, target);
             // Where the limiter has much to hold back it takes loudness off too: what it leaves
             // is measured again, its loudness alone, and the gain makes up for it. The more gain
             // it is given the more it holds back, so one step falls short where it holds back
@@ -168,11 +170,25 @@ std::optional<AudioMix> MakeVideoOperation::prepareMix(const OutputOptions &chos
                 }
                 previous = std::make_pair(*mix.gainDb, limited->integrated);
                 const double next = std::min(LoudnessMeasure::maximumGain, *mix.gainDb + step);
-                if (next == *mix.gainDb)
+                if (next == *mix.gainDb) {
+                    noteWhenShort(limited->integrated, target);
                     break;
+                }
                 mix.gainDb = next;
             }
         }
     }
     return mix;
+}
+
+void MakeVideoOperation::noteWhenShort(double reached, int target)
+{
+    if (target - reached <= makeUpTolerance)
+        return;
+    loudnessNote = QStringLiteral("The voiced audio reaches %1 LUFS, %2 LU under the %3 LUFS "
+                                  "target: it is raised by %4 dB at most.")
+                       .arg(reached, 0, 'f', 1)
+                       .arg(target - reached, 0, 'f', 1)
+                       .arg(target)
+                       .arg(LoudnessMeasure::maximumGain, 0, 'f', 0);
 }

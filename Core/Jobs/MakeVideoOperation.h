@@ -41,6 +41,9 @@ public:
 
     // The voiced audio as measured for the loudness target, once this job has measured it.
     std::optional<LoudnessMeasure::Measurement> loudness;
+    // A sentence for the user where the gain's cap keeps the voiced audio more than
+    // makeUpTolerance under the target, with the loudness it reaches; empty otherwise.
+    QString loudnessNote;
 
 protected:
     void run() override;
@@ -56,4 +59,6 @@ private:
     // The ducking gain track and the loudness measurement the options ask for; nothing, with
     // the failure shown, when they cannot be made, or when the job was cancelled meanwhile.
     std::optional<AudioMix> prepareMix(const OutputOptions &chosen, const QString &track);
+    // Sets loudnessNote when the audio reaches only this loudness with the most gain there is.
+    void noteWhenShort(double reached, int target);
 };

@@ -605,6 +605,7 @@ TEST_F(MakeCommand, DuckingAndALoudnessTargetInTheOnePass)
         const QString output = QString::fromUtf8(result.out.trimmed());
         // Only the make-video job: the target needs no pass of its own over the finished video.
         EXPECT_FALSE(result.err.contains("Maximizing")) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains("LUFS target")) << result.err.toStdString();
         const TestSupport::ProcessResult meter = TestSupport::runProgram(
             QStringLiteral("ffmpeg"),
             {QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-i"),
@@ -624,6 +625,18 @@ TEST_F(MakeCommand, DuckingAndALoudnessTargetInTheOnePass)
             << leftovers().join(u' ');
         QFile::remove(output);
     }
+    // Where even the most gain leaves it short (one line, the original kept at 10%), the video
+    // is made and the user told by how much.
+    const TestSupport::ProcessResult quiet =
+        make(mediaFile(QStringLiteral("movie.mkv")),
+             {QStringLiteral("--subtitles"), mediaFile(QStringLiteral("cues.srt")),
+              QStringLiteral("--voice"), QStringLiteral("roa/es"), QStringLiteral("--audio-track"),
+              QStringLiteral("2"), QStringLiteral("--volume"), QStringLiteral("10"),
+              QStringLiteral("--loudness"), QStringLiteral("-16")});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err.toStdString();
+    EXPECT_TRUE(quiet.err.contains("LU under the -16 LUFS target: it is raised by 24 dB at most."))
+        << quiet.err.toStdString();
+    QFile::remove(QString::fromUtf8(quiet.out.trimmed()));
 }
 
 TEST_F(MakeCommand, OfALoudnessTargetAndMaximizingTheLaterSwitchWins)
