@@ -244,6 +244,14 @@ protected:
         mix.limit = true;
         return mix;
     }
+    // The original at 25% under the lines, and only there.
+    static OutputOptions duckedAtAQuarter()
+    {
+        OutputOptions options;
+        options.volume = 25;
+        options.duckOriginalAudio = true;
+        return options;
+    }
     static std::optional<LoudnessMeasure::Measurement> measure(const QString &path)
     {
         const auto [text, succeeded] = ToolRunner::runTool(
@@ -291,9 +299,7 @@ TEST_F(DuckedFilm, TheOriginalGoesDownOnlyUnderTheSpeechAndNothingClips)
 
 TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
 {
-    OutputOptions options;
-    options.volume = 25;
-    options.duckOriginalAudio = true;
+    OutputOptions options = duckedAtAQuarter();
     const QString lines = speech(0.5);
     const AudioMix ducked = ducking(lines, options);
     for (const int target : {-16, -23}) {
@@ -319,9 +325,7 @@ TEST_F(DuckedFilm, TheTargetIsMeasuredAndReachedInOnePass)
 
 TEST_F(DuckedFilm, TheKeptMixMeasuresAsTheMixMadeAgain)
 {
-    OutputOptions options;
-    options.volume = 25;
-    options.duckOriginalAudio = true;
+    OutputOptions options = duckedAtAQuarter();
     const QString lines = speech(0.5);
     const AudioMix ducked = ducking(lines, options);
     auto measure = [&](const QStringList &arguments, LoudnessMeter::Copy *copy) {
