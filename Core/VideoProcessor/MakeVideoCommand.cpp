@@ -84,10 +84,11 @@ std::optional<QStringList> MakeVideoCommand::makeVideoArguments(
     // stayed within 0.4 dB on all of them. ffmpeg's own Opus encoder lifted the peaks of talk
     // limited to -16 LUFS by 2.4 dB, to -0.6 dBTP; libopus, by 1.4 dB.
     auto voiced = [&] {
-        const bool opus = container->audioCodec == QLatin1String("opus");
+        const bool shaped = !mix.isPlain();
+        const QString &encoder = container->audioCodec;
         made(audioSource,
-             !mix.isPlain() && opus ? QStringLiteral("libopus") : container->audioCodec);
-        if (!mix.isPlain() && container->audioCodec == QLatin1String("aac"))
+             shaped && encoder == QLatin1String("opus") ? QStringLiteral("libopus") : encoder);
+        if (shaped && encoder == QLatin1String("aac"))
             codecs << QStringLiteral("-b:%1").arg(output) << QStringLiteral("128k")
                    << QStringLiteral("-aac_coder:%1").arg(output) << QStringLiteral("fast");
     };
